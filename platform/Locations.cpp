@@ -1,0 +1,104 @@
+#include "platform/Locations.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/Files.h"
+
+namespace fs = std::filesystem;
+
+namespace tarvo::platform {
+
+namespace {
+
+// An XDG variable counts only when it holds an absolute path.
+std::optional<fs::path> XdgDir(const GetEnv& getenv, const char* name) {
+    auto v = getenv(name);
+    if (!v || v->empty() || (*v)[0] != '/') return std::nullopt;
+    return fs::path(*v);
+}
+
+std::optional<std::string> HomeOption(const std::vector<std::string>& args, bool& missing) {
+    missing = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--home") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                missing = true;
+                return std::nullopt;
+            }
+            return args[i + 1];
+        }
+        if (args[i].rfind("--home=", 0) == 0) {
+            if (args[i].size() == 7) {
+                missing = true;
+                return std::nullopt;
+            }
+            return args[i].substr(7);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
+                                          const GetEnv& getenv, std::string* error) {
+    auto fail = [&](std::string why) -> std::optional<Locations> {
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    bool missing = false;
+    std::optional<std::string> home = HomeOption(args, missing);
+    if (missing) return fail("--home needs a folder");
+    if (!home) {
+        auto env = getenv("TARVO_HOME");
+        if (env && !env->empty()) home = env;
+    }
+    std::error_code ec;
+    if (home) {
+        const fs::path dir = fs::absolute(*home, ec).lexically_normal();
+        if (ec) return fail("cannot use " + *home + ": " + ec.message());
+        return Locations{dir / "tarvo.reg", dir / "data", dir / "run"};
+    }
+
+    const auto userHome = getenv("HOME");
+    const fs::path homeDir = userHome && !userHome->empty() ? fs::path(*userHome) : fs::path("/");
+    const fs::path config = XdgDir(getenv, "XDG_CONFIG_HOME").value_or(homeDir / ".config");
+    const fs::path data = XdgDir(getenv, "XDG_DATA_HOME").value_or(homeDir / ".local/share");
+    Locations loc{config / "tarvo" / "tarvo.reg", data / "tarvo", {}};
+    if (auto runtime = XdgDir(getenv, "XDG_RUNTIME_DIR")) {
+        loc.runtimeDir = *runtime / "tarvo";
+        return loc;
+    }
+    // No runtime folder of the session: a private one in the temporary folder,
+    // which must not be somebody else's.
+    const fs::path tmp = XdgDir(getenv, "TMPDIR").value_or("/tmp");
+    loc.runtimeDir = tmp / ("tarvo-" + std::to_string(::getuid()));
+    struct stat st;
+    if (::lstat(loc.runtimeDir.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0)
+            return fail(loc.runtimeDir.string() + " is not a private folder of this user");
+    }
+    return loc;
+}
+
+std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
+                                          std::string* error) {
+    return ResolveLocations(
+        args,
+        [](const char* name) -> std::optional<std::string> {
+            const char* v = std::getenv(name);
+            return v ? std::optional<std::string>(v) : std::nullopt;
+        },
+        error);
+}
+
+std::error_code CreateLocations(const Locations& loc) {
+    for (const fs::path& dir : {loc.settingsFile.parent_path(), loc.dataDir, loc.runtimeDir})
+        if (auto ec = EnsureFolder(dir, 0700)) return ec;
+    return {};
+}
+
+}  // namespace tarvo::platform
