@@ -318,9 +318,8 @@ std::optional<fs::path> SafeJoin(const fs::path& folder, std::string_view name) 
     const std::string safe = SafeFileName(name);
     if (safe.empty()) return std::nullopt;
     const fs::path joined = (folder / safe).lexically_normal();
-    if (joined.parent_path() != folder.lexically_normal() / "" &&
-        joined.parent_path() != folder.lexically_normal())
-        return std::nullopt;
+    const fs::path base = (folder / "").lexically_normal().parent_path();  // without a trailing '/'
+    if (joined.parent_path() != base) return std::nullopt;
     return joined;
 }
 
