@@ -12,3 +12,9 @@ else()
   target_include_directories(tarvo_logic INTERFACE ${CMAKE_SOURCE_DIR})
   target_link_libraries(tarvo_logic INTERFACE tarvo_platform)
 endif()
+
+if(TARVO_LOGIC_SOURCES)
+  option(TARVO_PRIVATE_BUILD "Mark the build as not for handing on" OFF)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/core/GlobalU.cpp PROPERTIES COMPILE_DEFINITIONS
+    "TARVO_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};TARVO_VERSION_MINOR=${PROJECT_VERSION_MINOR};TARVO_VERSION_PATCH=${PROJECT_VERSION_PATCH};TARVO_PRIVATE_BUILD=$<BOOL:${TARVO_PRIVATE_BUILD}>")
+endif()

@@ -1,37 +1,50 @@
 #include "platform/qt/QtDispatcher.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QObject>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <cstdint>
 
 namespace tarvo::platform {
 
+// Workers wake the main thread through an eventfd: no Qt object is ever touched
+// by a worker, so the hand-over is plain to every thread checker.
 struct QtDispatcher::Impl {
-    QObject context;  // lives on the main thread; queued wake-ups run against it
+    QObject context;  // lives on the main thread
+    int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    std::unique_ptr<QSocketNotifier> notifier;
     std::atomic<bool> wakeQueued{false};
     TimerId nextId = 1;
     std::map<TimerId, QTimer*> timers;
 };
 
-QtDispatcher::QtDispatcher() : impl_(std::make_unique<Impl>()) {}
+QtDispatcher::QtDispatcher() : impl_(std::make_unique<Impl>()) {
+    impl_->notifier = std::make_unique<QSocketNotifier>(impl_->wakeFd, QSocketNotifier::Read);
+    QObject::connect(impl_->notifier.get(), &QSocketNotifier::activated, &impl_->context, [this] {
+        std::uint64_t count;
+        while (::read(impl_->wakeFd, &count, sizeof count) > 0) {
+        }
+        impl_->wakeQueued = false;
+        RunPending();
+    });
+}
 
 QtDispatcher::~QtDispatcher() {
     BeginShutdown();
     for (auto& [id, timer] : impl_->timers) delete timer;
+    impl_->notifier.reset();
+    ::close(impl_->wakeFd);
 }
 
 void QtDispatcher::Wake() {
-    // One queued wake-up drains everything queued until it runs.
+    // One wake-up drains everything queued until it runs.
     if (impl_->wakeQueued.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        &impl_->context,
-        [this] {
-            impl_->wakeQueued = false;
-            RunPending();
-        },
-        Qt::QueuedConnection);
+    const std::uint64_t one = 1;
+    if (::write(impl_->wakeFd, &one, sizeof one) < 0) impl_->wakeQueued = false;
 }
 
 IDispatcher::TimerId QtDispatcher::StartTimer(std::chrono::milliseconds interval, bool periodic,

@@ -1,0 +1,68 @@
+#include "core/QueueU.h"
+
+namespace tarvo::core {
+
+void TStringQueue::PushString(std::string text) {
+    if (text.empty()) return;
+    Push(std::move(text));
+}
+
+std::string TStringQueue::PopString() {
+    std::lock_guard lock(mutex_);
+    TARVO_ASSERT(!items_.empty(), "QueueU");
+    std::string s = std::move(items_.front());
+    items_.pop_front();
+    Signal();
+    return s;
+}
+
+std::string TStringQueue::PopPart(long maxLength) {
+    std::lock_guard lock(mutex_);
+    TARVO_ASSERT(!items_.empty(), "QueueU");
+    if (maxLength <= 0) return {};
+    std::string& head = items_.front();
+    const auto n = static_cast<std::size_t>(maxLength);
+    if (head.size() > n) {
+        std::string part = head.substr(0, n);
+        head.erase(0, n);
+        return part;
+    }
+    std::string s = std::move(head);
+    items_.pop_front();
+    Signal();
+    return s;
+}
+
+std::string TStringQueue::PopLine() {
+    std::lock_guard lock(mutex_);
+    if (items_.empty()) return {};
+    std::string& head = items_.front();
+    const std::size_t cr = head.find('\r');
+    if (cr != std::string::npos && cr + 1 < head.size()) {
+        std::string line = head.substr(0, cr + 1);
+        head.erase(0, cr + 1);
+        return line;
+    }
+    std::string s = std::move(head);
+    items_.pop_front();
+    Signal();
+    return s;
+}
+
+std::string TStringQueue::PeekString() const {
+    std::lock_guard lock(mutex_);
+    return items_.empty() ? std::string() : items_.front();
+}
+
+void TStringQueue::PushStringFront(std::string text) {
+    PushFront(std::move(text));
+}
+
+std::size_t TStringQueue::Bytes() const {
+    std::lock_guard lock(mutex_);
+    std::size_t n = 0;
+    for (const auto& s : items_) n += s.size();
+    return n;
+}
+
+}  // namespace tarvo::core

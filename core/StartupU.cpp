@@ -1,0 +1,99 @@
+#include "core/StartupU.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "core/DebOutU.h"
+#include "core/ExceptionReportU.h"
+
+namespace tarvo::core {
+
+void TStepSequence::Add(std::string name, std::function<void()> step) {
+    steps_.push_back({std::move(name), std::move(step)});
+}
+
+std::optional<std::string> TStepSequence::RunUntilFailure() {
+    ran_ = true;
+    for (const Step& s : steps_) {
+        DebOutObj(owner_, method_, s.name);
+        try {
+            s.run();
+        } catch (const TStartupFailure& f) {
+            DebOutObj(owner_, method_, std::string("failed: ") + f.what());
+            return std::string(f.what());
+        } catch (...) {
+            ShowUnhandledException(std::current_exception(), owner_, method_, s.name);
+            return ExceptionMessage(std::current_exception());
+        }
+    }
+    return std::nullopt;
+}
+
+void TStepSequence::RunAll() {
+    if (ran_.exchange(true)) return;
+    for (const Step& s : steps_) {
+        DebOutObj(owner_, method_, s.name);
+        try {
+            s.run();
+        } catch (...) {
+            ShowUnhandledException(std::current_exception(), owner_, method_, s.name);
+        }
+    }
+}
+
+namespace {
+
+long long Overlap(const TRect& a, const TRect& b) {
+    const long long w =
+        std::min<long long>(a.left + a.width, b.left + b.width) - std::max(a.left, b.left);
+    const long long h =
+        std::min<long long>(a.top + a.height, b.top + b.height) - std::max(a.top, b.top);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+long long CentreDistance(const TRect& a, const TRect& b) {
+    const long long dx = (2ll * a.left + a.width) - (2ll * b.left + b.width);
+    const long long dy = (2ll * a.top + a.height) - (2ll * b.top + b.height);
+    return dx * dx + dy * dy;
+}
+
+}  // namespace
+
+TRect PlaceMainWindow(const std::optional<TRect>& stored, const std::vector<TRect>& workAreas,
+                      const TRect& primary) {
+    if (!stored || stored->width <= 0 || stored->height <= 0 || workAreas.empty()) {
+        TRect r{0, 0, primary.width * 2 / 3, primary.height * 2 / 3};
+        r.left = primary.left + (primary.width - r.width) / 2;
+        r.top = primary.top + (primary.height - r.height) / 2;
+        return r;
+    }
+    // The screen it overlaps most; when it overlaps none, the one nearest to it.
+    const TRect* best = &workAreas.front();
+    for (const TRect& w : workAreas) {
+        const long long o = Overlap(*stored, w), ob = Overlap(*stored, *best);
+        if (o > ob ||
+            (o == ob && ob == 0 && CentreDistance(*stored, w) < CentreDistance(*stored, *best)))
+            best = &w;
+    }
+    const TRect& area = *best;
+    TRect r = *stored;
+    r.width = std::min(r.width, area.width);
+    r.height = std::min(r.height, area.height);
+    if (r.left < area.left) r.left = area.left;
+    if (r.top < area.top) r.top = area.top;
+    if (r.left + r.width > area.left + area.width) r.left = area.left + area.width - r.width;
+    if (r.top + r.height > area.top + area.height) r.top = area.top + area.height - r.height;
+    return r;
+}
+
+StartMode StartModeFromArgs(const std::vector<std::string>& args) {
+    for (std::size_t i = 1; i < args.size(); ++i)
+        if (args[i] == "--automation") return StartMode::Automation;
+    return StartMode::Standalone;
+}
+
+const char* StartModeName(StartMode mode) {
+    return mode == StartMode::Automation ? "Automation" : "Standalone";
+}
+
+}  // namespace tarvo::core

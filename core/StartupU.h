@@ -1,0 +1,64 @@
+// Start-up and shutdown of the process: ordered, named, logged steps, and the
+// placement of the main window.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo::core {
+
+// A start-up step that cannot go on; the message is shown to the operator.
+class TStartupFailure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Steps run in the order they were added, each logged as "Owner.Method: name".
+class TStepSequence {
+  public:
+    TStepSequence(std::string owner, std::string method)
+        : owner_(std::move(owner)), method_(std::move(method)) {}
+
+    void Add(std::string name, std::function<void()> step);
+
+    // Start-up: stops at the first TStartupFailure and returns its message;
+    // any other exception is reported and counts as a failure too.
+    std::optional<std::string> RunUntilFailure();
+    // Shutdown: every step runs; a failing one is reported and the rest goes
+    // on. Runs only once, however often it is called (window close, end of the
+    // session, a signal).
+    void RunAll();
+    bool HasRun() const { return ran_.load(); }
+
+  private:
+    struct Step {
+        std::string name;
+        std::function<void()> run;
+    };
+    std::string owner_, method_;
+    std::vector<Step> steps_;
+    std::atomic<bool> ran_{false};
+};
+
+struct TRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const TRect&) const = default;
+};
+
+// Where the main window goes: the stored rectangle pulled into the work area of
+// the screen nearest to it (shrunk when larger, moved right/down then left/up);
+// without one, two thirds of the primary work area, centred in it.
+TRect PlaceMainWindow(const std::optional<TRect>& stored, const std::vector<TRect>& workAreas,
+                      const TRect& primaryWorkArea);
+
+enum class StartMode { Standalone, Automation };
+// "--automation" on the command line; otherwise Standalone.
+StartMode StartModeFromArgs(const std::vector<std::string>& args);
+const char* StartModeName(StartMode mode);
+
+}  // namespace tarvo::core

@@ -1,0 +1,75 @@
+#include "core/StartupU.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "core/ExceptionReportU.h"
+
+using namespace tarvo::core;
+
+TEST(PlaceMainWindow, PulledIntoTheNearestWorkArea) {
+    const TRect left{0, 0, 1920, 1040};  // primary, a task bar below
+    const TRect right{1920, 0, 1280, 1024};
+    const std::vector<TRect> screens{left, right};
+    const struct {
+        const char* what;
+        std::optional<TRect> stored;
+        TRect expected;
+    } cases[] = {
+        {"inside stays", TRect{100, 100, 800, 600}, TRect{100, 100, 800, 600}},
+        {"off the left edge", TRect{-300, 50, 800, 600}, TRect{0, 50, 800, 600}},
+        {"off the bottom", TRect{100, 900, 800, 600}, TRect{100, 440, 800, 600}},
+        {"larger than the screen", TRect{-50, -50, 4000, 3000}, TRect{0, 0, 1920, 1040}},
+        {"mostly on the second screen", TRect{2000, 500, 1000, 800}, TRect{2000, 224, 1000, 800}},
+        {"larger than the second screen", TRect{2000, 0, 2000, 2000}, TRect{1920, 0, 1280, 1024}},
+        {"on no screen: the nearest", TRect{5000, 100, 400, 300}, TRect{2800, 100, 400, 300}},
+        {"missing: two thirds, centred", std::nullopt, TRect{320, 173, 1280, 693}},
+        {"unreadable size: as missing", TRect{10, 10, 0, -5}, TRect{320, 173, 1280, 693}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaceMainWindow(c.stored, screens, left), c.expected) << c.what;
+}
+
+TEST(TStepSequence, StartupStopsAtTheFirstFailure) {
+    std::vector<std::string> ran;
+    TStepSequence s("THauptfenster", "FormCreate");
+    s.Add("one", [&] { ran.push_back("one"); });
+    s.Add("font", [&] {
+        throw TStartupFailure("Die erforderliche Datei \"tarvo.ttf\" kann nicht geladen werden.");
+    });
+    s.Add("three", [&] { ran.push_back("three"); });
+    EXPECT_EQ(s.RunUntilFailure(),
+              "Die erforderliche Datei \"tarvo.ttf\" kann nicht geladen werden.");
+    EXPECT_EQ(ran, std::vector<std::string>{"one"});
+}
+
+TEST(TStepSequence, ShutdownGoesOnAfterAFailingStepAndRunsOnce) {
+    std::vector<std::string> ran;
+    TStepSequence s("THauptfenster", "TarvoDestroy");
+    s.Add("Geraete.Free", [&] {
+        ran.push_back("devices");
+        throw std::runtime_error("stuck");
+    });
+    s.Add("Config.Free", [&] { ran.push_back("config"); });
+    s.RunAll();
+    s.RunAll();  // a signal after the window closed
+    EXPECT_EQ(ran, (std::vector<std::string>{"devices", "config"}));
+    EXPECT_TRUE(s.HasRun());
+}
+
+TEST(StartMode, FromTheCommandLine) {
+    EXPECT_EQ(StartModeFromArgs({"tarvo"}), StartMode::Standalone);
+    EXPECT_EQ(StartModeFromArgs({"tarvo", "--home", "x", "--automation"}), StartMode::Automation);
+    EXPECT_STREQ(StartModeName(StartMode::Automation), "Automation");
+}
+
+TEST(ExceptionReport, HeadlineMessageAndClipboard) {
+    const auto e = std::make_exception_ptr(std::runtime_error("line one\rline two"));
+    EXPECT_EQ(ExceptionHeadline(e, "TKanal", "Received", "extra"),
+              "std::runtime_error in TKanal.Received (extra)");
+    EXPECT_EQ(ExceptionHeadline(nullptr, "", "", ""), "[unassigned] in [unknown]");
+    EXPECT_EQ(ExceptionMessage(nullptr), "(no message)");
+    EXPECT_EQ(ExceptionClipboardText("head", "line one\rline two\r\n"),
+              "head\r\nline one\r\nline two\r\n\r\n");
+}
