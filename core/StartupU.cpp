@@ -4,7 +4,9 @@
 #include <exception>
 
 #include "core/DebOutU.h"
+#include "core/ConfigU.h"
 #include "core/ExceptionReportU.h"
+#include "platform/Registry.h"
 
 namespace tarvo::core {
 
@@ -84,6 +86,25 @@ TRect PlaceMainWindow(const std::optional<TRect>& stored, const std::vector<TRec
     if (r.left + r.width > area.left + area.width) r.left = area.left + area.width - r.width;
     if (r.top + r.height > area.top + area.height) r.top = area.top + area.height - r.height;
     return r;
+}
+
+TRunMark MarkRunning(TConfig& config, platform::IRegistry& registry) {
+    TRunMark mark;
+    mark.previousRunDirty = config.Dirty();
+    mark.databaseCheckDue = mark.previousRunDirty || config.ForceDatabaseCheck();
+    config.SetDirty(true);
+    if (auto ec = registry.Flush()) DebOutObj("TConfig", "Dirty", "cannot be stored: " + ec.message());
+    return mark;
+}
+
+void ClearForceDatabaseCheck(TConfig& config) {
+    config.SetForceDatabaseCheck(false);
+}
+
+void MarkOrderlyEnd(TConfig& config, platform::IRegistry& registry, bool startupFailed, bool errorPending) {
+    if (startupFailed || errorPending) return;
+    config.SetDirty(false);
+    registry.Flush();
 }
 
 StartMode StartModeFromArgs(const std::vector<std::string>& args) {

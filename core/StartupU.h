@@ -10,7 +10,13 @@
 #include <string_view>
 #include <vector>
 
+namespace tarvo::platform {
+class IRegistry;
+}
+
 namespace tarvo::core {
+
+class TConfig;
 
 // A start-up step that cannot go on; the message is shown to the operator.
 class TStartupFailure : public std::runtime_error {
@@ -55,6 +61,19 @@ struct TRect {
 // without one, two thirds of the primary work area, centred in it.
 TRect PlaceMainWindow(const std::optional<TRect>& stored, const std::vector<TRect>& workAreas,
                       const TRect& primaryWorkArea);
+
+// The mark of an unclean end. Set while the program runs (durable on disk before
+// start-up goes on), cleared only by an orderly end; a crash or kill leaves it.
+struct TRunMark {
+    bool previousRunDirty = false;
+    // The station database is asked to check itself.
+    bool databaseCheckDue = false;
+};
+TRunMark MarkRunning(TConfig& config, platform::IRegistry& registry);
+// After a successful start.
+void ClearForceDatabaseCheck(TConfig& config);
+// At the end of shutdown: only an orderly end clears the mark.
+void MarkOrderlyEnd(TConfig& config, platform::IRegistry& registry, bool startupFailed, bool errorPending);
 
 enum class StartMode { Standalone, Automation };
 // "--automation" on the command line; otherwise Standalone.

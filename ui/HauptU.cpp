@@ -1,11 +1,211 @@
 #include "ui/HauptU.h"
 
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "core/ConfigU.h"
+#include "core/DebOutU.h"
+#include "core/GlobalU.h"
+#include "core/MessageWindowU.h"
+#include "platform/Dispatcher.h"
+#include "platform/Registry.h"
+#include "ui/MessageboxU.h"
+#include "ui/SplashU.h"
+
 namespace tarvo::ui {
 
-THauptfenster::THauptfenster(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Tarvo Terminal"));
-    setMinimumSize(340, 280);
-    resize(900, 600);
+using platform::Hive;
+
+namespace {
+constexpr const char* kWindowKey = "\\Windows\\Main";
+
+core::TRect ToRect(const QRect& r) {
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+}  // namespace
+
+THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
+    : QMainWindow(parent), setup_(std::move(setup)) {
+    BuildShutdown(shutdown_);
+}
+
+THauptfenster::~THauptfenster() {
+    TarvoDestroy();
+}
+
+void THauptfenster::SplashStatus(const char* cp1252) {
+    if (splash_) splash_->SetStatus(cp1252);
+}
+
+bool THauptfenster::FormCreate() {
+    core::TStepSequence steps("THauptfenster", "FormCreate");
+    BuildStartup(steps);
+    const auto failure = steps.RunUntilFailure();
+    if (!failure) return true;
+    splash_.reset();
+    startupFailed_ = true;
+    TDlgMessage::Run(nullptr, "Tarvo", *failure, 1u << 2);
+    return false;
+}
+
+void THauptfenster::BuildStartup(core::TStepSequence& s) {
+    s.Add("begin...", [] {});
+    s.Add("StartMode", [this] {
+        core::DebOut(std::string("StartMode: ") + core::StartModeName(setup_.startMode));
+    });
+    s.Add("Caption", [this] {
+        setWindowTitle(QStringLiteral("Tarvo Terminal"));
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Tarvo Terminal"));
+    });
+    s.Add("Config", [this] {
+        config_ = std::make_unique<core::TConfig>(setup_.registry, core::VersionText());
+        runMark_ = core::MarkRunning(*config_, setup_.registry);
+        if (runMark_.previousRunDirty)
+            core::DebOut("Config: the previous run did not end in order");
+    });
+    s.Add("Ordner", [] {});
+    s.Add("Fenstergroesse", [this] {
+        setMinimumSize(340, 280);
+        RestoreWindowPosition();
+    });
+    s.Add("Splash", [this] {
+        if (setup_.startMode == core::StartMode::Automation || !config_->SplashScreen()) return;
+        splash_ = std::make_unique<TSplash>(core::VersionText(), core::PrivateBuild());
+        splash_->show();
+        QCoreApplication::processEvents();
+    });
+    s.Add("Klaenge", [] {});
+    s.Add("Texte", [] {});
+    s.Add("RemoteCommandManager", [] {});
+    s.Add("ConnectionsList", [] {});
+    s.Add("Schriften", [this] {
+        SplashStatus("Initialisiere Schriften...");
+        RegisterFont();
+    });
+    s.Add("MyCalls", [this] { SplashStatus("Initialisiere Datenbank..."); });
+    s.Add("StationenDatenbank", [this] {
+        if (runMark_.databaseCheckDue)
+            core::DebOut("StationenDatenbank: the database is to be checked");
+    });
+    s.Add("ForceDatabaseCheck", [this] {
+        core::ClearForceDatabaseCheck(*config_);
+        SplashStatus("Initialisiere Kan\xE4le...");
+    });
+    s.Add("Kanaele", [] {});
+    s.Add("Geraete", [this] { SplashStatus("Initialisiere Ger\xE4te..."); });
+    s.Add("Bereit", [this] {
+        SplashStatus("Bereit.");
+        if (splash_) splash_->CloseLater(1500);
+    });
+    s.Add("ErsteSchritte", [this] {
+        if (config_->FirstStepsDue()) core::DebOut("ErsteSchritte: due");
+    });
+    s.Add("Layout", [this] { startupDone_ = true; });
+    s.Add("Show", [this] {
+        if (setup_.startMode == core::StartMode::Automation) return;
+        show();
+        if (savedState_ == 2) showMaximized();
+        if (savedState_ == 1) showMinimized();
+    });
+    s.Add("end.", [] {});
+}
+
+void THauptfenster::BuildShutdown(core::TStepSequence& s) {
+    s.Add("begin...", [] {});
+    s.Add("Spiele Klang ab...", [] {});
+    s.Add("QuitEvent.SetEvent", [this] {
+        core::QuitEvent().Set();
+        setup_.dispatcher.BeginShutdown();
+    });
+    s.Add("Speichere Einstellungen...", [this] {
+        if (!startupFailed_ && config_ && startupDone_) SaveWindowPosition();
+    });
+    s.Add("ErsteSchritte.Release", [] {});
+    s.Add("Revoke Drag & Drop", [] {});
+    s.Add("Geraete.Free", [] {});
+    s.Add("Kanaele.Free", [] {});
+    s.Add("MyCalls.Release", [] {});
+    s.Add("Ordner.Free", [] {});
+    s.Add("StationenDatenbank.Free", [] {});
+    s.Add("Texte.Free", [] {});
+    s.Add("ConnectionsList.Free", [] {});
+    s.Add("Klaenge.Free", [] {});
+    s.Add("Dirty", [this] {
+        if (config_)
+            core::MarkOrderlyEnd(*config_, setup_.registry, startupFailed_ || !startupDone_, false);
+    });
+    s.Add("Config.Free", [this] {
+        config_.reset();
+        setup_.registry.Flush();
+    });
+    s.Add("FontDeInit", [this] {
+        if (fontId_ < 0) return;
+        core::DebOut(QFontDatabase::removeApplicationFont(fontId_) ? "FontDeInit: ok."
+                                                                   : "FontDeInit: Fehler.");
+        fontId_ = -1;
+    });
+    s.Add("end.", [] {});
+}
+
+void THauptfenster::TarvoDestroy() {
+    shutdown_.RunAll();
+}
+
+void THauptfenster::closeEvent(QCloseEvent* event) {
+    TarvoDestroy();
+    event->accept();
+}
+
+void THauptfenster::Activate() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void THauptfenster::RegisterFont() {
+    const QString file = QString::fromStdString(setup_.fontFile.string());
+    for (int attempt = 0; attempt < 10 && fontId_ < 0; ++attempt)
+        fontId_ = QFontDatabase::addApplicationFont(file);
+    if (fontId_ >= 0) return;
+    char text[512];
+    std::snprintf(text, sizeof text, "Die erforderliche Datei \"%s\" kann nicht geladen werden.",
+                  setup_.fontFile.filename().string().c_str());
+    throw core::TStartupFailure(text);
+}
+
+void THauptfenster::RestoreWindowPosition() {
+    std::optional<core::TRect> stored;
+    const auto read = [&](const char* name) -> std::optional<int> {
+        if (!config_->ValueExists(Hive::CurrentUser, kWindowKey, name)) return std::nullopt;
+        return config_->ReadIntegerDefault(Hive::CurrentUser, kWindowKey, name, 0);
+    };
+    const auto x = read("X"), y = read("Y"), dx = read("DX"), dy = read("DY");
+    if (x && y && dx && dy) stored = core::TRect{*x, *y, *dx, *dy};
+    std::vector<core::TRect> areas;
+    for (QScreen* screen : QGuiApplication::screens())
+        areas.push_back(ToRect(screen->availableGeometry()));
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const core::TRect primaryArea =
+        primary ? ToRect(primary->availableGeometry()) : core::TRect{0, 0, 1024, 768};
+    const core::TRect r = core::PlaceMainWindow(stored, areas, primaryArea);
+    setGeometry(r.left, r.top, r.width, r.height);
+    savedState_ = read("S").value_or(0);
+}
+
+void THauptfenster::SaveWindowPosition() {
+    const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
+    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "S", state);
+    const QRect r = state == 0 ? geometry() : normalGeometry();
+    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "X", r.x());
+    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "Y", r.y());
+    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "DX", r.width());
+    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "DY", r.height());
 }
 
 }  // namespace tarvo::ui

@@ -73,3 +73,42 @@ TEST(ExceptionReport, HeadlineMessageAndClipboard) {
     EXPECT_EQ(ExceptionClipboardText("head", "line one\rline two\r\n"),
               "head\r\nline one\r\nline two\r\n\r\n");
 }
+
+#include "core/ConfigU.h"
+#include "platform/Registry.h"
+
+namespace {
+// One start of the program against the same settings; returns what the start
+// found. `end` says how the run ends.
+enum class End { Orderly, Killed, StartupFailed };
+TRunMark OneRun(tarvo::platform::IRegistry& reg, End end) {
+    TConfig config(reg, "0.01.000");
+    const TRunMark mark = MarkRunning(config, reg);
+    EXPECT_TRUE(config.Dirty());
+    if (end != End::StartupFailed) ClearForceDatabaseCheck(config);
+    if (end != End::Killed) MarkOrderlyEnd(config, reg, end == End::StartupFailed, false);
+    return mark;
+}
+}  // namespace
+
+TEST(RunMark, OrderlyEndKilledProcessAndForcedCheck) {
+    tarvo::platform::FileRegistry reg;
+    EXPECT_FALSE(OneRun(reg, End::Orderly).databaseCheckDue);  // first start ever
+    EXPECT_FALSE(OneRun(reg, End::Killed).databaseCheckDue);   // the previous end was orderly
+    const TRunMark afterKill = OneRun(reg, End::Orderly);
+    EXPECT_TRUE(afterKill.previousRunDirty);
+    EXPECT_TRUE(afterKill.databaseCheckDue);
+    EXPECT_FALSE(OneRun(reg, End::Orderly).databaseCheckDue);
+
+    {
+        TConfig config(reg, "0.01.000");
+        config.SetForceDatabaseCheck(true);
+    }
+    const TRunMark forced = OneRun(reg, End::Orderly);
+    EXPECT_FALSE(forced.previousRunDirty);
+    EXPECT_TRUE(forced.databaseCheckDue);
+    EXPECT_FALSE(OneRun(reg, End::Orderly).databaseCheckDue);  // cleared by the successful start
+
+    OneRun(reg, End::StartupFailed);  // a failed start leaves the mark set
+    EXPECT_TRUE(OneRun(reg, End::Orderly).previousRunDirty);
+}
