@@ -383,20 +383,20 @@ class Parser {
 
     void ParseHexValue(const std::string& name, std::string_view rest) {
         std::uint32_t type = kRegBinary;
-        std::string_view spec = rest.substr(3);
-        if (!spec.empty() && spec.front() == '(') {
-            const std::size_t close = spec.find(')');
-            if (close == std::string_view::npos || !ParseHex(spec.substr(1, close - 1), 8, type))
+        std::string_view form = rest.substr(3);
+        if (!form.empty() && form.front() == '(') {
+            const std::size_t close = form.find(')');
+            if (close == std::string_view::npos || !ParseHex(form.substr(1, close - 1), 8, type))
                 return LineProblem("invalid hex value type");
-            spec.remove_prefix(close + 1);
+            form.remove_prefix(close + 1);
         }
-        if (spec.empty() || spec.front() != ':') return LineProblem("invalid hex value");
-        spec.remove_prefix(1);
+        if (form.empty() || form.front() != ':') return LineProblem("invalid hex value");
+        form.remove_prefix(1);
 
         // The byte list goes on while a line ends with a backslash.
         std::string list;
         const std::size_t startLine = line_;
-        for (std::string_view part = TrimRight(spec);;) {
+        for (std::string_view part = TrimRight(form);;) {
             const bool more = !part.empty() && part.back() == '\\';
             if (more) part.remove_suffix(1);
             list += part;

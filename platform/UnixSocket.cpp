@@ -149,8 +149,9 @@ void UnixSocketServer::Run() {
             const int fd = fds[i].fd;
             auto it = clients.find(fd);
             if (it == clients.end()) continue;
-            bool gone = (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-            if (!gone && (fds[i].revents & POLLIN)) {
+            bool gone = (fds[i].revents & (POLLERR | POLLNVAL)) != 0;
+            // Read before looking at a hang-up: a client may send and close at once.
+            if (!gone && (fds[i].revents & (POLLIN | POLLHUP))) {
                 char buf[4096];
                 const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
                 if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
