@@ -91,3 +91,28 @@ TEST_F(SynchronizeTest, FailsAtOnceOnceShutdownHasBegun) {
     dispatcher_.RunPending();
     EXPECT_FALSE(ran);
 }
+
+TEST_F(SynchronizeTest, AReportFromAWorkerIsShownOnTheMainThread) {
+    struct ThreadView : tarvo::core::IUnhandledExceptionView {
+        tarvo::core::ExceptionChoice Show(const std::string&, const std::string&) override {
+            shownOn = std::this_thread::get_id();
+            return tarvo::core::ExceptionChoice::Quit;
+        }
+        std::thread::id shownOn;
+    } view;
+    static std::atomic<int> quits{0};
+    tarvo::core::SetUnhandledExceptionView(&view);
+    tarvo::core::SetExceptionQuitHandler([] { ++quits; });
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        tarvo::core::ShowUnhandledException(std::make_exception_ptr(std::runtime_error("x")), "TVerbindungThread",
+                                            "Execute");
+        finished = true;
+    });
+    EXPECT_TRUE(dispatcher_.RunUntil([&] { return finished.load(); }, 10s));
+    worker.join();
+    tarvo::core::SetUnhandledExceptionView(nullptr);
+    tarvo::core::SetExceptionQuitHandler(nullptr);
+    EXPECT_EQ(view.shownOn, std::this_thread::get_id());
+    EXPECT_EQ(quits, 1);  // "Tarvo beenden" ends the process
+}
