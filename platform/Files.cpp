@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <vector>
 
 #include "platform/CodePage.h"
 
@@ -75,13 +77,31 @@ int RenameNoReplace(const fs::path& from, const fs::path& to) {
 #endif
 }
 
+// A symbolic link is moved as a link, not as a copy of what it points to.
+std::error_code CopyLinkNoReplace(const fs::path& from, const fs::path& to) {
+    std::vector<char> target(4096);
+    const ssize_t n = ::readlink(from.c_str(), target.data(), target.size());
+    if (n < 0) return Errno();
+    if (static_cast<std::size_t>(n) >= target.size())
+        return std::make_error_code(std::errc::filename_too_long);
+    target[static_cast<std::size_t>(n)] = '\0';
+    if (::symlink(target.data(), to.c_str()) != 0) return Errno();  // EEXIST: never replaces
+    if (::unlink(from.c_str()) != 0) {
+        const std::error_code ec = Errno();
+        ::unlink(to.c_str());
+        return ec;
+    }
+    return {};
+}
+
 std::error_code CopyNoReplace(const fs::path& from, const fs::path& to) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return Errno();
     struct stat st;
-    if (::fstat(in.get(), &st) != 0) return Errno();
+    if (::lstat(from.c_str(), &st) != 0) return Errno();
+    if (S_ISLNK(st.st_mode)) return CopyLinkNoReplace(from, to);
     if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::not_supported);
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (in.get() < 0) return Errno();
+    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
     if (out.get() < 0) return Errno();
     auto fail = [&](std::error_code ec) {
         ::unlink(to.c_str());
@@ -100,15 +120,19 @@ std::error_code CopyNoReplace(const fs::path& from, const fs::path& to) {
     }
     if (::fsync(out.get()) != 0) return fail(Errno());
     if (::close(out.release()) != 0) return fail(Errno());
+    // A source that cannot go must not leave a second copy behind.
+    if (::unlink(from.c_str()) != 0) return fail(Errno());
     SyncFolder(to.parent_path());
-    if (::unlink(from.c_str()) != 0) return Errno();
     return {};
 }
 
 std::string PercentEncode(const std::string& path) {
     std::string out;
     for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+        // ASCII only: isalnum would let Latin-1 letters through under some locales.
+        const bool alnum =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (alnum || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
             out += static_cast<char>(c);
         } else {
             char buf[4];
@@ -119,11 +143,19 @@ std::string PercentEncode(const std::string& path) {
     return out;
 }
 
+// Empty when there is no home folder to put it in; never a shared folder like /tmp.
 fs::path DefaultTrash() {
     const char* data = std::getenv("XDG_DATA_HOME");
     if (data && data[0] == '/') return fs::path(data) / "Trash";
     const char* home = std::getenv("HOME");
-    return fs::path(home && home[0] ? home : "/tmp") / ".local/share/Trash";
+    if (home && home[0] == '/') return fs::path(home) / ".local/share/Trash";
+    std::vector<char> buffer(16 * 1024);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        return fs::path(found->pw_dir) / ".local/share/Trash";
+    return {};
 }
 
 // Cuts UTF-8 text to at most n bytes without splitting a sequence.
@@ -160,7 +192,11 @@ std::error_code MoveNoReplace(const fs::path& from, const fs::path& to) {
     if (e == EINVAL || e == ENOSYS || e == ENOTSUP) {
         // No renameat2 here: a hard link never replaces either.
         if (::link(from.c_str(), to.c_str()) == 0) {
-            ::unlink(from.c_str());
+            if (::unlink(from.c_str()) != 0) {
+                const std::error_code ec = Errno();
+                ::unlink(to.c_str());  // keep it a move: one name or the other
+                return ec;
+            }
             SyncFolder(to.parent_path());
             return {};
         }
@@ -178,13 +214,18 @@ std::error_code CreateExclusive(const fs::path& p) {
 }
 
 std::error_code MoveToTrash(const fs::path& p) {
-    return MoveToTrash(p, DefaultTrash());
+    const fs::path trash = DefaultTrash();
+    if (trash.empty()) return std::make_error_code(std::errc::no_such_file_or_directory);
+    return MoveToTrash(p, trash);
 }
 
 std::error_code MoveToTrash(const fs::path& p, const fs::path& trashRoot) {
     std::error_code ec;
-    const fs::path absolute = fs::absolute(p, ec);
+    fs::path absolute = fs::absolute(p, ec).lexically_normal();
     if (ec) return ec;
+    // "folder/" names the folder; the trash needs its name, not the empty last part.
+    if (!absolute.has_filename()) absolute = absolute.parent_path();
+    if (!absolute.has_filename()) return std::make_error_code(std::errc::invalid_argument);
     if (!EntryExists(absolute)) return std::make_error_code(std::errc::no_such_file_or_directory);
     if ((ec = EnsureFolder(trashRoot / "files")) || (ec = EnsureFolder(trashRoot / "info")))
         return ec;
@@ -225,13 +266,15 @@ std::error_code MoveToTrash(const fs::path& p, const fs::path& trashRoot) {
 }
 
 std::error_code WriteFileAtomic(const fs::path& p, std::string_view data, int mode) {
+    if (!p.has_filename()) return std::make_error_code(std::errc::invalid_argument);
     const fs::path folder = p.parent_path();
+    // A shortened prefix, so that a target name near the length limit still works.
+    const std::string prefix = "." + CutUtf8(p.filename().string(), 200);
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(rd()));
-        fs::path tmp = p;
-        tmp += suffix;
+        const fs::path tmp = folder / (prefix + suffix);
         Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                      static_cast<mode_t>(mode)));
         if (fd.get() < 0) {
@@ -253,7 +296,8 @@ std::error_code WriteFileAtomic(const fs::path& p, std::string_view data, int mo
 }
 
 std::optional<std::string> ReadFile(const fs::path& p, std::size_t maxBytes) {
-    Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a fifo put in place of the file must not hang the open.
+    Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return std::nullopt;
     struct stat st;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -283,7 +327,15 @@ std::error_code EnsureFolder(const fs::path& p, int mode) {
     const fs::path parent = p.parent_path();
     if (!parent.empty() && parent != p)
         if (auto ec = EnsureFolder(parent, mode)) return ec;
-    if (::mkdir(p.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) return Errno();
+    if (::mkdir(p.c_str(), static_cast<mode_t>(mode)) != 0) {
+        if (errno != EEXIST) return Errno();
+        // Somebody was quicker; fine only if it is a folder.
+        if (::stat(p.c_str(), &st) != 0) return Errno();
+        return S_ISDIR(st.st_mode) ? std::error_code{}
+                                   : std::make_error_code(std::errc::not_a_directory);
+    }
+    // mkdir applied the umask; the caller asked for this mode.
+    if (::chmod(p.c_str(), static_cast<mode_t>(mode) & 07777) != 0) return Errno();
     return {};
 }
 

@@ -1,8 +1,10 @@
 #include "platform/Locations.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/Files.h"
@@ -20,11 +22,31 @@ std::optional<fs::path> XdgDir(const GetEnv& getenv, const char* name) {
     return fs::path(*v);
 }
 
+// $HOME when it is absolute, else the user's entry in the password database.
+std::optional<fs::path> UserHome(const GetEnv& getenv) {
+    if (auto home = XdgDir(getenv, "HOME")) return home;
+    std::vector<char> buffer(16 * 1024);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        return fs::path(found->pw_dir);
+    return std::nullopt;
+}
+
+// Missing (to be created), or a folder of this user that nobody else may enter.
+bool IsPrivateOrMissing(const fs::path& p) {
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
 std::optional<std::string> HomeOption(const std::vector<std::string>& args, bool& missing) {
     missing = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--home") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
+            // "--home --quit-after 300": the folder was forgotten, "--quit-after" is no folder.
+            if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1].rfind("--", 0) == 0) {
                 missing = true;
                 return std::nullopt;
             }
@@ -63,11 +85,15 @@ std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
         return Locations{dir / "tarvo.reg", dir / "data", dir / "run"};
     }
 
-    const auto userHome = getenv("HOME");
-    const fs::path homeDir = userHome && !userHome->empty() ? fs::path(*userHome) : fs::path("/");
-    const fs::path config = XdgDir(getenv, "XDG_CONFIG_HOME").value_or(homeDir / ".config");
-    const fs::path data = XdgDir(getenv, "XDG_DATA_HOME").value_or(homeDir / ".local/share");
-    Locations loc{config / "tarvo" / "tarvo.reg", data / "tarvo", {}};
+    auto config = XdgDir(getenv, "XDG_CONFIG_HOME");
+    auto data = XdgDir(getenv, "XDG_DATA_HOME");
+    if (!config || !data) {
+        const auto homeDir = UserHome(getenv);
+        if (!homeDir) return fail("no home folder: set HOME or use --home");
+        if (!config) config = *homeDir / ".config";
+        if (!data) data = *homeDir / ".local/share";
+    }
+    Locations loc{*config / "tarvo" / "tarvo.reg", *data / "tarvo", {}};
     if (auto runtime = XdgDir(getenv, "XDG_RUNTIME_DIR")) {
         loc.runtimeDir = *runtime / "tarvo";
         return loc;
@@ -76,11 +102,8 @@ std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
     // which must not be somebody else's.
     const fs::path tmp = XdgDir(getenv, "TMPDIR").value_or("/tmp");
     loc.runtimeDir = tmp / ("tarvo-" + std::to_string(::getuid()));
-    struct stat st;
-    if (::lstat(loc.runtimeDir.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0)
-            return fail(loc.runtimeDir.string() + " is not a private folder of this user");
-    }
+    if (!IsPrivateOrMissing(loc.runtimeDir))
+        return fail(loc.runtimeDir.string() + " is not a private folder of this user");
     return loc;
 }
 
@@ -98,6 +121,15 @@ std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
 std::error_code CreateLocations(const Locations& loc) {
     for (const fs::path& dir : {loc.settingsFile.parent_path(), loc.dataDir, loc.runtimeDir})
         if (auto ec = EnsureFolder(dir, 0700)) return ec;
+    // Where others may write (the temporary folder), someone may have made the
+    // runtime folder after ResolveLocations looked: check again now that it exists.
+    fs::path runtime = loc.runtimeDir.lexically_normal();
+    if (!runtime.has_filename()) runtime = runtime.parent_path();
+    struct stat parent;
+    if (::stat(runtime.parent_path().c_str(), &parent) != 0)
+        return std::error_code(errno, std::generic_category());
+    if ((parent.st_mode & S_IWOTH) && !IsPrivateOrMissing(runtime))
+        return std::make_error_code(std::errc::permission_denied);
     return {};
 }
 

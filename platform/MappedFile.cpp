@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tarvo::platform {
@@ -46,15 +47,14 @@ std::unique_ptr<MappedFile> MappedFile::Open(const std::filesystem::path& p, std
         ec = std::make_error_code(std::errc::invalid_argument);
         return nullptr;
     }
-    std::size_t size = static_cast<std::size_t>(st.st_size);
-    if (size < minSize) {
-        if ((ec = Allocate(m->fd_, minSize))) {
-            // Leave no half-grown file behind.
-            if (::ftruncate(m->fd_, st.st_size) != 0) {
-            }
-            return nullptr;
+    const std::size_t size = std::max(static_cast<std::size_t>(st.st_size), minSize);
+    // Also when the file is already large enough: it may be sparse, and a hole
+    // written through the mapping on a full disk would be a SIGBUS.
+    if ((ec = Allocate(m->fd_, size))) {
+        // Leave no half-grown file behind.
+        if (::ftruncate(m->fd_, st.st_size) != 0) {
         }
-        size = minSize;
+        return nullptr;
     }
     if ((ec = m->Map(size))) return nullptr;
     return m;

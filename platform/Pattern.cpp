@@ -85,8 +85,14 @@ SearchResult Pattern::Run(std::string_view subject, std::size_t startOffset,
     pcre2_set_heap_limit(context, impl_->options.heapLimitKiB);
     // Subjects may be empty views with a null data pointer; PCRE2 wants a real one.
     const char* base = subject.data() ? subject.data() : "";
-    const int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(base), subject.size(),
-                               startOffset, flags, data, context);
+    int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(base), subject.size(),
+                         startOffset, flags, data, context);
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+        // The JIT's small default stack gives out on lines of a few thousand bytes
+        // that the interpreter handles well within the limits above: let it decide.
+        rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(base), subject.size(),
+                         startOffset, flags | PCRE2_NO_JIT, data, context);
+    }
     if (rc >= 0) {
         Match m;
         m.subject_ = subject;

@@ -65,6 +65,13 @@ TEST_F(FilesTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
     EXPECT_EQ(MoveNoReplace(other, dir_ / "copied"), std::errc::file_exists);
     EXPECT_TRUE(fs::exists(other));
     fs::remove(other);
+
+    // A link moves as a link, not as a copy of its target.
+    fs::create_symlink("somewhere/else", other);
+    EXPECT_FALSE(MoveNoReplace(other, dir_ / "link"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+    EXPECT_EQ(fs::read_symlink(dir_ / "link"), fs::path("somewhere/else"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(other)));
 }
 
 TEST_F(FilesTest, CreateExclusiveRefusesAnExistingName) {
@@ -89,6 +96,12 @@ TEST_F(FilesTest, TrashKeepsTheFileAndWhereItCameFrom) {
     EXPECT_NE(info.find("old%20file.txt\n"), std::string::npos);
     EXPECT_NE(info.find("DeletionDate="), std::string::npos);
     EXPECT_EQ(MoveToTrash(dir_ / "missing", trash), std::errc::no_such_file_or_directory);
+
+    // "folder/" trashes the folder under its own name.
+    fs::create_directories(dir_ / "folder" / "inner");
+    EXPECT_FALSE(MoveToTrash(dir_.string() + "/folder/", trash));
+    EXPECT_TRUE(fs::is_directory(trash / "files" / "folder" / "inner"));
+    EXPECT_TRUE(fs::exists(trash / "info" / "folder.trashinfo"));
 }
 
 TEST_F(FilesTest, AtomicWriteReplacesTheContentAndLeavesNoTemporaryFile) {
@@ -100,6 +113,10 @@ TEST_F(FilesTest, AtomicWriteReplacesTheContentAndLeavesNoTemporaryFile) {
     ASSERT_EQ(::stat((dir_ / "s.reg").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_TRUE(WriteFileAtomic(dir_ / "no" / "such" / "folder", "x"));
+    // The temporary name must fit even when the target's name is near the limit.
+    const std::string longName = std::string(250, 'n') + ".reg";
+    EXPECT_FALSE(WriteFileAtomic(dir_ / longName, "long"));
+    EXPECT_EQ(Read(dir_ / longName), "long");
 }
 
 TEST_F(FilesTest, ReadFileRefusesWhatIsTooLarge) {
@@ -108,6 +125,9 @@ TEST_F(FilesTest, ReadFileRefusesWhatIsTooLarge) {
     EXPECT_FALSE(ReadFile(dir_ / "big", 999));
     EXPECT_FALSE(ReadFile(dir_, 1000));  // a folder is no file
     EXPECT_FALSE(ReadFile(dir_ / "missing", 1000));
+    // A fifo in place of a file: refused at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadFile(dir_ / "fifo", 1000));
 }
 
 TEST_F(FilesTest, EnsureFolderCreatesPrivateParents) {
@@ -118,6 +138,14 @@ TEST_F(FilesTest, EnsureFolderCreatesPrivateParents) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     Touch(dir_ / "file");
     EXPECT_EQ(EnsureFolder(dir_ / "file"), std::errc::not_a_directory);
+
+    // The mode asked for, whatever the umask says.
+    const mode_t old = ::umask(077);
+    const std::error_code ec = EnsureFolder(dir_ / "shared" / "x", 0750);
+    ::umask(old);
+    EXPECT_FALSE(ec);
+    ASSERT_EQ(::stat((dir_ / "shared").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
 }
 
 TEST(SafeFileName, HostileNames) {

@@ -45,6 +45,13 @@ TEST(Locations, XdgFoldersWithTheirDefaults) {
     EXPECT_EQ(loc->settingsFile, fs::path("/home/op/.config/tarvo/tarvo.reg"));
     EXPECT_EQ(loc->dataDir, fs::path("/data/tarvo"));
     EXPECT_EQ(loc->runtimeDir, fs::path("/run/user/1000/tarvo"));
+
+    // A relative HOME counts as none (the password database answers instead):
+    // the result must never depend on the current folder.
+    loc = ResolveLocations({"tarvo"}, Env({{"HOME", "op"}, {"XDG_RUNTIME_DIR", "/run/u"}}), &error);
+    ASSERT_TRUE(loc) << error;
+    EXPECT_TRUE(loc->settingsFile.is_absolute()) << loc->settingsFile;
+    EXPECT_TRUE(loc->dataDir.is_absolute()) << loc->dataDir;
 }
 
 TEST(Locations, WithoutARuntimeFolderAPrivateOneInTheTemporaryFolder) {
@@ -73,6 +80,22 @@ TEST(Locations, HomeWithoutAFolderIsAnError) {
     EXPECT_FALSE(ResolveLocations({"tarvo", "--home"}, Env({}), &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(ResolveLocations({"tarvo", "--home="}, Env({}), &error));
+    EXPECT_FALSE(ResolveLocations({"tarvo", "--home", "--quit-after", "300"}, Env({}), &error));
+}
+
+TEST(Locations, CreateRefusesARuntimeFolderSomebodyMadeMeanwhile) {
+    // A folder anybody may write to, as /tmp is.
+    const fs::path tmp = fs::temp_directory_path() / ("tarvo-race-" + std::to_string(::getpid()));
+    fs::remove_all(tmp);
+    fs::create_directories(tmp);
+    ASSERT_EQ(::chmod(tmp.c_str(), 01777), 0);
+    const Locations loc{tmp / "home" / "tarvo.reg", tmp / "data", tmp / "tarvo-run"};
+    fs::create_directory(loc.runtimeDir);
+    ASSERT_EQ(::chmod(loc.runtimeDir.c_str(), 0777), 0);
+    EXPECT_EQ(CreateLocations(loc), std::errc::permission_denied);
+    fs::remove(loc.runtimeDir);
+    EXPECT_FALSE(CreateLocations(loc));  // made by us: fine
+    fs::remove_all(tmp);
 }
 
 TEST(Locations, CreatedFoldersArePrivate) {

@@ -1,9 +1,11 @@
 #include "platform/MappedFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 
 namespace fs = std::filesystem;
 using tarvo::platform::MappedFile;
@@ -61,6 +63,21 @@ TEST(MappedFile, ASizeTheDiskCannotHoldFailsAtOnce) {
     EXPECT_TRUE(ec);
     // Nothing was left half-grown.
     EXPECT_EQ(fs::file_size(p), 0u);
+    fs::remove(p);
+}
+
+TEST(MappedFile, ASparseFileIsAllocatedBeforeItIsMapped) {
+    const fs::path p = TempFile("sparse");
+    std::ofstream{p};             // create it
+    fs::resize_file(p, 1 << 20);  // all of it a hole
+    std::error_code ec;
+    auto m = MappedFile::Open(p, 4096, ec);
+    ASSERT_TRUE(m) << ec.message();
+    EXPECT_EQ(m->size(), std::size_t{1} << 20);
+    struct stat st;
+    ASSERT_EQ(::stat(p.c_str(), &st), 0);
+    EXPECT_GE(st.st_blocks * 512, 1 << 20);  // no hole left to fault on a full disk
+    m.reset();
     fs::remove(p);
 }
 

@@ -60,6 +60,12 @@ TEST(Pattern, CatastrophicBacktrackingHitsTheLimit) {
     const std::string hostile = std::string(5000, 'a') + "b";
     EXPECT_EQ(p->Search(hostile).status, MatchStatus::LimitExceeded);
     EXPECT_EQ(p->Search("aaa").status, MatchStatus::Matched);
+
+    // An ordinary pattern over a long line is no hostile case: the JIT's own
+    // small stack must not turn it into a limit.
+    auto alternatives = Pattern::Compile("(?:a|b)*c");
+    ASSERT_TRUE(alternatives);
+    EXPECT_EQ(alternatives->Search(std::string(3000, 'a') + "c").status, MatchStatus::Matched);
 }
 
 TEST(Pattern, OneCompiledPatternServesSeveralThreads) {
