@@ -208,8 +208,10 @@ std::string Quote(std::string_view s) {
     return out;
 }
 
-std::string StripTrailingNuls(std::string s) {
-    while (!s.empty() && s.back() == '\0') s.pop_back();
+// A registry string ends at its first NUL, as Windows reads it.
+std::string CutAtNul(std::string s) {
+    const std::size_t nul = s.find('\0');
+    if (nul != std::string::npos) s.resize(nul);
     return s;
 }
 
@@ -363,7 +365,7 @@ class Parser {
         if (ParseQuoted(rest, text, end)) {
             if (!TrimRight(rest.substr(end)).empty())
                 return LineProblem("text after the closing quote");
-            current_->SetValue(name, RegValue::String(std::move(text)));
+            current_->SetValue(name, RegValue::String(CutAtNul(std::move(text))));
             return;
         }
         // Windows exports a string with line breaks as it is, over several lines.
@@ -374,7 +376,7 @@ class Parser {
             joined += lines_[next];
             if (!ParseQuoted(joined, text, end)) continue;
             if (!TrimRight(std::string_view(joined).substr(end)).empty()) break;
-            current_->SetValue(name, RegValue::String(std::move(text)));
+            current_->SetValue(name, RegValue::String(CutAtNul(std::move(text))));
             line_ = next;
             return;
         }
@@ -435,8 +437,8 @@ class Parser {
         v.type = type;
         if (type == kRegSz || type == kRegExpandSz) {
             bool ok = true;
-            v.text = version4_ ? Cp1252ToUtf8(StripTrailingNuls(std::string(view)))
-                               : StripTrailingNuls(Utf16ToUtf8(view, false, ok));
+            v.text = version4_ ? Cp1252ToUtf8(CutAtNul(std::string(view)))
+                               : CutAtNul(Utf16ToUtf8(view, false, ok));
             if (!ok) {
                 const std::size_t here = line_;
                 line_ = startLine;
@@ -650,7 +652,7 @@ std::string Serialize(const Tree& tree) {
 }
 
 bool ValidText(std::string_view utf8) {
-    return ValidUtf8(utf8);
+    return ValidUtf8(utf8) && utf8.find('\0') == std::string_view::npos;
 }
 
 }  // namespace tarvo::platform::regfile

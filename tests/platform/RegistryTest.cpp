@@ -153,6 +153,7 @@ TEST_F(RegistryFile, RefusesNamesThatCannotBeStored) {
     EXPECT_FALSE(reg->WriteUtf8(CU, kRoot, "bad\nname", "x"));
     EXPECT_FALSE(reg->WriteUtf8(CU, "\\Soft\x01ware", "n", "x"));
     EXPECT_FALSE(reg->WriteUtf8(CU, kRoot, "n", "\xFF\xFE not UTF-8"));
+    EXPECT_FALSE(reg->WriteUtf8(CU, kRoot, "n", std::string("nul\0inside", 11)));
     EXPECT_FALSE(reg->KeyExists(CU, "\\Soft\x01ware"));
 }
 
@@ -285,6 +286,16 @@ TEST_F(RegistryFile, TwoThreadsWritingLoseNeither) {
         EXPECT_EQ(reg->ReadDWord(CU, kRoot, "b" + std::to_string(i)),
                   static_cast<std::uint32_t>(i));
     }
+}
+
+TEST(RegistryFormat, AStringEndsAtItsFirstNul) {
+    // Found by the fuzzer: a NUL inside quotes did not survive a write and read.
+    const std::string file = std::string("REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"s\"=\"ab\0cd\"\n", 43);
+    auto parsed = tarvo::platform::regfile::Parse(file);
+    ASSERT_TRUE(parsed.problems.empty());
+    EXPECT_EQ(parsed.tree.currentUser.Child("A")->Value("s")->text, "ab");
+    const std::string written = tarvo::platform::regfile::Serialize(parsed.tree);
+    EXPECT_EQ(tarvo::platform::regfile::Serialize(tarvo::platform::regfile::Parse(written).tree), written);
 }
 
 TEST(RegistryFormat, SerializedTreeParsesBackTheSame) {
