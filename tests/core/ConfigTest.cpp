@@ -10,6 +10,7 @@
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "platform/Registry.h"
+#include "tests/support/CollectingDebugSink.h"
 
 using tarvo::core::TarvoConfigError;
 using tarvo::core::TConfig;
@@ -23,10 +24,12 @@ constexpr Hive CU = Hive::CurrentUser;
 const std::string kRoot = "\\Software\\Morvane\\Tarvo";
 const std::string kVersion = "0.01.000";
 
-std::string Key(const std::string& sub) { return kRoot + sub; }
+std::string Key(const std::string& sub) {
+    return kRoot + sub;
+}
 
 class Config : public ::testing::Test {
-protected:
+  protected:
     FileRegistry reg_;
 };
 
@@ -88,7 +91,8 @@ TEST_F(Config, ReadingCreatesTheKeys) {
         config.InputHeight();
         config.ToolbarTextMode();
         config.UiPort();
-        for (const char* sub : {"\\PGP", "\\SID", "\\Colors", "\\Windows\\Main", "\\Toolbar", "\\UI"})
+        for (const char* sub :
+             {"\\PGP", "\\SID", "\\Colors", "\\Windows\\Main", "\\Toolbar", "\\UI"})
             EXPECT_TRUE(reg_.KeyExists(CU, Key(sub))) << sub;
         // Reading wrote no values there.
         EXPECT_TRUE(reg_.ValueNames(CU, Key("\\PGP")).empty());
@@ -178,7 +182,8 @@ TEST_F(Config, IncomingConnectsRead) {
 }
 
 TEST_F(Config, IncomingConnectsWrite) {
-    const std::pair<int, const char*> cases[] = {{1, "1"}, {2, "2"}, {3, "3"}, {7, ""}, {0, ""}, {-1, ""}};
+    const std::pair<int, const char*> cases[] = {{1, "1"}, {2, "2"}, {3, "3"},
+                                                 {7, ""},  {0, ""},  {-1, ""}};
     TConfig config(reg_, kVersion);
     for (const auto& [mode, stored] : cases) {
         config.SetIncomingConnects(mode);
@@ -189,8 +194,8 @@ TEST_F(Config, IncomingConnectsWrite) {
 
 TEST_F(Config, FontOnlyTheSixNames) {
     const std::pair<std::optional<std::string>, std::string> cases[] = {
-        {std::nullopt, "08x12"}, {"07x09", "07x09"}, {"08x09", "08x09"}, {"08x12", "08x12"},
-        {"08x13", "08x13"},      {"08x15", "08x15"}, {"10x18", "10x18"}, {"10X18", "08x12"},
+        {std::nullopt, "08x12"}, {"07x09", "07x09"}, {"08x09", "08x09"},   {"08x12", "08x12"},
+        {"08x13", "08x13"},      {"08x15", "08x15"}, {"10x18", "10x18"},   {"10X18", "08x12"},
         {"12x24", "08x12"},      {"", "08x12"},      {"Courier", "08x12"},
     };
     for (const auto& [stored, expected] : cases) {
@@ -219,12 +224,16 @@ TEST_F(Config, FontCachedAfterFirstRead) {
 
 TEST_F(Config, BooleanEncoding) {
     const std::pair<std::optional<RegValue>, bool> cases[] = {
-        {std::nullopt, true},            // default of LocalEcho
-        {RegValue::String("1"), true},   {RegValue::String("0"), false},
-        {RegValue::String("true"), false}, {RegValue::String("TRUE"), false},
-        {RegValue::String("yes"), false}, {RegValue::String(" 1"), false},
-        {RegValue::String("11"), false}, {RegValue::String(""), false},
-        {RegValue::DWord(1), true},      // not a string: the default
+        {std::nullopt, true},  // default of LocalEcho
+        {RegValue::String("1"), true},
+        {RegValue::String("0"), false},
+        {RegValue::String("true"), false},
+        {RegValue::String("TRUE"), false},
+        {RegValue::String("yes"), false},
+        {RegValue::String(" 1"), false},
+        {RegValue::String("11"), false},
+        {RegValue::String(""), false},
+        {RegValue::DWord(1), true},  // not a string: the default
         {RegValue::DWord(0), true},
     };
     TConfig config(reg_, kVersion);
@@ -424,9 +433,17 @@ TEST_F(Config, StringOfTheWrongTypeReadsEmpty) {
 TEST_F(Config, ThemeRead) {
     const std::vector<std::string> available = {"Aluminum", "Monai", "Stripes"};
     const std::pair<std::int32_t, std::optional<std::string>> cases[] = {
-        {0, "NewDefaultTheme"}, {1, "OfficeXP"}, {2, "Roma"}, {3, "NewOfficeXPTheme"},
-        {4, std::nullopt},      {99, std::nullopt}, {-1, std::nullopt}, {100, "Aluminum"},
-        {102, "Stripes"},       {103, std::nullopt}, {0x7FFFFFFF, std::nullopt},
+        {0, "NewDefaultTheme"},
+        {1, "OfficeXP"},
+        {2, "Roma"},
+        {3, "NewOfficeXPTheme"},
+        {4, std::nullopt},
+        {99, std::nullopt},
+        {-1, std::nullopt},
+        {100, "Aluminum"},
+        {102, "Stripes"},
+        {103, std::nullopt},
+        {0x7FFFFFFF, std::nullopt},
     };
     for (const auto& [value, expected] : cases)
         EXPECT_EQ(TConfig::ThemeForValue(value, available), expected) << value;
@@ -441,7 +458,8 @@ TEST_F(Config, ThemeRead) {
 TEST_F(Config, ThemeWrite) {
     const std::vector<std::string> available = {"Aluminum", "Monai", "Stripes"};
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"Default", 0}, {"OfficeXP", 1}, {"Roma", 2}, {"Aluminum", 100}, {"Stripes", 102}, {"Gone", 99},
+        {"Default", 0},    {"OfficeXP", 1},  {"Roma", 2},
+        {"Aluminum", 100}, {"Stripes", 102}, {"Gone", 99},
     };
     TConfig config(reg_, kVersion);
     for (const auto& [theme, value] : cases) {
@@ -460,11 +478,10 @@ TEST_F(Config, FirstStepsOnceAfterEachVersionChange) {
         {"0.01.777", false},  // build only: same code
         {"0.02.000", false},  // the second digit of the minor is not part of the code
         {"1.02.345", true},   // code "10"
-        {"1.02.345", false},
-        {"0.11.000", true},   // code "01" again
-        {"", true},           // too short: "00"
-        {"ab", false},        // "00" again
-        {"0.1", true},        // "01"
+        {"1.02.345", false}, {"0.11.000", true},  // code "01" again
+        {"", true},                               // too short: "00"
+        {"ab", false},                            // "00" again
+        {"0.1", true},                            // "01"
     };
     for (const auto& [version, due] : starts) {
         TConfig config(reg_, version);
@@ -541,29 +558,19 @@ TEST_F(Config, WriteIntegerStoresADword) {
 
 // ---- debug log and threads --------------------------------------------------------
 
-class CollectingSink : public tarvo::core::IDebugSink {
-public:
-    void Write(std::string_view line) override {
-        std::lock_guard lock(mutex);
-        lines.emplace_back(line);
-    }
-    std::mutex mutex;
-    std::vector<std::string> lines;
-};
-
 TEST_F(Config, LogsCreationAndFreeing) {
-    auto sink = std::make_shared<CollectingSink>();
+    auto sink = std::make_shared<tarvo::test::CollectingDebugSink>();
     tarvo::core::SetDebugSink(sink);
     { TConfig config(reg_, kVersion); }
     tarvo::core::SetDebugSink(nullptr);
     std::vector<std::string> texts;
-    for (const auto& line : sink->lines) {
+    for (const auto& line : sink->Lines()) {
         const auto at = line.find("] ");
         texts.push_back(line.substr(at + 2));
     }
     const std::vector<std::string> expected = {
-        "TConfig.Create: begin...\r", "TConfig.Create: end.\r",
-        "TConfig.Destroy: begin...\r", "TConfig.Destroy: end.\r"};
+        "TConfig.Create: begin...\r", "TConfig.Create: end.\r", "TConfig.Destroy: begin...\r",
+        "TConfig.Destroy: end.\r"};
     EXPECT_EQ(texts, expected);
 }
 

@@ -1,4 +1,5 @@
 #include "core/DebOutU.h"
+#include "tests/support/CollectingDebugSink.h"
 
 #include <gtest/gtest.h>
 
@@ -7,18 +8,6 @@
 #include <vector>
 
 using namespace tarvo::core;
-
-namespace {
-class CollectingSink : public IDebugSink {
-  public:
-    void Write(std::string_view line) override {
-        std::lock_guard lock(mutex);
-        lines.emplace_back(line);
-    }
-    std::mutex mutex;
-    std::vector<std::string> lines;
-};
-}  // namespace
 
 TEST(DebOut, LineFormat) {
     EXPECT_EQ(FormatDebugLine("abc\n", 12345, "  main  "), "   12.345 [  main  ] abc\r");
@@ -31,7 +20,7 @@ TEST(DebOut, NothingIsFormattedWithoutASinkAndThreadsAreNamed) {
     InitDebugLog();
     EXPECT_FALSE(DebugAttached());
     DebOutFmt("%s", "never seen");
-    auto sink = std::make_shared<CollectingSink>();
+    auto sink = std::make_shared<tarvo::test::CollectingDebugSink>();
     SetDebugSink(sink);
     EXPECT_TRUE(DebugAttached());
     DebOutObj("TConfig", "Create", "begin...");
@@ -41,9 +30,10 @@ TEST(DebOut, NothingIsFormattedWithoutASinkAndThreadsAreNamed) {
     std::thread([] { DebOut("worker"); }).join();
     SetDebugSink(nullptr);
     DebOut("after");
-    ASSERT_EQ(sink->lines.size(), 4u);
-    EXPECT_NE(sink->lines[0].find("[  main  ] TConfig.Create: begin...\r"), std::string::npos);
-    EXPECT_NE(sink->lines[1].find("] 50%\r"), std::string::npos);
-    EXPECT_NE(sink->lines[2].find("] %s%s%n\r"), std::string::npos);
-    EXPECT_EQ(sink->lines[3].find("  main  "), std::string::npos);
+    const auto lines = sink->Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("[  main  ] TConfig.Create: begin...\r"), std::string::npos);
+    EXPECT_NE(lines[1].find("] 50%\r"), std::string::npos);
+    EXPECT_NE(lines[2].find("] %s%s%n\r"), std::string::npos);
+    EXPECT_EQ(lines[3].find("  main  "), std::string::npos);
 }
