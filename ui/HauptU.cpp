@@ -12,6 +12,7 @@
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "core/MessageWindowU.h"
+#include "devices/MyCallsU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "ui/MessageboxU.h"
@@ -87,7 +88,11 @@ void THauptfenster::BuildStartup(core::TStepSequence& s) {
         SplashStatus("Initialisiere Schriften...");
         RegisterFont();
     });
-    s.Add("MyCalls", [this] { SplashStatus("Initialisiere Datenbank..."); });
+    s.Add("MyCalls", [this] {
+        myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
+        myCalls_->Create();
+        SplashStatus("Initialisiere Datenbank...");
+    });
     s.Add("StationenDatenbank", [this] {
         if (runMark_.databaseCheckDue)
             core::DebOut("StationenDatenbank: the database is to be checked");
@@ -129,7 +134,11 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
     s.Add("Revoke Drag & Drop", [] {});
     s.Add("Geraete.Free", [] {});
     s.Add("Kanaele.Free", [] {});
-    s.Add("MyCalls.Release", [] {});
+    s.Add("MyCalls.Release", [this] {
+        if (!myCalls_) return;
+        myCalls_->ReleaseList();
+        myCalls_.reset();
+    });
     s.Add("Ordner.Free", [] {});
     s.Add("StationenDatenbank.Free", [] {});
     s.Add("Texte.Free", [] {});

@@ -17,6 +17,9 @@ class IDispatcher;
 namespace tarvo::core {
 class TConfig;
 }
+namespace tarvo::devices {
+class TMyCalls;
+}
 
 namespace tarvo::ui {
 
@@ -46,6 +49,7 @@ class THauptfenster : public QMainWindow {
     bool StartupFailed() const { return startupFailed_; }
     const core::TRunMark& RunMark() const { return runMark_; }
     core::TConfig* Config() const { return config_.get(); }
+    std::shared_ptr<devices::TMyCalls> MyCalls() const { return myCalls_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -60,6 +64,7 @@ class THauptfenster : public QMainWindow {
 
     THauptfensterSetup setup_;
     std::unique_ptr<core::TConfig> config_;
+    std::shared_ptr<devices::TMyCalls> myCalls_;
     std::unique_ptr<TSplash> splash_;
     core::TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
     core::TRunMark runMark_;
