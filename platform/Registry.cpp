@@ -119,7 +119,8 @@ struct FileRegistry::Impl {
         std::uint64_t generation;
         {
             std::lock_guard lock(mutex);
-            if (written == changed && std::filesystem::exists(file)) return {};
+            std::error_code ec;
+            if (written == changed && std::filesystem::exists(file, ec)) return {};
             generation = changed;
             text = regfile::Serialize(tree);
         }
