@@ -116,6 +116,7 @@ void THauptfenster::BuildStartup(core::TStepSequence& s) {
         show();
         if (savedState_ == 2) showMaximized();
         if (savedState_ == 1) showMinimized();
+        if (splash_ && splash_->isVisible()) splash_->raise();  // it stays above until it closes
     });
     s.Add("end.", [] {});
 }

@@ -1,7 +1,9 @@
 #include "ui/SplashU.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -58,6 +60,14 @@ TSplash::TSplash(const std::string& version, bool privateBuild, QWidget* parent)
     status_ = NewPlainLabel(QString(), this);
     status_->setObjectName(QStringLiteral("status"));
     layout->addWidget(status_);
+
+    // Centred on the primary screen: not every window manager places splashes.
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r = rect();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
 }
 
 void TSplash::SetStatus(const std::string& cp1252) {
