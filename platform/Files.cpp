@@ -14,16 +14,13 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/PosixError.h"
 
 namespace fs = std::filesystem;
 
 namespace tarvo::platform {
 
 namespace {
-
-std::error_code Errno(int e = errno) {
-    return std::error_code(e, std::generic_category());
-}
 
 bool EntryExists(const fs::path& p) {
     struct stat st;

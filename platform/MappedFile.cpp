@@ -1,4 +1,5 @@
 #include "platform/MappedFile.h"
+#include "platform/PosixError.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,10 +13,6 @@
 namespace tarvo::platform {
 
 namespace {
-std::error_code Errno(int e = errno) {
-    return std::error_code(e, std::generic_category());
-}
-
 std::error_code Allocate(int fd, std::size_t size) {
     if (size == 0) return {};
     // posix_fallocate returns the error instead of setting errno.

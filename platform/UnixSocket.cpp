@@ -1,4 +1,5 @@
 #include "platform/UnixSocket.h"
+#include "platform/PosixError.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,10 +17,6 @@
 namespace tarvo::platform {
 
 namespace {
-
-std::error_code Errno(int e = errno) {
-    return std::error_code(e, std::generic_category());
-}
 
 bool MakeAddress(const std::filesystem::path& path, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
