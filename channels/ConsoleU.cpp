@@ -403,7 +403,7 @@ void TConsole::Write(std::string_view text) {
     writeCol_ = static_cast<int>(col);
     Put32(base_ + kWriteColAt, static_cast<std::uint32_t>(writeCol_));
 
-    const std::int64_t unix = clock_.UnixSeconds();
+    const std::int64_t unix = clock_.LocalSeconds();
     const std::uint32_t now = static_cast<std::uint32_t>(
         std::clamp<std::int64_t>(unix, 0, std::numeric_limits<std::uint32_t>::max()));
     const int first = static_cast<int>(std::max<std::int64_t>(0, firstLine - pushed_));
@@ -439,6 +439,26 @@ void TConsole::SetMailbox(bool on, int row) {
     if (row < 0 || row >= rows_) return;
     LinePtr(row)[kMailboxAt] = static_cast<std::byte>(on ? 1 : 0);
     Touch(row, row);
+}
+
+void TConsole::SetPaletteEntry(std::uint8_t code, TRgb rgb) {
+    if (palette_[code & 0x0F] == rgb) return;
+    palette_[code & 0x0F] = rgb;
+    Touch(0, rows_ - 1);
+}
+
+void TConsole::SetBackground(TRgb rgb) {
+    if (background_ == rgb) return;
+    background_ = rgb;
+    Touch(0, rows_ - 1);
+}
+
+int TConsole::RowOfSerial(std::uint32_t serial) const {
+    if (!Active()) return -1;
+    for (int row = writeRow_; row >= 0; --row) {
+        if (Get32(LinePtr(row)) == serial) return row;
+    }
+    return -1;
 }
 
 TConsoleLine TConsole::GetLine(int row) const {

@@ -137,8 +137,14 @@ class TConsole {
     std::uint32_t LineSerial() const { return serial_; }
 
     // Palette: the low four bits of a colour code pick the entry.
-    void SetPaletteEntry(std::uint8_t code, TRgb rgb) { palette_[code & 0x0F] = rgb; }
+    void SetPaletteEntry(std::uint8_t code, TRgb rgb);
     TRgb GetPaletteEntry(std::uint8_t code) const { return palette_[code & 0x0F]; }
+    void SetBackground(TRgb rgb);
+    TRgb Background() const { return background_; }
+
+    // The row whose line carries that serial, searched from the write row
+    // upwards; -1 when it has left the ring (or was never there).
+    int RowOfSerial(std::uint32_t serial) const;
 
     // Painting helpers. Runs cover the line's used columns; out is reused.
     void ColourRuns(int row, std::vector<TColourRun>& out) const;
@@ -233,6 +239,7 @@ class TConsole {
     std::int64_t pushed_ = 0;  // lines that left the ring since opening
     std::uint8_t colour_ = 0;
     TRgb palette_[16];
+    TRgb background_{255, 255, 255};
 
     Pos cursor_, anchor_, selEnd_;
     bool selecting_ = false;

@@ -248,4 +248,55 @@ TDateTime UnixSecondsToDateTime(std::int64_t seconds) {
     return t;
 }
 
+namespace {
+void AppendDigits(std::string& out, int value, int width) {
+    char buf[12];
+    int n = 0;
+    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
+    do {
+        buf[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0 && n < 11);
+    while (n < width) buf[n++] = '0';
+    while (n > 0) out += buf[--n];
+}
+}  // namespace
+
+namespace {
+std::mutex gBeepMutex;
+std::function<void()> gBeep;
+}  // namespace
+
+void SetBeepHandler(std::function<void()> handler) {
+    std::lock_guard lock(gBeepMutex);
+    gBeep = std::move(handler);
+}
+
+void SystemBeep() {
+    std::function<void()> beep;
+    {
+        std::lock_guard lock(gBeepMutex);
+        beep = gBeep;
+    }
+    DebOut("SystemBeep");
+    if (beep) beep();
+}
+
+std::string FormatDateTime(const TDateTime& t) {
+    std::string out;
+    AppendDigits(out, t.day, 2);
+    out += '.';
+    AppendDigits(out, t.month, 2);
+    out += '.';
+    AppendDigits(out, t.year, 4);
+    if (t.hour == 0 && t.minute == 0 && t.second == 0) return out;
+    out += ' ';
+    AppendDigits(out, t.hour, 2);
+    out += ':';
+    AppendDigits(out, t.minute, 2);
+    out += ':';
+    AppendDigits(out, t.second, 2);
+    return out;
+}
+
 }  // namespace tarvo::core

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -84,5 +85,13 @@ struct TDateTime {
 std::int64_t DateTimeToUnixSeconds(const TDateTime& t);
 // The inverse; 0 or less gives 1970-01-01 00:00, clamped at the same end.
 TDateTime UnixSecondsToDateTime(std::int64_t seconds);
+
+// The system beep; the user interface sets who sounds it (nothing until then).
+void SetBeepHandler(std::function<void()> handler);
+void SystemBeep();
+
+// Date and time as the operator reads them: "24.12.2026 13:45:07"; the time is
+// left out at midnight exactly.
+std::string FormatDateTime(const TDateTime& t);
 
 }  // namespace tarvo::core

@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
 #include <chrono>
+#include <ctime>
 
 namespace tarvo::platform {
 
@@ -13,6 +14,14 @@ std::uint64_t SteadyClock::SteadyMs() const {
 std::int64_t SteadyClock::UnixSeconds() const {
     const auto now = std::chrono::system_clock::now();
     return std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count();
+}
+
+std::int64_t SteadyClock::LocalSeconds() const {
+    const std::int64_t now = UnixSeconds();
+    const std::time_t t = static_cast<std::time_t>(now);
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr) return now;
+    return now + local.tm_gmtoff;
 }
 
 FakeClock::FakeClock(std::uint64_t steadyMs, std::int64_t unixSeconds)
@@ -39,6 +48,14 @@ void FakeClock::SetSteadyMs(std::uint64_t ms) {
 
 void FakeClock::SetUnixSeconds(std::int64_t seconds) {
     unixMs_.store(seconds * 1000);
+}
+
+std::int64_t FakeClock::LocalSeconds() const {
+    return UnixSeconds() + localOffset_.load();
+}
+
+void FakeClock::SetLocalOffsetSeconds(std::int64_t offset) {
+    localOffset_.store(offset);
 }
 
 }  // namespace tarvo::platform

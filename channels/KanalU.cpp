@@ -1,0 +1,777 @@
+#include "channels/KanalU.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "channels/StatusU.h"
+#include "core/ConfigU.h"
+#include "core/DebOutU.h"
+#include "core/GlobalU.h"
+
+namespace tarvo::channels {
+
+namespace {
+
+constexpr std::string_view kUnit = "KanalU";
+constexpr std::string_view kClass = "TKanal";
+constexpr std::string_view kPromptPrefix = "<Tarvo>: ";
+constexpr int kPromptLineWidth = 72;
+constexpr std::string_view kPromptBreaks = " ,.:@";
+constexpr std::string_view kEmptyCaption = "         ";
+
+// Sound events of the channel.
+constexpr int kSoundReceivedActive = 7;
+constexpr int kSoundReceivedInactive = 8;
+
+// Images of the stop command.
+constexpr int kStopImageTransfer = 9;
+constexpr int kStopImageIdle = 10;
+
+TRgb RgbOf(std::uint32_t bgr) {
+    return TRgb{static_cast<std::uint8_t>(bgr & 0xFF), static_cast<std::uint8_t>((bgr >> 8) & 0xFF),
+                static_cast<std::uint8_t>((bgr >> 16) & 0xFF)};
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+std::string Decimal(std::int64_t v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+TKanalBufferError::TKanalBufferError(int channel, std::error_code ec)
+    : std::runtime_error("buffer file of channel " + Decimal(channel) + ": " + ec.message()),
+      code_(ec) {}
+
+std::string_view BufferErrorText() {
+    return "Fehler beim \xD6"
+           "ffnen der Textpuffer. Bitte starten Sie Windows neu.";
+}
+
+std::string FormatPrompt(std::string_view text) {
+    const std::size_t width = kPromptLineWidth - kPromptPrefix.size();
+    const std::string indent(kPromptPrefix.size(), ' ');
+    std::string out = "\r";
+    while (!text.empty()) {
+        const std::size_t cr = text.find('\r');
+        std::string_view line = text.substr(0, cr);
+        text = cr == std::string_view::npos ? std::string_view{} : text.substr(cr + 1);
+        bool first = true;
+        do {
+            std::string_view piece = line;
+            if (line.size() > width) {
+                std::size_t cut = std::string_view::npos;
+                for (std::size_t i = width; i-- > 0;) {
+                    if (kPromptBreaks.find(line[i]) != std::string_view::npos) {
+                        cut = i + 1;
+                        break;
+                    }
+                }
+                if (cut != std::string_view::npos) piece = line.substr(0, cut);
+            }
+            line.remove_prefix(piece.size());
+            // The rest starts a new output line: blanks at the break go with it.
+            while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+            out += first ? std::string(kPromptPrefix) : indent;
+            out += Trim(piece);
+            out += '\r';
+            first = false;
+        } while (!line.empty());
+    }
+    out += '\r';
+    return out;
+}
+
+std::string_view LinkStateText(std::uint8_t state) {
+    switch (state) {
+        case core::kLinkDisconnected:
+            return "Getrennt";
+        case core::kLinkDisconnecting:
+            return "Trenne...";
+        case core::kLinkConnecting:
+            return "Verbinde...";
+        case core::kLinkConnected:
+            return "Verbunden";
+        default:
+            return "";
+    }
+}
+
+int ButtonImage(std::uint8_t linkState, bool unread, bool active) {
+    if ((linkState > core::kLinkConnecting && !unread) || (unread && active)) return 1;
+    if (unread) return 2;
+    return 0;
+}
+
+std::string FormatPercent(double percent) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, percent, std::chars_format::fixed, 1);
+    return std::string(buf, r.ptr) + "%";
+}
+
+std::string FormatSendJob(std::string_view sendName, std::int64_t size) {
+    std::string out = sendName.empty() ? std::string("(unbekannt)") : std::string(sendName);
+    if (size > 0) {
+        const auto kb = static_cast<std::int64_t>(std::llround(static_cast<double>(size) / 1024.0));
+        out += " (" + Decimal(kb) + "k)";
+    }
+    return out;
+}
+
+// ---- creation and release ---------------------------------------------------
+
+TKanal::TKanal(int number, const TKanalContext& ctx)
+    : number_(number), ctx_(ctx), console_(*ctx.clock) {}
+
+TKanal::~TKanal() = default;
+
+std::shared_ptr<TKanal> TKanal::Create(
+    int number, const TKanalContext& ctx, const ViewFactory& viewFactory,
+    std::function<void(const std::shared_ptr<core::IKanal>&)> onFocused) {
+    TARVO_ASSERT(ctx.dispatcher && ctx.dispatcher->IsMainThread(), kUnit);
+    TARVO_ASSERT(ctx.config && ctx.clock && ctx.klaenge, kUnit);
+    std::shared_ptr<TKanal> k(new TKanal(number, ctx));
+    k->onFocused_ = std::move(onFocused);
+
+    TConsole& c = k->console_;
+    c.SetCols(80);
+    c.SetLineBreak(TConsoleLineBreak::CR);
+    c.SetFileName(ctx.bufferFolder / ConsoleBufferFileName(number));
+    c.SetVirtualMemory(true);
+    if (std::error_code ec = c.SetRows(ctx.config->ConsoleRows()))
+        throw TKanalBufferError(number, ec);
+    if (std::error_code ec = c.Open()) throw TKanalBufferError(number, ec);
+    if (c.OpenOutcome() == TConsoleOpen::Damaged) {
+        core::DebOutObjFmt(kClass, "Create", "damaged buffer of channel %d kept as %s", number,
+                           c.DamagedCopy().string().c_str());
+    }
+
+    k->view_ = viewFactory ? viewFactory(*k) : nullptr;
+    if (!k->view_) k->view_ = std::make_unique<TNullKanalView>();
+    k->view_->SetButtonCaption(number > 0 ? std::string(kEmptyCaption) : std::string("Monitor"));
+    k->UpdateButtonImage();
+    k->ApplyColours();
+    return k;
+}
+
+void TKanal::Release() {
+    TARVO_ASSERT(ctx_.dispatcher->IsMainThread(), kUnit);
+    if (released_.exchange(true)) {
+        core::DebOutObjFmt(kClass, "Release", "channel %d already released", number_);
+        return;
+    }
+    reserved_.store(true);
+    StopRecording();
+    std::shared_ptr<core::IVerbindung> v;
+    std::shared_ptr<core::IDateiSenden> job;
+    {
+        std::lock_guard lock(mutex_);
+        v = std::move(verbindung_);
+        job = std::move(job_);
+    }
+    if (job) job->Unsubscribe(shared_from_this());
+    if (v) {
+        if (auto status = v->Status()) {
+            if (status->GetDisplay().get() == static_cast<core::IKanal*>(this))
+                status->SetDisplay(nullptr);
+        }
+        v->SetKanal(nullptr);
+    }
+    publisher_.UnsubscribeAll();
+    console_.Close();
+}
+
+bool TKanal::OnMain(const std::function<void()>& task) {
+    if (released_.load()) return false;
+    bool ran = false;
+    const auto r = ctx_.dispatcher->Call([&] {
+        // Release runs on the main thread too, so this check cannot race it.
+        if (released_.load()) return;
+        task();
+        ran = true;
+    });
+    return r == platform::IDispatcher::CallResult::Done && ran;
+}
+
+// ---- writing ----------------------------------------------------------------
+
+void TKanal::Record(std::string_view text) {
+    std::lock_guard lock(saveMutex_);
+    if (!saveFile_.is_open()) return;
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        out += c;
+        if (c == '\r') out += '\n';
+    }
+    saveFile_.write(out.data(), static_cast<std::streamsize>(out.size()));
+    saveFile_.flush();
+}
+
+std::int64_t TKanal::DoWriteText(std::uint8_t colour, std::uint8_t mark, std::string_view text) {
+    if (!console_.Active()) return -1;
+    console_.SetColor(colour);
+    const std::int64_t serial = console_.LineSerial();
+    if (mark != 0) console_.SetMark(mark);
+    console_.Write(text);
+    return serial;
+}
+
+void TKanal::DoWriteLine(std::uint8_t colour, std::uint8_t mark, std::string_view text) {
+    if (!console_.Active()) return;
+    console_.SetColor(colour);
+    if (console_.WriteColumn() != 0) console_.Write("\r");
+    if (mark != 0) console_.SetMark(mark);
+    console_.Write(text);
+}
+
+std::int64_t TKanal::Write(std::uint8_t colour, std::uint8_t mark, std::string_view text, bool line,
+                           std::string_view recordPrefix) {
+    std::int64_t row = -1;
+    OnMain([&] {
+        if (!recordPrefix.empty()) Record(recordPrefix);
+        Record(text);
+        if (line) {
+            DoWriteLine(colour, mark, text);
+        } else {
+            row = DoWriteText(colour, mark, text);
+        }
+    });
+    return row;
+}
+
+std::int64_t TKanal::WriteColoured(std::uint8_t colour, std::string_view text) {
+    return Write(colour, 0, text, false);
+}
+
+void TKanal::WritePieces(std::initializer_list<TPiece> pieces) {
+    OnMain([&] {
+        for (const TPiece& p : pieces) {
+            Record(p.text);
+            DoWriteText(p.colour, 0, p.text);
+        }
+    });
+}
+
+void TKanal::MonitorFrame(std::string_view header, std::string_view information, bool highlight) {
+    // One main-thread step: the lines of one frame stay together whatever other
+    // device writes at the same time.
+    OnMain([&] {
+        Record("\r");
+        Record(header);
+        Record("\r");
+        Record(information);
+        DoWriteText(highlight ? kColourOwn : kColourReceived, 0, header);
+        DoWriteText(highlight ? kColourOwn : kColourReceived, 0, "\r");
+        if (!information.empty()) {
+            DoWriteText(kColourMonitorInfo, 0, information);
+            DoWriteText(kColourMonitorInfo, 0, "\r");
+        }
+    });
+}
+
+std::uint8_t TKanal::ColourOfType(int type) const {
+    switch (type) {
+        case 0:
+            return kColourNotice;
+        case 1:
+            return kColourReceived;
+        case 2:
+            return kColourOwn;
+        case 3:
+            return kColourCode8;
+        default:
+            return kColourOther;
+    }
+}
+
+void TKanal::Message(std::string_view text, int type) {
+    Write(ColourOfType(type), 0, text, false);
+}
+
+void TKanal::Prompt(std::string_view text, int type) {
+    std::string t(text);
+    if (t.empty() || t.back() != '\r') t += '\r';
+    Write(ColourOfType(type), 0, FormatPrompt(t), false);
+}
+
+std::int64_t TKanal::Received(std::string_view text) {
+    std::int64_t row = -1;
+    const bool ran = OnMain([&] {
+        Record(text);
+        row = DoWriteText(kColourReceived, 0, text);
+        if (!active_.load()) unread_ = true;
+        UpdateButtonImage();
+    });
+    if (ran && !text.empty() && text != "\r") {
+        ctx_.klaenge->Play(active_.load() ? kSoundReceivedActive : kSoundReceivedInactive,
+                           GetVerbindung());
+    }
+    return row;
+}
+
+std::int64_t TKanal::Echo(std::string_view text) {
+    return Write(kColourOwn, 0, text, false);
+}
+
+void TKanal::MarkBoxLine(std::int64_t serial) {
+    if (serial < 0 || serial > UINT32_MAX) return;
+    OnMain([&] {
+        const int row = console_.RowOfSerial(static_cast<std::uint32_t>(serial));
+        if (row < 0) return;
+        console_.SetMark(kMarkMailbox, row);
+        console_.SetMailbox(true, row);
+    });
+}
+
+void TKanal::ClearConsole() {
+    OnMain([&] { console_.Clear(); });
+}
+
+void TKanal::SetConsoleRows(int rows) {
+    OnMain([&] {
+        if (std::error_code ec = console_.SetRows(rows)) {
+            core::DebOutObjFmt(kClass, "SetConsoleRows", "channel %d: %s", number_,
+                               ec.message().c_str());
+        }
+    });
+}
+
+void TKanal::SetShowDOS(bool on) {
+    showDos_.store(on);
+}
+
+// ---- connection life --------------------------------------------------------
+
+bool TKanal::Unread() const {
+    return unread_;
+}
+
+std::shared_ptr<core::IVerbindung> TKanal::GetVerbindung() const {
+    std::lock_guard lock(mutex_);
+    return verbindung_;
+}
+
+bool TKanal::HasConnection() const {
+    return GetVerbindung() != nullptr;
+}
+
+bool TKanal::IsIdle() const {
+    return number_ > 0 && !HasConnection();
+}
+
+bool TKanal::IsFree() const {
+    return IsIdle() && !reserved_.load();
+}
+
+std::uint8_t TKanal::GetState() const {
+    const auto v = GetVerbindung();
+    return v ? v->State() : std::uint8_t{core::kLinkDisconnected};
+}
+
+std::string TKanal::NoticeSuffix() const {
+    std::string out = "\r";
+    if (ctx_.config->Timestamp()) {
+        out += core::FormatDateTime(core::UnixSecondsToDateTime(ctx_.clock->LocalSeconds()));
+        out += '\r';
+    }
+    return out;
+}
+
+void TKanal::Verbunden() {
+    const auto v = GetVerbindung();
+    TARVO_ASSERT(v != nullptr, kUnit);
+    std::string notice = v->MyCall() + ": Verbunden mit " + v->Call();
+    const std::string digis = v->Digis();
+    if (!digis.empty()) notice += " (via " + digis + ")";
+    notice += NoticeSuffix();
+    OnMain([&] {
+        Record("\r");
+        Record(notice);
+        DoWriteLine(kColourNotice, kMarkConnect, notice);
+        if (!active_.load()) unread_ = true;
+        UpdateButtonImage();
+        const bool started = !ctx_.startupDone || ctx_.startupDone();
+        const bool visible = !ctx_.mainWindowVisible || ctx_.mainWindowVisible();
+        if (started && !visible) view_->FlashMainWindow();
+    });
+}
+
+void TKanal::Getrennt(std::uint8_t reason) {
+    std::shared_ptr<core::IVerbindung> v = GetVerbindung();
+    std::string remote, myCall;
+    if (v) {
+        remote = v->Call();
+        const std::string digis = v->Digis();
+        if (!digis.empty()) remote += " (via " + digis + ")";
+        myCall = v->MyCall();
+    }
+    std::string notice = myCall;
+    switch (reason) {
+        case core::kDisconnectLinkFailure:
+            notice += ": Verbindungsfehler. Getrennt von ";
+            break;
+        case core::kDisconnectBusy:
+            notice += ": Besetzt. Getrennt von ";
+            break;
+        default:
+            notice += ": Getrennt von ";
+            break;
+    }
+    notice += remote;
+    notice += NoticeSuffix();
+    notice += '\r';
+
+    const bool ran = OnMain([&] {
+        Record(notice);
+        DoWriteLine(kColourNotice, kMarkDisconnect, notice);
+        view_->SetButtonCaption(std::string(kEmptyCaption));
+        hint_ = "|";
+        view_->SetButtonHint(hint_);
+    });
+    if (v) {
+        if (auto status = v->Status()) status->SetDisplay(nullptr);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (verbindung_ == v) verbindung_.reset();
+    }
+    if (ran) {
+        OnMain([&] {
+            RefreshAllPanels();
+            if (!active_.load()) unread_ = true;
+            UpdateButtonImage();
+        });
+    }
+    publisher_.NotifySubscribers(nullptr);
+    OnMain([&] { view_->UpdateEditCommands(); });
+    reserved_.store(false);
+}
+
+void TKanal::SetVerbindung(const std::shared_ptr<core::IVerbindung>& verbindung) {
+    if (released_.load()) return;
+    {
+        std::lock_guard lock(mutex_);
+        verbindung_ = verbindung;
+    }
+    if (verbindung) {
+        if (active_.load()) {
+            if (auto status = verbindung->Status()) status->SetDisplay(shared_from_this());
+        }
+        CallChange();
+    } else {
+        reserved_.store(false);
+    }
+    OnMain([&] {
+        RefreshAllPanels();
+        view_->UpdateEditCommands();
+    });
+}
+
+void TKanal::Restored() {
+    OnMain([&] {
+        view_->UpdateEditCommands();
+        UpdateButtonImage();
+    });
+}
+
+void TKanal::CallChange() {
+    const auto v = GetVerbindung();
+    TARVO_ASSERT(v != nullptr, kUnit);
+    const std::string call = v->Call();
+    core::DebOutObjFmt(kClass, "CallChange", "Call %s MyCall %s", call.c_str(),
+                       v->MyCall().c_str());
+    const auto entry = v->StationEntry();
+    const std::string name = entry ? entry->GetName() : std::string("Unbekannt");
+    const std::string hint = v->Path() + "\rName: " + name +
+                             "\rTyp: " + std::string(core::StationTypeName(v->StationType())) + "|";
+    OnMain([&] {
+        view_->SetButtonCaption(call);
+        hint_ = hint;
+        view_->SetButtonHint(hint_);
+    });
+    publisher_.NotifySubscribers(nullptr);
+}
+
+std::string TKanal::GetHint() const {
+    return hint_;
+}
+
+void TKanal::StateChanged() {
+    OnMain([&] {
+        if (!active_.load()) return;
+        RefreshChannelPanels();
+        UpdateButtonImage();
+    });
+}
+
+void TKanal::ModuleChanged() {
+    OnMain([&] {
+        if (active_.load()) UpdateStopImage();
+    });
+}
+
+void TKanal::UpdateStopImage() {
+    const auto v = GetVerbindung();
+    view_->SetStopImage(v && v->TransferActive() ? kStopImageTransfer : kStopImageIdle);
+}
+
+void TKanal::PactorChangeover() {
+    if (auto v = GetVerbindung()) v->PactorChangeOver();
+}
+
+void TKanal::PactorBreakin() {
+    if (auto v = GetVerbindung()) v->PactorBreakIn();
+}
+
+// ---- send jobs ----------------------------------------------------------------
+
+std::shared_ptr<core::IDateiSenden> TKanal::ShownJob() const {
+    std::lock_guard lock(mutex_);
+    return job_;
+}
+
+float TKanal::Progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+void TKanal::Notify(const void* sender) {
+    const auto* job = static_cast<const core::IDateiSenden*>(sender);
+    if (job == nullptr || released_.load()) return;
+    const std::int32_t state = job->GetState();
+    std::shared_ptr<core::IDateiSenden> toRelease;
+    bool beep = false;
+    if (state != 0) {
+        std::shared_ptr<core::IDateiSenden> candidate;
+        if (auto v = GetVerbindung()) {
+            auto current = v->DateiSenden();
+            if (current.get() == job) candidate = std::move(current);
+        }
+        std::lock_guard lock(mutex_);
+        if (job_ && job_.get() != job) {
+            beep = true;
+            core::DebOutObjFmt(kClass, "Notify", "DateiSenden = %p (%s)",
+                               static_cast<const void*>(job_.get()), job_->GetSendName().c_str());
+            core::DebOutObjFmt(kClass, "Notify", "          D = %p (%s)", sender,
+                               job->GetSendName().c_str());
+        } else if (!job_ && candidate) {
+            job_ = std::move(candidate);
+        }
+        if (job_) progress_ = job_->GetPercent();
+    } else {
+        // Only the job the channel shows may end what it shows.
+        std::lock_guard lock(mutex_);
+        if (job_ && job_.get() == job) {
+            toRelease = std::move(job_);
+            job_.reset();
+            progress_ = 0;
+        }
+        if (!toRelease) return;
+    }
+    if (toRelease) toRelease->Release();
+    OnMain([&] {
+        if (beep) view_->Beep();
+        if (active_.load()) RefreshAllPanels();
+    });
+}
+
+// ---- activation and the status bar ------------------------------------------
+
+void TKanal::UpdateButtonImage() {
+    const int image = ButtonImage(GetState(), unread_, active_.load());
+    if (image == buttonImage_) return;
+    buttonImage_ = image;
+    view_->SetButtonImage(image);
+}
+
+void TKanal::SetActive(bool active) {
+    TARVO_ASSERT(ctx_.dispatcher->IsMainThread(), kUnit);
+    if (released_.load()) return;
+    const bool was = active_.exchange(active);
+    const auto v = GetVerbindung();
+    if (active) {
+        if (onFocused_) onFocused_(shared_from_this());
+        if (v) {
+            if (auto status = v->Status()) status->SetDisplay(shared_from_this());
+            if (auto job = v->DateiSenden()) job->Subscribe(shared_from_this());
+        }
+        unread_ = false;
+        if (!was) {
+            view_->SetButtonChecked(true);
+            RefreshChannelPanels();
+            view_->ShowChannel(true);
+            RefreshLinkPanels(true);
+            UpdateStopImage();
+        }
+        view_->UpdateEditCommands();
+        view_->SetMenuChecks(Recording(), showDos_.load(), sendDos_.load());
+        view_->FocusInput();
+        shownProgress_.reset();
+        RefreshProgress();
+    } else {
+        if (v) {
+            if (auto status = v->Status()) {
+                if (status->GetDisplay().get() == static_cast<core::IKanal*>(this))
+                    status->SetDisplay(nullptr);
+            }
+        }
+        view_->ShowChannel(false);
+        view_->SetButtonChecked(false);
+    }
+    UpdateButtonImage();
+}
+
+void TKanal::RefreshChannelPanels() {
+    if (!active_.load()) return;
+    const auto v = GetVerbindung();
+    const std::uint8_t state = v ? v->State() : std::uint8_t{core::kLinkDisconnected};
+    const std::string stateText(LinkStateText(state));
+    if (number_ == 0) {
+        for (int p = 1; p <= 6; ++p) view_->SetStatusPanel(p, {});
+    }
+    const auto job = ShownJob();
+    if (v && job) {
+        std::string text = stateText;
+        if (state == core::kLinkConnected) {
+            const std::int32_t jobState = job->GetState();
+            if (jobState == 1) {
+                text = "Warte...";
+            } else if (jobState == 2) {
+                text = FormatSendJob(job->GetSendName(), job->GetSize());
+            }
+        }
+        view_->SetStatusPanel(1, text);
+    } else {
+        view_->SetStatusPanel(0, stateText);
+        std::string name;
+        if (Recording()) name = RecordingFile().filename().string();
+        view_->SetStatusPanel(1, name);
+    }
+    view_->SetStatusPanel(7, {});
+    view_->SetStatusPanel(8, v && state != core::kLinkDisconnected ? v->MyCall() : std::string());
+}
+
+void TKanal::RefreshLinkPanels(bool full) {
+    if (!active_.load()) return;
+    if (number_ == 0) {
+        for (int p = 1; p <= 6; ++p) view_->SetStatusPanel(p, {});
+        view_->SetStatusPanel(0, "Monitor");
+        view_->SetStatusPanel(7, ctx_.config->UiDestination());
+        view_->SetStatusPanel(8, ctx_.config->UiMyCall());
+        return;
+    }
+    const auto v = GetVerbindung();
+    const auto status = v ? v->Status() : nullptr;
+    if (!v || !status || v->State() == core::kLinkDisconnected) {
+        for (int p = 1; p <= 8; ++p) view_->SetStatusPanel(p, {});
+        return;
+    }
+    const TStatusPanels panels = FormatStatusPanels(*status, full);
+    for (int p = 0; p < kStatusPanelCount; ++p) {
+        if (panels.panel[static_cast<std::size_t>(p)])
+            view_->SetStatusPanel(p, *panels.panel[static_cast<std::size_t>(p)]);
+    }
+}
+
+void TKanal::RefreshAllPanels() {
+    RefreshChannelPanels();
+    RefreshLinkPanels(true);
+    RefreshProgress();
+}
+
+void TKanal::RefreshStatusBar() {
+    OnMain([&] { RefreshLinkPanels(false); });
+}
+
+void TKanal::RefreshProgress() {
+    if (!active_.load()) return;
+    const auto job = ShownJob();
+    if (!job) {
+        if (shownProgress_) view_->SetProgress(false, 0, {});
+        shownProgress_.reset();
+        return;
+    }
+    const float p = Progress();
+    if (shownProgress_ && *shownProgress_ == p) return;
+    shownProgress_ = p;
+    view_->SetProgress(true, static_cast<int>(std::lround(p)), FormatPercent(p));
+}
+
+// ---- appearance -----------------------------------------------------------------
+
+void TKanal::SetFont(const core::TFontSpec& font) {
+    OnMain([&] { view_->ApplyFont(font); });
+}
+
+void TKanal::ApplyColours() {
+    OnMain([&] {
+        const core::TConfig& c = *ctx_.config;
+        using C = core::TConfig;
+        if (number_ > 0) {
+            console_.SetBackground(RgbOf(c.Color(C::kColorChannelBackground)));
+            console_.SetPaletteEntry(kColourOwn, RgbOf(c.Color(C::kColorChannelOwn)));
+            console_.SetPaletteEntry(kColourCode8, RgbOf(c.Color(C::kColorChannelCode8)));
+            console_.SetPaletteEntry(kColourReceived, RgbOf(c.Color(C::kColorChannelReceived)));
+            console_.SetPaletteEntry(kColourNotice, RgbOf(c.Color(C::kColorChannelNotice)));
+        } else {
+            console_.SetBackground(RgbOf(c.Color(C::kColorMonitorBackground)));
+            console_.SetPaletteEntry(kColourOwn, RgbOf(c.Color(C::kColorMonitorHeaderHighlight)));
+            console_.SetPaletteEntry(kColourMonitorInfo, RgbOf(c.Color(C::kColorMonitorInfo)));
+            console_.SetPaletteEntry(kColourDevice, RgbOf(c.Color(C::kColorMonitorDevice)));
+            console_.SetPaletteEntry(kColourReceived, RgbOf(c.Color(C::kColorMonitorHeader)));
+        }
+        view_->ApplyInputColours(c.Color(C::kColorInputBackground), c.Color(C::kColorInputUnsent),
+                                 c.Color(C::kColorInputSent));
+    });
+}
+
+// ---- recording --------------------------------------------------------------------
+
+std::error_code TKanal::StartRecording(const std::filesystem::path& file) {
+    std::lock_guard lock(saveMutex_);
+    if (saveFile_.is_open()) saveFile_.close();
+    saveFile_.clear();
+    saveFile_.open(file, std::ios::binary | std::ios::app);
+    if (!saveFile_.is_open()) {
+        saveName_.clear();
+        return std::make_error_code(std::errc::io_error);
+    }
+    saveName_ = file;
+    return {};
+}
+
+void TKanal::StopRecording() {
+    std::lock_guard lock(saveMutex_);
+    if (saveFile_.is_open()) saveFile_.close();
+    saveName_.clear();
+}
+
+bool TKanal::Recording() const {
+    std::lock_guard lock(saveMutex_);
+    return saveFile_.is_open();
+}
+
+std::filesystem::path TKanal::RecordingFile() const {
+    std::lock_guard lock(saveMutex_);
+    return saveName_;
+}
+
+// ---- publisher ----------------------------------------------------------------------
+
+void TKanal::Subscribe(std::shared_ptr<core::ISubscriber> subscriber) {
+    publisher_.Subscribe(std::move(subscriber));
+}
+
+void TKanal::Unsubscribe(const std::shared_ptr<core::ISubscriber>& subscriber) {
+    publisher_.Unsubscribe(subscriber);
+}
+
+}  // namespace tarvo::channels
