@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
                 QTimer::singleShot(ms, &window, &QWidget::close);
             rc = QApplication::exec();
         } else {
-            rc = 3;
+            rc = window.StartupExitCode();
         }
         window.TarvoDestroy();
         mainWindow = nullptr;

@@ -185,6 +185,9 @@ void TKanal::Release() {
         v->SetKanal(nullptr);
     }
     publisher_.UnsubscribeAll();
+    // The window side goes now, on the main thread: the last reference to the
+    // channel may be dropped on a worker.
+    view_ = std::make_unique<TNullKanalView>();
     console_.Close();
 }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "core/DebOutU.h"
 #include "core/ConfigU.h"
+#include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "platform/Registry.h"
 
@@ -22,6 +22,8 @@ std::optional<std::string> TStepSequence::RunUntilFailure() {
             s.run();
         } catch (const TStartupFailure& f) {
             DebOutObj(owner_, method_, std::string("failed: ") + f.what());
+            failureTitle_ = f.Title();
+            failureExitCode_ = f.ExitCode();
             return std::string(f.what());
         } catch (...) {
             ShowUnhandledException(std::current_exception(), owner_, method_, s.name);
@@ -93,7 +95,8 @@ TRunMark MarkRunning(TConfig& config, platform::IRegistry& registry) {
     mark.previousRunDirty = config.Dirty();
     mark.databaseCheckDue = mark.previousRunDirty || config.ForceDatabaseCheck();
     config.SetDirty(true);
-    if (auto ec = registry.Flush()) DebOutObj("TConfig", "Dirty", "cannot be stored: " + ec.message());
+    if (auto ec = registry.Flush())
+        DebOutObj("TConfig", "Dirty", "cannot be stored: " + ec.message());
     return mark;
 }
 
@@ -101,7 +104,8 @@ void ClearForceDatabaseCheck(TConfig& config) {
     config.SetForceDatabaseCheck(false);
 }
 
-void MarkOrderlyEnd(TConfig& config, platform::IRegistry& registry, bool startupFailed, bool errorPending) {
+void MarkOrderlyEnd(TConfig& config, platform::IRegistry& registry, bool startupFailed,
+                    bool errorPending) {
     if (startupFailed || errorPending) return;
     config.SetDirty(false);
     registry.Flush();

@@ -21,7 +21,15 @@ class TConfig;
 // A start-up step that cannot go on; the message is shown to the operator.
 class TStartupFailure : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit TStartupFailure(const std::string& text, std::string title = "Tarvo", int exitCode = 3)
+        : std::runtime_error(text), title_(std::move(title)), exitCode_(exitCode) {}
+    // The title of the window that tells the operator, and the exit code after it.
+    const std::string& Title() const { return title_; }
+    int ExitCode() const { return exitCode_; }
+
+  private:
+    std::string title_;
+    int exitCode_;
 };
 
 // Steps run in the order they were added, each logged as "Owner.Method: name".
@@ -35,6 +43,9 @@ class TStepSequence {
     // Start-up: stops at the first TStartupFailure and returns its message;
     // any other exception is reported and counts as a failure too.
     std::optional<std::string> RunUntilFailure();
+    // Title and exit code of the failure RunUntilFailure stopped at.
+    const std::string& FailureTitle() const { return failureTitle_; }
+    int FailureExitCode() const { return failureExitCode_; }
     // Shutdown: every step runs; a failing one is reported and the rest goes
     // on. Runs only once, however often it is called (window close, end of the
     // session, a signal).
@@ -49,6 +60,8 @@ class TStepSequence {
     std::string owner_, method_;
     std::vector<Step> steps_;
     std::atomic<bool> ran_{false};
+    std::string failureTitle_ = "Tarvo";
+    int failureExitCode_ = 3;
 };
 
 struct TRect {
@@ -73,7 +86,8 @@ TRunMark MarkRunning(TConfig& config, platform::IRegistry& registry);
 // After a successful start.
 void ClearForceDatabaseCheck(TConfig& config);
 // At the end of shutdown: only an orderly end clears the mark.
-void MarkOrderlyEnd(TConfig& config, platform::IRegistry& registry, bool startupFailed, bool errorPending);
+void MarkOrderlyEnd(TConfig& config, platform::IRegistry& registry, bool startupFailed,
+                    bool errorPending);
 
 enum class StartMode { Standalone, Automation };
 // "--automation" on the command line; otherwise Standalone.

@@ -234,6 +234,12 @@ void TConsoleWidget::SyncWithConsole() {
     if (console_.ChangeCount() == seenChanges_) return;
     seenChanges_ = console_.ChangeCount();
     const channels::TConsoleDirty dirty = console_.TakeDirty();
+    // The channel sets the background from the settings through the model.
+    if (const channels::TRgb bg = console_.Background(); !(bg == seenBackground_)) {
+        seenBackground_ = bg;
+        background_ = QColor(bg.r, bg.g, bg.b);
+        viewport()->update();
+    }
     SyncScrollBars();
     const int top = console_.TopRow();
     if (top != seenTop_ || console_.LeftCol() != seenLeft_) {

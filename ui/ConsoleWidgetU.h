@@ -128,6 +128,7 @@ class TConsoleWidget : public QAbstractScrollArea {
     QTimer poll_, autoScroll_, hintDelay_;
     std::uint64_t seenChanges_ = ~std::uint64_t{0};
     int seenTop_ = -1, seenLeft_ = -1;
+    channels::TRgb seenBackground_{255, 255, 255};
     bool syncing_ = false;
 
     bool selecting_ = false;    // left button down in the text

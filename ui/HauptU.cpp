@@ -3,11 +3,18 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
 
 #include <cstdio>
 
+#include "channels/KanaeleU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
@@ -15,6 +22,7 @@
 #include "devices/MyCallsU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
 #include "ui/SplashU.h"
 
@@ -50,7 +58,8 @@ bool THauptfenster::FormCreate() {
     if (!failure) return true;
     splash_.reset();
     startupFailed_ = true;
-    TDlgMessage::Run(nullptr, "Tarvo", *failure, 1u << 2);
+    failureExitCode_ = steps.FailureExitCode();
+    TDlgMessage::Run(nullptr, steps.FailureTitle(), *failure, 1u << 2);
     return false;
 }
 
@@ -83,7 +92,8 @@ void THauptfenster::BuildStartup(core::TStepSequence& s) {
     s.Add("Klaenge", [] {});
     s.Add("Texte", [] {});
     s.Add("RemoteCommandManager", [] {});
-    s.Add("ConnectionsList", [] {});
+    s.Add("ConnectionsList",
+          [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
     s.Add("Schriften", [this] {
         SplashStatus("Initialisiere Schriften...");
         RegisterFont();
@@ -101,7 +111,7 @@ void THauptfenster::BuildStartup(core::TStepSequence& s) {
         core::ClearForceDatabaseCheck(*config_);
         SplashStatus("Initialisiere Kan\xE4le...");
     });
-    s.Add("Kanaele", [] {});
+    s.Add("Kanaele", [this] { CreateKanaele(); });
     s.Add("Geraete", [this] { SplashStatus("Initialisiere Ger\xE4te..."); });
     s.Add("Bereit", [this] {
         SplashStatus("Bereit.");
@@ -134,7 +144,10 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
     s.Add("ErsteSchritte.Release", [] {});
     s.Add("Revoke Drag & Drop", [] {});
     s.Add("Geraete.Free", [] {});
-    s.Add("Kanaele.Free", [] {});
+    s.Add("Kanaele.Free", [this] {
+        kanaele_.reset();
+        kanaeleView_.reset();
+    });
     s.Add("MyCalls.Release", [this] {
         if (!myCalls_) return;
         myCalls_->ReleaseList();
@@ -143,7 +156,7 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
     s.Add("Ordner.Free", [] {});
     s.Add("StationenDatenbank.Free", [] {});
     s.Add("Texte.Free", [] {});
-    s.Add("ConnectionsList.Free", [] {});
+    s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
     s.Add("Klaenge.Free", [] {});
     s.Add("Dirty", [this] {
         if (config_)
@@ -176,6 +189,67 @@ void THauptfenster::Activate() {
     show();
     raise();
     activateWindow();
+}
+
+void THauptfenster::BuildPanes() {
+    TKanalPanes panes;
+    panes.window = this;
+    panes.channelBar = new QToolBar(QStringLiteral("Kan\u00e4le"), this);
+    panes.channelBar->setObjectName(QStringLiteral("ChannelBar"));
+    panes.channelBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    panes.channelBar->setMovable(false);
+    addToolBar(Qt::BottomToolBarArea, panes.channelBar);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("Splitter"));
+    panes.outputPane = new QStackedWidget(splitter);
+    panes.outputPane->setObjectName(QStringLiteral("OutputPane"));
+    panes.monitorPane = new QStackedWidget(splitter);
+    panes.monitorPane->setObjectName(QStringLiteral("MonitorPane"));
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    setCentralWidget(splitter);
+
+    for (int i = 0; i < channels::kStatusPanelCount; ++i) {
+        auto* label = new QLabel(statusBar());
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        label->setMinimumWidth(i == 1 ? 160 : 48);
+        statusBar()->addWidget(label, i == 1 ? 1 : 0);
+        panes.statusPanels.push_back(label);
+    }
+    panes.progressLabel = new QLabel(statusBar());
+    panes.progressLabel->hide();
+    panes.progress = new QProgressBar(statusBar());
+    panes.progress->setRange(0, 100);
+    panes.progress->setTextVisible(false);
+    panes.progress->setMaximumWidth(120);
+    panes.progress->hide();
+    statusBar()->addPermanentWidget(panes.progressLabel);
+    statusBar()->addPermanentWidget(panes.progress);
+
+    kanaeleView_ = std::make_unique<TKanaeleView>(panes, [this](int n) {
+        if (kanaele_) kanaele_->SetAktuellNr(n);
+    });
+}
+
+void THauptfenster::CreateKanaele() {
+    if (!kanaeleView_) BuildPanes();
+    channels::TKanalContext ctx;
+    ctx.dispatcher = &setup_.dispatcher;
+    ctx.config = config_.get();
+    ctx.clock = &clock_;
+    ctx.klaenge = &klaenge_;
+    ctx.bufferFolder = core::ApplicationDataFolder() / "Text Buffers";
+    ctx.startupDone = [this] { return startupDone_; };
+    ctx.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
+    try {
+        kanaele_ = std::make_unique<channels::TKanaele>(ctx, kanaeleView_.get());
+    } catch (const channels::TKanalBufferError& e) {
+        core::DebOutObj("THauptfenster", "FormCreate", e.what());
+        throw core::TStartupFailure(std::string(channels::BufferErrorText()),
+                                    std::string(channels::kBufferErrorTitle),
+                                    channels::kBufferErrorExitCode);
+    }
 }
 
 void THauptfenster::RegisterFont() {

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "core/InterfacesU.h"
 #include "core/StartupU.h"
+#include "platform/Clock.h"
 
 namespace tarvo::platform {
 class IRegistry;
@@ -20,10 +22,15 @@ class TConfig;
 namespace tarvo::devices {
 class TMyCalls;
 }
+namespace tarvo::channels {
+class TKanaele;
+class TConnectionsList;
+}  // namespace tarvo::channels
 
 namespace tarvo::ui {
 
 class TSplash;
+class TKanaeleView;
 
 struct THauptfensterSetup {
     platform::IRegistry& registry;
@@ -47,9 +54,13 @@ class THauptfenster : public QMainWindow {
 
     bool StartupDone() const { return startupDone_; }
     bool StartupFailed() const { return startupFailed_; }
+    // The exit code after a failed start-up.
+    int StartupExitCode() const { return failureExitCode_; }
     const core::TRunMark& RunMark() const { return runMark_; }
     core::TConfig* Config() const { return config_.get(); }
     std::shared_ptr<devices::TMyCalls> MyCalls() const { return myCalls_; }
+    channels::TKanaele* Kanaele() const { return kanaele_.get(); }
+    TKanaeleView* KanaeleView() const { return kanaeleView_.get(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,15 +72,23 @@ class THauptfenster : public QMainWindow {
     void RestoreWindowPosition();
     void SaveWindowPosition();
     void RegisterFont();
+    void BuildPanes();
+    void CreateKanaele();
 
     THauptfensterSetup setup_;
     std::unique_ptr<core::TConfig> config_;
     std::shared_ptr<devices::TMyCalls> myCalls_;
     std::unique_ptr<TSplash> splash_;
+    platform::SteadyClock clock_;
+    core::TNullKlaenge klaenge_;
+    std::unique_ptr<channels::TConnectionsList> connections_;
+    std::unique_ptr<TKanaeleView> kanaeleView_;
+    std::unique_ptr<channels::TKanaele> kanaele_;
     core::TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
     core::TRunMark runMark_;
     int fontId_ = -1;
     int savedState_ = 0;
+    int failureExitCode_ = 3;
     bool startupDone_ = false;
     bool startupFailed_ = false;
 };
