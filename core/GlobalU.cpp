@@ -262,6 +262,65 @@ void AppendDigits(std::string& out, int value, int width) {
 }
 }  // namespace
 
+std::string ToCommaText(const std::vector<std::string>& items) {
+    std::string out;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ',';
+        const std::string& item = items[i];
+        bool quote = item.empty() && items.size() > 1;
+        for (unsigned char c : item) quote = quote || c <= ' ' || c == ',' || c == '"';
+        if (!quote) {
+            out += item;
+            continue;
+        }
+        out += '"';
+        for (char c : item) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
+
+std::vector<std::string> FromCommaText(std::string_view text) {
+    std::vector<std::string> items;
+    std::size_t i = 0;
+    const auto skipBlanks = [&] {
+        while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+    };
+    skipBlanks();
+    while (i < text.size()) {
+        std::string item;
+        if (text[i] == '"') {
+            ++i;
+            while (i < text.size()) {
+                if (text[i] == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"') {
+                        item += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                item += text[i++];
+            }
+        } else {
+            while (i < text.size() && text[i] != ',' && static_cast<unsigned char>(text[i]) > ' ')
+                item += text[i++];
+        }
+        items.push_back(std::move(item));
+        skipBlanks();
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+            skipBlanks();
+            if (i == text.size()) items.emplace_back();
+        }
+    }
+    return items;
+}
+
 namespace {
 std::mutex gBeepMutex;
 std::function<void()> gBeep;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Demangle.h"
 #include "platform/Event.h"
@@ -85,6 +86,12 @@ struct TDateTime {
 std::int64_t DateTimeToUnixSeconds(const TDateTime& t);
 // The inverse; 0 or less gives 1970-01-01 00:00, clamped at the same end.
 TDateTime UnixSecondsToDateTime(std::int64_t seconds);
+
+// A list as comma text: items separated by commas; an item with a blank, a
+// comma, a double quote or a control character is quoted, inner quotes doubled.
+std::string ToCommaText(const std::vector<std::string>& items);
+// The inverse; unquoted items also end at a blank, as comma text always read.
+std::vector<std::string> FromCommaText(std::string_view text);
 
 // The system beep; the user interface sets who sounds it (nothing until then).
 void SetBeepHandler(std::function<void()> handler);
