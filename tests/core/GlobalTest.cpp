@@ -96,3 +96,32 @@ TEST(Global, MoveFileQamPicksAFreeNameWhenAskedTo) {
     EXPECT_EQ(u.stem().string().size(), 32u);
     fs::remove_all(dir);
 }
+
+TEST(GlobalText, CommaTextRoundTrip) {
+    using tarvo::core::FromCommaText;
+    using tarvo::core::ToCommaText;
+    struct Case {
+        std::vector<std::string> items;
+        std::string text;
+    } cases[] = {
+        {{}, ""},
+        {{"DB0ABC"}, "DB0ABC"},
+        {{"DB0ABC", "DB0DIG-2"}, "DB0ABC,DB0DIG-2"},
+        {{"a b", "c,d", "say \"hi\""}, "\"a b\",\"c,d\",\"say \"\"hi\"\"\""},
+        {{"x", ""}, "x,\"\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ToCommaText(c.items), c.text);
+        EXPECT_EQ(FromCommaText(c.text), c.items) << c.text;
+    }
+    // Blanks separate unquoted items, as comma text has always been read.
+    EXPECT_EQ(FromCommaText("a b,c"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(FromCommaText("\"unterminated"), std::vector<std::string>{"unterminated"});
+}
+
+TEST(GlobalText, DateTimeAsTheOperatorReadsIt) {
+    using tarvo::core::FormatDateTime;
+    EXPECT_EQ(FormatDateTime({2024, 12, 24, 13, 45, 7}), "24.12.2024 13:45:07");
+    EXPECT_EQ(FormatDateTime({2026, 1, 2, 3, 4, 5}), "02.01.2026 03:04:05");
+    EXPECT_EQ(FormatDateTime({2026, 1, 2, 0, 0, 0}), "02.01.2026");
+}
