@@ -1,5 +1,7 @@
 #include "core/QueueU.h"
 
+#include <vector>
+
 namespace tarvo::core {
 
 void TStringQueue::PushString(std::string text) {
@@ -40,6 +42,21 @@ std::string TStringQueue::PopLine() {
     const std::size_t cr = head.find('\r');
     if (cr != std::string::npos && cr + 1 < head.size()) {
         std::string line = head.substr(0, cr + 1);
+        if (head.size() - line.size() > kSplitAbove) {
+            // A long item with many lines would be moved once per line: cut it
+            // into its lines at once, so taking them all stays linear.
+            std::vector<std::string> lines;
+            for (std::size_t at = cr + 1; at < head.size();) {
+                const std::size_t next = head.find('\r', at);
+                const std::size_t end = next == std::string::npos ? head.size() : next + 1;
+                lines.push_back(head.substr(at, end - at));
+                at = end;
+            }
+            items_.pop_front();
+            for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+                items_.push_front(std::move(*it));
+            return line;
+        }
         head.erase(0, cr + 1);
         return line;
     }

@@ -92,8 +92,10 @@ class TStringQueue : public TQueue<std::string> {
     // The queue must not be empty; a maxLength of 0 or less takes nothing.
     std::string PopPart(long maxLength);
     // The head string up to and including its first carriage return; the rest
-    // stays at the head. Without a carriage return the whole head string.
+    // stays at the head. Without a carriage return the whole head string. A
+    // long rest is kept as one item per line (same bytes, in order).
     std::string PopLine();
+    static constexpr std::size_t kSplitAbove = 4096;
     std::string PeekString() const;
     // Inserts at the head, also an empty text.
     void PushStringFront(std::string text);

@@ -104,3 +104,24 @@ TEST(TQueue, GenericItemsInOrder) {
     EXPECT_FALSE(q.Pop());
     EXPECT_TRUE(q.EmptyEvent().IsSet());
 }
+
+TEST(StringQueue, ALongItemGivesEveryLineInOrder) {
+    tarvo::core::TStringQueue q;
+    std::string item;
+    for (int i = 0; i < 20000; ++i) item += std::to_string(i) + "\r";
+    item += "tail";
+    q.PushString(item);
+    q.PushString("next");
+    std::string joined;
+    int lines = 0;
+    while (q.PeekString() != "next") {
+        const std::string line = q.PopLine();
+        ASSERT_FALSE(line.empty());
+        joined += line;
+        ++lines;
+    }
+    EXPECT_EQ(joined, item);
+    EXPECT_EQ(lines, 20001);
+    EXPECT_EQ(q.PopLine(), "next");
+    EXPECT_TRUE(q.IsEmpty());
+}
