@@ -331,7 +331,7 @@ void TKanaele::SetCount(int m) {
     if (view_) view_->RefreshToolbar();
 }
 
-void TKanaele::SetFont(const core::TFontSpec& font) {
+void TKanaele::SetFont(const core::TFontFace& font) {
     font_ = font;
     for (int i = 0; i <= Count(); ++i) {
         if (auto k = GetKanal(i)) k->SetFont(font_);

@@ -104,8 +104,8 @@ class TKanaele {
 
     // Main thread.
     void SetCount(int m);
-    void SetFont(const core::TFontSpec& font);
-    const core::TFontSpec& Font() const { return font_; }
+    void SetFont(const core::TFontFace& font);
+    const core::TFontFace& Font() const { return font_; }
     void ApplyColours();
     void SetConsoleRows(int rows);
 
@@ -115,7 +115,7 @@ class TKanaele {
 
     TKanalContext ctx_;
     IKanaeleView* view_;
-    core::TFontSpec font_;
+    core::TFontFace font_;
     int aktuellNr_ = 1;
 
     // Guards the channel array, N, reservations and the focused channel.

@@ -7,6 +7,8 @@
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/MessageWindowU.h"
+#include "platform/CodePage.h"
 
 namespace tarvo::channels {
 
@@ -169,6 +171,7 @@ void TKanal::Release() {
     }
     reserved_.store(true);
     StopRecording();
+    boxList_.reset();
     std::shared_ptr<core::IVerbindung> v;
     std::shared_ptr<core::IDateiSenden> job;
     {
@@ -655,7 +658,7 @@ void TKanal::RefreshChannelPanels() {
     } else {
         view_->SetStatusPanel(0, stateText);
         std::string name;
-        if (Recording()) name = RecordingFile().filename().string();
+        if (Recording()) name = platform::Utf8ToCp1252(RecordingFile().filename().string());
         view_->SetStatusPanel(1, name);
     }
     view_->SetStatusPanel(7, {});
@@ -710,7 +713,7 @@ void TKanal::RefreshProgress() {
 
 // ---- appearance -----------------------------------------------------------------
 
-void TKanal::SetFont(const core::TFontSpec& font) {
+void TKanal::SetFont(const core::TFontFace& font) {
     OnMain([&] { view_->ApplyFont(font); });
 }
 
@@ -738,11 +741,11 @@ void TKanal::ApplyColours() {
 
 // ---- recording --------------------------------------------------------------------
 
-std::error_code TKanal::StartRecording(const std::filesystem::path& file) {
+std::error_code TKanal::StartRecording(const std::filesystem::path& file, bool overwrite) {
     std::lock_guard lock(saveMutex_);
     if (saveFile_.is_open()) saveFile_.close();
     saveFile_.clear();
-    saveFile_.open(file, std::ios::binary | std::ios::app);
+    saveFile_.open(file, std::ios::binary | (overwrite ? std::ios::trunc : std::ios::app));
     if (!saveFile_.is_open()) {
         saveName_.clear();
         return std::make_error_code(std::errc::io_error);
@@ -765,6 +768,322 @@ bool TKanal::Recording() const {
 std::filesystem::path TKanal::RecordingFile() const {
     std::lock_guard lock(saveMutex_);
     return saveName_;
+}
+
+// ---- input and commands ------------------------------------------------------------
+
+void TKanal::ShowMessage(std::string_view title, std::string_view text) {
+    core::DebOutObj(kClass, "Message", text);
+    if (ctx_.messages)
+        ctx_.messages->Run(std::string(title), std::string(text), 1u << core::kBitOk);
+}
+
+void TKanal::SendInput(std::string_view text) {
+    TARVO_ASSERT(ctx_.dispatcher->IsMainThread(), kUnit);
+    if (released_.load()) return;
+    if (number_ == 0) {
+        SendUiFrame(text);
+        return;
+    }
+    const auto v = GetVerbindung();
+    if (v && !text.empty()) SendTyped(v, text);
+}
+
+void TKanal::SendUiFrame(std::string_view text) {
+    const core::TConfig& c = *ctx_.config;
+    const std::string destination = c.UiDestination();
+    const std::string myCall = c.UiMyCall();
+    std::shared_ptr<core::IFunkKanal> funk;
+    if (ctx_.funkKanaele) funk = FindFunkKanal(ctx_.funkKanaele(), c.UiPort());
+    if (destination.empty()) return ShowMessage(kUiMessageTitle, kUiNoDestination);
+    if (myCall.empty()) return ShowMessage(kUiMessageTitle, kUiNoMyCall);
+    if (!funk) return ShowMessage(kUiMessageTitle, kUiNoChannel);
+    if (text.empty()) return;
+    if (!funk->SendUI(destination, myCall, text))
+        core::DebOutObjFmt(kClass, "SendUI", "%s: no device", funk->GetKennung().c_str());
+}
+
+void TKanal::SendTyped(const std::shared_ptr<core::IVerbindung>& v, std::string_view text) {
+    const std::string out = sendDos_.load() ? platform::Cp1252ToCp850(text) : std::string(text);
+    // The operator's own text: caret escapes are meant here.
+    v->SendData(out, true, true, WrapForStationType(v->StationType()), true);
+    ctx_.klaenge->Play(kSoundSendLine, v);
+}
+
+void TKanal::TextBlock(int kind, bool insert) {
+    const auto v = GetVerbindung();
+    std::string text = ctx_.texte ? ctx_.texte->GetText(kind, v.get()) : std::string();
+    if (text.empty()) return;
+    if (insert) {
+        view_->InsertInput(text);
+        return;
+    }
+    if (!v) return;
+    if (text.back() != '\r') text += '\r';
+    SendTyped(v, text);
+}
+
+IBoxList& TKanal::BoxList() {
+    if (!boxList_) {
+        if (ctx_.boxList) boxList_ = ctx_.boxList(*this);
+        if (!boxList_) boxList_ = std::make_unique<TNullBoxList>();
+    }
+    return *boxList_;
+}
+
+void TKanal::RunBoxList() {
+    // The list may call out (send on the connection); it is freed after.
+    std::unique_ptr<IBoxList> list = std::move(boxList_);
+    if (list) list->Execute();
+    list.reset();
+    view_->FocusInput();
+    console_.ScrollToEnd();
+}
+
+void TKanal::KeyDown(int& key, unsigned shift) {
+    TARVO_ASSERT(ctx_.dispatcher->IsMainThread(), kUnit);
+    if (released_.load() || key == 0) return;
+    const TKanalKey k = KanalKey(key, shift, view_->FocusedControl() == TKanalFocus::Console);
+    if (k.createBoxList) BoxList();
+    using A = TKanalKeyAction;
+    switch (k.action) {
+        case A::None:
+            return;
+        case A::ConsoleEndFocusInput:
+            console_.ScrollToEnd();
+            view_->FocusInput();
+            break;
+        case A::FocusInput:
+            view_->FocusInput();
+            break;
+        case A::BoxPreviousBlock:
+            BoxList().PreviousBlock();
+            break;
+        case A::BoxNextBlock:
+            BoxList().NextBlock();
+            break;
+        case A::BoxExecute:
+            RunBoxList();
+            break;
+        case A::BoxMarkRead: {
+            const auto [first, last] = BoxRows(console_);
+            BoxList().MarkRead(first, last, true, true);
+            break;
+        }
+        case A::BoxMarkErase: {
+            const auto [first, last] = BoxRows(console_);
+            BoxList().MarkErase(first, last, true, true);
+            break;
+        }
+        case A::Beep:
+            view_->Beep();
+            break;
+        case A::ScrollLineUp:
+            console_.ScrollLineUp();
+            break;
+        case A::ScrollLineDown:
+            console_.ScrollLineDown();
+            break;
+        case A::ScrollEndCaretEnd:
+            console_.ScrollToEnd();
+            view_->InputCaretToEnd();
+            break;
+        case A::ScrollTop:
+            console_.ScrollToTop();
+            break;
+        case A::TextBlock:
+            TextBlock(k.textKind, k.insert);
+            break;
+        case A::FocusConsole:
+            view_->FocusConsole();
+            break;
+        case A::BoxLastLine:
+            BoxList();
+            GoToLastBoxLine(console_);
+            view_->FocusConsole();
+            break;
+        case A::ScrollPageUp:
+            console_.ScrollPageUp();
+            break;
+        case A::ScrollPageDown:
+            console_.ScrollPageDown();
+            break;
+    }
+    key = 0;
+}
+
+void TKanal::BoxMarkRead(bool toggle, bool advance) {
+    if (released_.load()) return;
+    const auto [first, last] = BoxRows(console_);
+    BoxList().MarkRead(first, last, advance, toggle);
+}
+
+void TKanal::BoxMarkErase(bool toggle, bool advance) {
+    if (released_.load()) return;
+    const auto [first, last] = BoxRows(console_);
+    BoxList().MarkErase(first, last, advance, toggle);
+}
+
+void TKanal::BoxUnmark(bool advance) {
+    if (released_.load()) return;
+    const auto [first, last] = BoxRows(console_);
+    BoxList().Unmark(first, last, advance);
+}
+
+void TKanal::BoxRun() {
+    if (released_.load()) return;
+    RunBoxList();
+}
+
+void TKanal::GutterClick(int row) {
+    if (released_.load() || row < 0 || row >= console_.Rows()) return;
+    const auto rows = console_.Selection().Empty() ? std::pair{row, row} : BoxRows(console_);
+    BoxList().MarkRead(rows.first, rows.second, false, true);
+}
+
+void TKanal::Cut() {
+    if (view_->FocusedControl() == TKanalFocus::Input) view_->InputEdit(TEditCommand::Cut);
+}
+
+void TKanal::Paste() {
+    if (view_->FocusedControl() == TKanalFocus::Input) view_->InputEdit(TEditCommand::Paste);
+}
+
+void TKanal::SelectAll() {
+    if (view_->FocusedControl() == TKanalFocus::Input) view_->InputEdit(TEditCommand::SelectAll);
+}
+
+void TKanal::Delete() {
+    if (view_->FocusedControl() == TKanalFocus::Input) view_->InputEdit(TEditCommand::Delete);
+}
+
+void TKanal::Copy() {
+    switch (EditTarget(TEditCommand::Copy, view_->FocusedControl(), number_, active_.load())) {
+        case TEditTarget::Console: {
+            const std::string text = console_.SelectedText();
+            if (!text.empty()) view_->CopyToClipboard(text);
+            break;
+        }
+        case TEditTarget::Input:
+            view_->InputEdit(TEditCommand::Copy);
+            break;
+        case TEditTarget::None:
+            break;
+    }
+}
+
+std::vector<TMenuItem> TKanal::ContextMenu(bool onConsole) {
+    if (released_.load()) return {};
+    if (onFocused_) onFocused_(shared_from_this());
+    view_->UpdateEditCommands();
+    return ContextMenuItems(onConsole, number_, console_.GetLine(console_.LineCursorRow()).mailbox);
+}
+
+void TKanal::MenuCommand(TMenuCommand command, bool onConsole) {
+    if (released_.load()) return;
+    switch (command) {
+        case TMenuCommand::BoxRead:
+            BoxMarkRead(false, false);
+            break;
+        case TMenuCommand::BoxErase:
+            BoxMarkErase(false, false);
+            break;
+        case TMenuCommand::BoxUnmark:
+            BoxUnmark(false);
+            break;
+        case TMenuCommand::BoxRun:
+            BoxRun();
+            break;
+        case TMenuCommand::Copy:
+            // The menu names its control; the focus may sit on the menu meanwhile.
+            if (onConsole) {
+                const std::string text = console_.SelectedText();
+                if (!text.empty()) view_->CopyToClipboard(text);
+            } else {
+                view_->InputEdit(TEditCommand::Copy);
+            }
+            break;
+        case TMenuCommand::Cut:
+            view_->InputEdit(TEditCommand::Cut);
+            break;
+        case TMenuCommand::Paste:
+            view_->InputEdit(TEditCommand::Paste);
+            break;
+        case TMenuCommand::Delete:
+            view_->InputEdit(TEditCommand::Delete);
+            break;
+        case TMenuCommand::Separator:
+            break;
+    }
+}
+
+std::string TKanal::ConsoleHint(int kind, int row, int col) {
+    if (released_.load()) return {};
+    std::string hint =
+        ConsoleHintText(console_, kind, row, col, ctx_.clock->LocalSeconds(), ctx_.stationen.get());
+    if (!hint.empty()) core::DebOutObj(kClass, "ConsoleHint", hint);
+    return hint;
+}
+
+void TKanal::ShowHint() {
+    if (released_.load()) return;
+    const std::string shortHint = hint_.substr(0, hint_.find('|'));
+    if (!shortHint.empty()) view_->ShowButtonHint(shortHint);
+}
+
+void TKanal::Print() {
+    if (released_.load()) return;
+    const TPrintRange range = PrintRange(console_);
+    view_->PrintConsole(range.first, range.last);
+}
+
+void TKanal::ToggleSaveToFile() {
+    TARVO_ASSERT(ctx_.dispatcher->IsMainThread(), kUnit);
+    if (released_.load()) return;
+    if (Recording()) {
+        StopRecording();
+    } else {
+        SaveToFile();
+    }
+    // Also after a cancel: the command's check follows the state, not the click.
+    view_->SetMenuChecks(Recording(), showDos_.load(), sendDos_.load());
+    RefreshChannelPanels();
+}
+
+void TKanal::SaveToFile() {
+    const auto v = GetVerbindung();
+    const std::filesystem::path folder =
+        ctx_.receiveFolder ? ctx_.receiveFolder() : std::filesystem::path();
+    const auto chosen = view_->AskSaveFile(ProposedSaveName(v.get(), number_), folder);
+    if (!chosen || chosen->empty()) return;
+    core::DebOutObj(kClass, "Speichern", chosen->string());
+    bool overwrite = true;
+    std::error_code ec;
+    if (std::filesystem::exists(*chosen, ec)) {
+        const TSaveAnswer answer = view_->AskOverwriteOrAppend(*chosen);
+        if (answer == TSaveAnswer::Cancel) return;
+        overwrite = answer == TSaveAnswer::Overwrite;
+    }
+    if (StartRecording(*chosen, overwrite)) {
+        ShowMessage(kSaveTitle, kSaveOpenError);
+        return;
+    }
+    const bool selected = !console_.Selection().Empty();
+    const bool once = selected && !console_.SelectionReachesEnd();
+    const std::string text = console_.SelectedText();
+    {
+        std::lock_guard lock(saveMutex_);
+        if (saveFile_.is_open()) {
+            saveFile_.write(text.data(), static_cast<std::streamsize>(text.size()));
+            saveFile_.flush();
+            // A selection that ends above the last row is saved once.
+            if (once) {
+                saveFile_.close();
+                saveName_.clear();
+            }
+        }
+    }
+    console_.ClearSelection();
 }
 
 // ---- publisher ----------------------------------------------------------------------

@@ -14,8 +14,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "channels/ConsoleU.h"
+#include "channels/KanalEingabeU.h"
 #include "core/InterfacesU.h"
 #include "core/PublisherU.h"
 #include "platform/Clock.h"
@@ -23,7 +25,8 @@
 
 namespace tarvo::core {
 class TConfig;
-}
+class IMessageWindow;
+}  // namespace tarvo::core
 
 namespace tarvo::channels {
 
@@ -70,11 +73,32 @@ class IKanalView {
     virtual void FocusInput() = 0;
     // When start-up is done and the main window is hidden.
     virtual void FlashMainWindow() = 0;
-    virtual void ApplyFont(const core::TFontSpec& font) = 0;
+    virtual void ApplyFont(const core::TFontFace& font) = 0;
     // 0x00BBGGRR each.
     virtual void ApplyInputColours(std::uint32_t background, std::uint32_t unsent,
                                    std::uint32_t sent) = 0;
     virtual void Beep() = 0;
+
+    // ---- input and commands ----
+    virtual TKanalFocus FocusedControl() const = 0;
+    virtual void FocusConsole() = 0;
+    virtual void InputCaretToEnd() = 0;
+    // Code page 1252 text at the editor's caret, in the colour of new text.
+    virtual void InsertInput(const std::string& text) = 0;
+    // Cut, Copy, Paste, Delete or SelectAll in the input editor.
+    virtual void InputEdit(TEditCommand command) = 0;
+    // Code page 1252 text to the clipboard.
+    virtual void CopyToClipboard(const std::string& text) = 0;
+    // The save dialog, starting in folder with the proposed name (UTF-8);
+    // nullopt when the operator cancels.
+    virtual std::optional<std::filesystem::path> AskSaveFile(
+        const std::string& proposedName, const std::filesystem::path& folder) = 0;
+    // The existing file is overwritten, appended to, or left alone.
+    virtual TSaveAnswer AskOverwriteOrAppend(const std::filesystem::path& file) = 0;
+    // Prints the console's rows [firstRow, lastRow].
+    virtual void PrintConsole(int firstRow, int lastRow) = 0;
+    // The short button hint (code page 1252) in a hint window under the button.
+    virtual void ShowButtonHint(const std::string& text) = 0;
 };
 
 // A view that shows nothing: for the channels of tests and of start-up before
@@ -93,9 +117,24 @@ class TNullKanalView : public IKanalView {
     void SetMenuChecks(bool, bool, bool) override {}
     void FocusInput() override {}
     void FlashMainWindow() override {}
-    void ApplyFont(const core::TFontSpec&) override {}
+    void ApplyFont(const core::TFontFace&) override {}
     void ApplyInputColours(std::uint32_t, std::uint32_t, std::uint32_t) override {}
     void Beep() override {}
+    TKanalFocus FocusedControl() const override { return TKanalFocus::Other; }
+    void FocusConsole() override {}
+    void InputCaretToEnd() override {}
+    void InsertInput(const std::string&) override {}
+    void InputEdit(TEditCommand) override {}
+    void CopyToClipboard(const std::string&) override {}
+    std::optional<std::filesystem::path> AskSaveFile(const std::string&,
+                                                     const std::filesystem::path&) override {
+        return std::nullopt;
+    }
+    TSaveAnswer AskOverwriteOrAppend(const std::filesystem::path&) override {
+        return TSaveAnswer::Cancel;
+    }
+    void PrintConsole(int, int) override {}
+    void ShowButtonHint(const std::string&) override {}
 };
 
 // What a channel needs from the rest of the program.
@@ -109,6 +148,18 @@ struct TKanalContext {
     std::function<bool()> startupDone;
     // Whether the main window is visible.
     std::function<bool()> mainWindowVisible;
+    // The program's message window; without one messages only go to the log.
+    core::IMessageWindow* messages = nullptr;
+    // The texts store (text blocks); none: the blocks are empty.
+    core::ITexte* texte = nullptr;
+    // For the console's callsign hints; none: no hints over text.
+    std::shared_ptr<core::IStationenDatenbank> stationen;
+    // All radio channels of all devices (where monitor lines go as UI frames).
+    std::function<std::vector<std::shared_ptr<core::IFunkKanal>>()> funkKanaele;
+    // The receive folder the save dialog starts in.
+    std::function<std::filesystem::path()> receiveFolder;
+    // Makes a channel's mailbox message list; none: a list that does nothing.
+    std::function<std::unique_ptr<IBoxList>(TKanal&)> boxList;
 };
 
 // The buffer file could not be opened; the program cannot go on.
@@ -167,7 +218,7 @@ class TKanal final : public core::IKanal,
     bool HasConnection() const override;
     void SetActive(bool active) override;
     std::shared_ptr<core::IVerbindung> GetVerbindung() const override;
-    void SetFont(const core::TFontSpec& font) override;
+    void SetFont(const core::TFontFace& font) override;
     void MonitorFrame(std::string_view header, std::string_view information,
                       bool highlight) override;
     std::int64_t WriteColoured(std::uint8_t colour, std::string_view text) override;
@@ -186,6 +237,37 @@ class TKanal final : public core::IKanal,
     void PactorChangeover() override;
     void PactorBreakin() override;
     void SetConsoleRows(int rows) override;
+
+    // ---- input and commands (main thread) ----------------------------------------
+    // The input editor's line (code page 1252): a UI frame on the monitor, else
+    // sent on the connection.
+    void SendInput(std::string_view text);
+    // Before the control with the focus: a handled key becomes 0.
+    void KeyDown(int& key, unsigned shift);
+    // Stops recording, or asks for a file and saves the selection or records.
+    void ToggleSaveToFile();
+    void Cut();
+    void Copy();
+    void Paste();
+    void Delete();
+    void SelectAll();
+    // Mailbox list commands on the selected rows or the line cursor's row.
+    void BoxMarkRead(bool toggle, bool advance);
+    void BoxMarkErase(bool toggle, bool advance);
+    void BoxUnmark(bool advance);
+    void BoxRun();
+    bool HasBoxList() const { return boxList_ != nullptr; }
+    // A click into the console's gutter on that row.
+    void GutterClick(int row);
+    // The hint of the console (code page 1252): kind 0 text, 1 gutter, 2 outside.
+    std::string ConsoleHint(int kind, int row, int col);
+    // The button's short hint under the button.
+    void ShowHint();
+    // Prints the selection, or the text since the last connect.
+    void Print();
+    // The channel becomes the focused one; the items of its context menu.
+    std::vector<TMenuItem> ContextMenu(bool onConsole);
+    void MenuCommand(TMenuCommand command, bool onConsole);
 
     // Several pieces in their colours as one unit: no other output comes between.
     struct TPiece {
@@ -216,7 +298,8 @@ class TKanal final : public core::IKanal,
 
     // ---- recording to a file ---------------------------------------------------
     // Everything written from now on also goes to the file, with CR LF line ends.
-    std::error_code StartRecording(const std::filesystem::path& file);
+    // With overwrite the file starts empty, else text is appended.
+    std::error_code StartRecording(const std::filesystem::path& file, bool overwrite = false);
     void StopRecording();
     bool Recording() const;
     std::filesystem::path RecordingFile() const;
@@ -246,6 +329,14 @@ class TKanal final : public core::IKanal,
     void UpdateStopImage();
     std::string NoticeSuffix() const;
     std::uint8_t ColourOfType(int type) const;
+    void SendUiFrame(std::string_view text);
+    // A line as typed: DOS umlauts, echo, carets, wrapping by station type.
+    void SendTyped(const std::shared_ptr<core::IVerbindung>& v, std::string_view text);
+    void TextBlock(int kind, bool insert);
+    void SaveToFile();
+    void ShowMessage(std::string_view title, std::string_view text);
+    IBoxList& BoxList();
+    void RunBoxList();
 
     const int number_;
     TKanalContext ctx_;
@@ -276,6 +367,8 @@ class TKanal final : public core::IKanal,
     core::TPublisher publisher_;
     TConsole console_;
     std::unique_ptr<IKanalView> view_;
+    // Main thread only; it goes before the console it marks.
+    std::unique_ptr<IBoxList> boxList_;
 };
 
 }  // namespace tarvo::channels

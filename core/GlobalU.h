@@ -44,7 +44,7 @@ bool PrivateBuild();
 const std::filesystem::path& ApplicationDataFolder();
 void SetApplicationDataFolder(std::filesystem::path folder);
 
-// 0 below 16 bits per pixel, 2 otherwise (1 was a Windows 95 special).
+// 0 below 16 bits per pixel, 2 otherwise (1 stood for the old 256-colour case).
 int ColourLevel();
 void SetColourLevel(int level);
 

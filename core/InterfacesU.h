@@ -52,10 +52,10 @@ enum TStationType : std::int32_t {
 std::string_view StationTypeName(std::int32_t type);
 
 // The face of the console font all channels share: "Tarvo " + the size name.
-struct TFontSpec {
+struct TFontFace {
     std::string family;
     std::string sizeName;
-    friend bool operator==(const TFontSpec&, const TFontSpec&) = default;
+    friend bool operator==(const TFontFace&, const TFontFace&) = default;
 };
 
 // Link values of one connection. Devices set them from their threads; the
@@ -310,16 +310,42 @@ class IGeraetFuerVerbindung {
     virtual void PactorChangeover(const std::shared_ptr<IVerbindung>& verbindung) = 0;
 };
 
-// The texts a connection sends on its own (the greeting is kind 0).
+// The texts store: the texts a connection sends on its own (the greeting is
+// kind 0) and the operator's text blocks (kinds 4 to 13).
 class ITexte {
   public:
     virtual ~ITexte() = default;
     virtual void SendText(int kind, IVerbindung& verbindung) = 0;
+    // The text of that kind for the connection (or the general one without); "" when none.
+    virtual std::string GetText(int kind, IVerbindung* verbindung) = 0;
 };
 
 class TNullTexte final : public ITexte {
   public:
     void SendText(int, IVerbindung&) override {}
+    std::string GetText(int, IVerbindung*) override { return {}; }
+};
+
+// One port of a device: connections and UI frames go through it.
+class IFunkKanal {
+  public:
+    virtual ~IFunkKanal() = default;
+    virtual std::string GetName() const = 0;
+    virtual void SetName(std::string_view name) = 0;
+    virtual void SetPort(std::int32_t port) = 0;
+    virtual std::int32_t GetPort() const = 0;
+    // Connects to ziel (a path) as mycall on kanal; a free channel is reserved
+    // and put into kanal when it is null or cannot take a connection. ziel and
+    // mycall come back as the device used them. The connect result (0 accepted).
+    virtual std::uint8_t Verbinde(std::string& ziel, std::string& mycall,
+                                  std::shared_ptr<IVerbindung>& verbindung,
+                                  std::shared_ptr<IKanal>& kanal) = 0;
+    virtual bool IsFlexnet() const = 0;
+    // Identifies the port across program runs.
+    virtual std::string GetKennung() const = 0;
+    virtual void SetKennung(std::string_view kennung) = 0;
+    // Unconnected frames of at most 256 bytes each; false without a device.
+    virtual bool SendUI(std::string_view ziel, std::string_view mycall, std::string_view data) = 0;
 };
 
 // A channel as the channel set, the main window, devices and dialogs see it.
@@ -333,7 +359,7 @@ class IKanal {
     virtual bool HasConnection() const = 0;
     virtual void SetActive(bool active) = 0;
     virtual std::shared_ptr<IVerbindung> GetVerbindung() const = 0;
-    virtual void SetFont(const TFontSpec& font) = 0;
+    virtual void SetFont(const TFontFace& font) = 0;
     // Writes a monitored frame's header and information as one unit.
     virtual void MonitorFrame(std::string_view header, std::string_view information,
                               bool highlight) = 0;

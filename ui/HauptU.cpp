@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "channels/KanaeleU.h"
@@ -204,10 +205,21 @@ void THauptfenster::BuildPanes() {
     splitter->setObjectName(QStringLiteral("Splitter"));
     panes.outputPane = new QStackedWidget(splitter);
     panes.outputPane->setObjectName(QStringLiteral("OutputPane"));
+    panes.inputPane = new QStackedWidget(splitter);
+    panes.inputPane->setObjectName(QStringLiteral("InputPane"));
+    panes.inputPane->setMinimumHeight(16);
     panes.monitorPane = new QStackedWidget(splitter);
     panes.monitorPane->setObjectName(QStringLiteral("MonitorPane"));
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+    // A taller window makes only the output pane taller.
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setStretchFactor(2, 0);
+    const int inputHeight = config_ ? config_->InputHeight() : core::TConfig::kDefaultPaneHeight;
+    const int monitorHeight =
+        config_ ? config_->MonitorHeight() : core::TConfig::kDefaultPaneHeight;
+    splitter->setSizes({std::max(1, height() - inputHeight - monitorHeight),
+                        std::max(16, inputHeight), std::max(1, monitorHeight)});
     setCentralWidget(splitter);
 
     for (int i = 0; i < channels::kStatusPanelCount; ++i) {

@@ -11,9 +11,11 @@
 
 #include "channels/KanaeleU.h"
 #include "ui/ConsoleWidgetU.h"
+#include "ui/RichEditTarvoU.h"
 
 class QAction;
 class QLabel;
+class QPrinter;
 class QProgressBar;
 class QStackedWidget;
 class QStatusBar;
@@ -22,17 +24,22 @@ class QWidget;
 
 namespace tarvo::ui {
 
-
 // The widgets the channels live in, owned by the main window.
 struct TKanalPanes {
     QToolBar* channelBar = nullptr;
     QStackedWidget* outputPane = nullptr;
+    QStackedWidget* inputPane = nullptr;  // the active channel's input editor
     QStackedWidget* monitorPane = nullptr;
     std::vector<QLabel*> statusPanels;  // the main window's panels 0..8
     QProgressBar* progress = nullptr;
     QLabel* progressLabel = nullptr;
     QWidget* window = nullptr;
 };
+
+// Prints the console's rows [first, last] in their colours, page by page;
+// false when the printer could not start.
+bool PrintConsoleRows(QPrinter& printer, const channels::TConsole& console, int first, int last,
+                      bool showDos);
 
 class TKanaeleView final : public channels::IKanaeleView {
   public:
@@ -63,6 +70,7 @@ class TKanalView final : public channels::IKanalView {
 
     QAction* Button() const { return button_; }
     TConsoleWidget* ConsoleWidget() const { return console_; }
+    TRichEditTarvo* InputEditor() const { return editor_; }
 
     void SetStatusPanel(int panel, const std::string& text) override;
     void SetButtonCaption(const std::string& text) override;
@@ -76,16 +84,35 @@ class TKanalView final : public channels::IKanalView {
     void SetMenuChecks(bool saving, bool showDos, bool sendDos) override;
     void FocusInput() override;
     void FlashMainWindow() override;
-    void ApplyFont(const core::TFontSpec& font) override;
+    void ApplyFont(const core::TFontFace& font) override;
     void ApplyInputColours(std::uint32_t background, std::uint32_t unsent,
                            std::uint32_t sent) override;
     void Beep() override;
+    channels::TKanalFocus FocusedControl() const override;
+    void FocusConsole() override;
+    void InputCaretToEnd() override;
+    void InsertInput(const std::string& text) override;
+    void InputEdit(channels::TEditCommand command) override;
+    void CopyToClipboard(const std::string& text) override;
+    std::optional<std::filesystem::path> AskSaveFile(const std::string& proposedName,
+                                                     const std::filesystem::path& folder) override;
+    channels::TSaveAnswer AskOverwriteOrAppend(const std::filesystem::path& file) override;
+    void PrintConsole(int firstRow, int lastRow) override;
+    void ShowButtonHint(const std::string& text) override;
 
   private:
+    void ShowContextMenu(bool onConsole, const QPoint& globalPos);
+    void HideButtonHint();
+
+    channels::TKanal& kanal_;
     const int number_;
     TKanalPanes panes_;
     QPointer<TConsoleWidget> console_;
+    QPointer<TRichEditTarvo> editor_;
     QPointer<QAction> button_;
+    QPointer<QLabel> hintWindow_;
+    QPointer<QObject> keyFilter_;
+    bool menuOpen_ = false;
 };
 
 }  // namespace tarvo::ui

@@ -40,7 +40,7 @@ class FakeDisplay final : public IKanal {
     bool HasConnection() const override { return true; }
     void SetActive(bool) override {}
     std::shared_ptr<tarvo::core::IVerbindung> GetVerbindung() const override { return nullptr; }
-    void SetFont(const tarvo::core::TFontSpec&) override {}
+    void SetFont(const tarvo::core::TFontFace&) override {}
     void MonitorFrame(std::string_view, std::string_view, bool) override {}
     std::int64_t WriteColoured(std::uint8_t, std::string_view) override { return -1; }
     bool GetReserved() const override { return false; }

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channels/KanalU.h"
@@ -33,12 +36,31 @@ class FakeKanalView : public channels::IKanalView {
     }
     void SetStopImage(int image) override { stopImage = image; }
     void UpdateEditCommands() override { ++editUpdates; }
-    void SetMenuChecks(bool, bool, bool) override {}
-    void FocusInput() override {}
+    void SetMenuChecks(bool saving, bool, bool) override { savingChecked = saving; }
+    void FocusInput() override { ++inputFocuses; }
     void FlashMainWindow() override { ++flashes; }
-    void ApplyFont(const core::TFontSpec& f) override { font = f; }
+    void ApplyFont(const core::TFontFace& f) override { font = f; }
     void ApplyInputColours(std::uint32_t, std::uint32_t, std::uint32_t) override {}
     void Beep() override { ++beeps; }
+    channels::TKanalFocus FocusedControl() const override { return focus; }
+    void FocusConsole() override { ++consoleFocuses; }
+    void InputCaretToEnd() override { ++caretToEnd; }
+    void InsertInput(const std::string& text) override { inserted += text; }
+    void InputEdit(channels::TEditCommand c) override { inputEdits.push_back(c); }
+    void CopyToClipboard(const std::string& text) override { clipboard = text; }
+    std::optional<std::filesystem::path> AskSaveFile(const std::string& proposed,
+                                                     const std::filesystem::path& folder) override {
+        proposedName = proposed;
+        saveFolder = folder;
+        ++saveDialogs;
+        return saveFile;
+    }
+    channels::TSaveAnswer AskOverwriteOrAppend(const std::filesystem::path& file) override {
+        overwriteAsked = file;
+        return overwriteAnswer;
+    }
+    void PrintConsole(int first, int last) override { printed = {first, last}; }
+    void ShowButtonHint(const std::string& text) override { buttonHint = text; }
 
     std::map<int, std::string> panels;
     std::string caption, hint, progressLabel;
@@ -46,7 +68,17 @@ class FakeKanalView : public channels::IKanalView {
     std::vector<int> images;
     bool checked = false, shown = false, progressVisible = false;
     int editUpdates = 0, flashes = 0, beeps = 0;
-    core::TFontSpec font;
+    core::TFontFace font;
+    // Input and commands: what the test answers, and what the channel asked.
+    channels::TKanalFocus focus = channels::TKanalFocus::Other;
+    std::optional<std::filesystem::path> saveFile;
+    channels::TSaveAnswer overwriteAnswer = channels::TSaveAnswer::Cancel;
+    std::string proposedName, inserted, clipboard, buttonHint;
+    std::filesystem::path saveFolder, overwriteAsked;
+    std::vector<channels::TEditCommand> inputEdits;
+    std::pair<int, int> printed{-1, -1};
+    bool savingChecked = false;
+    int inputFocuses = 0, consoleFocuses = 0, caretToEnd = 0, saveDialogs = 0;
 };
 
 class FakeDateiSenden : public core::IDateiSenden {
