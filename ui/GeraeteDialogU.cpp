@@ -1,0 +1,262 @@
+#include "ui/GeraeteDialogU.h"
+
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "core/MessageWindowU.h"
+#include "core/PublisherU.h"
+#include "ui/MessageboxU.h"
+#include "ui/PlainTextU.h"
+
+namespace tarvo::ui {
+
+namespace {
+
+enum Column { kColGeraet = 0, kColParameter = 1, kColStatus = 2 };
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+std::mutex propertiesMutex;
+std::vector<std::pair<std::string, TDeviceProperties>>& PropertiesList() {
+    static std::vector<std::pair<std::string, TDeviceProperties>> list;
+    return list;
+}
+
+// "Ger\xE4t hinzuf\xFCgen": the registered kinds, the first selected. The kind's
+// index, or -1.
+int ChooseKind(QWidget* owner, const std::vector<devices::TGeraetKind>& kinds) {
+    QDialog dlg(owner);
+    dlg.setWindowTitle(Cp1252ToQString("Ger\xE4t hinzuf\xFCgen"));
+    auto* list = new QListWidget(&dlg);
+    list->setObjectName(QStringLiteral("kinds"));
+    for (const auto& kind : kinds) list->addItem(Cp1252ToQString(kind.bezeichnung));
+    if (list->count() > 0) list->setCurrentRow(0);
+    auto* buttons = new QDialogButtonBox(&dlg);
+    QPushButton* add =
+        buttons->addButton(Cp1252ToQString("&Hinzuf\xFCgen"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    add->setDefault(true);
+    add->setEnabled(list->count() > 0);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dlg, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dlg);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (dlg.exec() != QDialog::Accepted) return -1;
+    return list->currentRow();
+}
+
+}  // namespace
+
+void RegisterDeviceProperties(std::string className, TDeviceProperties properties) {
+    std::lock_guard lock(propertiesMutex);
+    auto& list = PropertiesList();
+    std::erase_if(list, [&](const auto& e) { return EqualNoCase(e.first, className); });
+    list.emplace_back(std::move(className), std::move(properties));
+}
+
+TDeviceProperties FindDeviceProperties(std::string_view className) {
+    std::lock_guard lock(propertiesMutex);
+    for (const auto& [name, fn] : PropertiesList())
+        if (EqualNoCase(name, className)) return fn;
+    return nullptr;
+}
+
+TGeraeteDialog::TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent)
+    : QDialog(parent), geraete_(geraete), edit_(geraete) {
+    setWindowTitle(Cp1252ToQString("Ger\xE4te"));
+
+    list_ = new QTreeWidget;
+    list_->setObjectName(QStringLiteral("geraete"));
+    list_->setColumnCount(3);
+    list_->setHeaderLabels(
+        {Cp1252ToQString("Ger\xE4t"), QStringLiteral("Parameter"), QStringLiteral("Status")});
+    list_->setRootIsDecorated(false);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setAllColumnsShowFocus(true);
+    list_->installEventFilter(this);
+
+    add_ = new QPushButton(Cp1252ToQString("&Hinzuf\xFCgen"));
+    remove_ = new QPushButton(QStringLiteral("Ent&fernen"));
+    up_ = new QToolButton;
+    up_->setArrowType(Qt::UpArrow);
+    up_->setObjectName(QStringLiteral("up"));
+    up_->setToolTip(QStringLiteral("Nach oben (Strg+Hoch)"));
+    down_ = new QToolButton;
+    down_->setArrowType(Qt::DownArrow);
+    down_->setObjectName(QStringLiteral("down"));
+    down_->setToolTip(QStringLiteral("Nach unten (Strg+Runter)"));
+    properties_ = new QPushButton(QStringLiteral("&Eigenschaften"));
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(add_);
+    side->addWidget(remove_);
+    side->addStretch();
+    side->addWidget(up_, 0, Qt::AlignHCenter);
+    side->addWidget(down_, 0, Qt::AlignHCenter);
+    side->addStretch();
+    side->addWidget(properties_);
+
+    auto* group = new QGroupBox(Cp1252ToQString("Ger\xE4tetreiber"));
+    auto* inGroup = new QHBoxLayout(group);
+    inGroup->addWidget(list_, 1);
+    inGroup->addLayout(side);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &TGeraeteDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &TGeraeteDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group, 1);
+    layout->addWidget(buttons);
+    resize(560, 320);
+
+    connect(add_, &QPushButton::clicked, this, &TGeraeteDialog::Hinzufuegen);
+    connect(remove_, &QPushButton::clicked, this, &TGeraeteDialog::Entfernen);
+    connect(up_, &QToolButton::clicked, this, [this] { Verschieben(-1); });
+    connect(down_, &QToolButton::clicked, this, [this] { Verschieben(1); });
+    connect(properties_, &QPushButton::clicked, this, &TGeraeteDialog::Eigenschaften);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { Eigenschaften(); });
+    connect(list_, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
+
+    Fill(edit_.Count() > 0 ? 0 : -1);
+    // Status changes arrive on the main thread (the set's handler runs there).
+    subscriber_ = core::TSubscriberAdapter::For(this, &TGeraeteDialog::OnNotify);
+    geraete_.Subscribe(subscriber_);
+}
+
+TGeraeteDialog::~TGeraeteDialog() {
+    geraete_.Unsubscribe(subscriber_);
+    subscriber_->Detach();
+}
+
+int TGeraeteDialog::Selected() const {
+    QTreeWidgetItem* item = list_->currentItem();
+    return item ? list_->indexOfTopLevelItem(item) : -1;
+}
+
+void TGeraeteDialog::Fill(int select) {
+    list_->clear();
+    for (const auto& device : edit_.Order()) {
+        auto* item = new QTreeWidgetItem(list_);
+        item->setText(kColGeraet, Cp1252ToQString(device->GetBezeichnung()));
+        item->setText(kColParameter, Cp1252ToQString(device->InfoText()));
+        item->setText(kColStatus, Cp1252ToQString(device->StatusText()));
+    }
+    if (select >= 0 && select < list_->topLevelItemCount())
+        list_->setCurrentItem(list_->topLevelItem(select));
+    UpdateButtons();
+}
+
+void TGeraeteDialog::Refresh(const devices::TGeraet* device) {
+    const auto& order = edit_.Order();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (device && order[i].get() != device) continue;
+        QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i));
+        if (!item) continue;
+        item->setText(kColParameter, Cp1252ToQString(order[i]->InfoText()));
+        item->setText(kColStatus, Cp1252ToQString(order[i]->StatusText()));
+    }
+}
+
+void TGeraeteDialog::OnNotify(const void* sender) {
+    // Null: the set's list changed; our rows follow the copy, so only the cells.
+    Refresh(static_cast<const devices::TGeraet*>(sender));
+}
+
+void TGeraeteDialog::UpdateButtons() {
+    const int i = Selected();
+    remove_->setEnabled(i >= 0);
+    properties_->setEnabled(i >= 0);
+    up_->setEnabled(devices::MoveTarget(i, -1, edit_.Count()) >= 0);
+    down_->setEnabled(devices::MoveTarget(i, 1, edit_.Count()) >= 0);
+}
+
+void TGeraeteDialog::Hinzufuegen() {
+    if (!edit_.CanAdd()) {
+        TDlgMessage::Run(this, "Hinzuf\xFCgen", devices::kZuVieleGeraete, 1u << core::kBitOk);
+        return;
+    }
+    const std::vector<devices::TGeraetKind> kinds = devices::RegisteredKinds();
+    const int chosen = ChooseKind(this, kinds);
+    if (chosen < 0 || chosen >= static_cast<int>(kinds.size())) return;
+    const int index = edit_.Add(geraete_.CreateGeraet(kinds[static_cast<std::size_t>(chosen)]));
+    Fill(index >= 0 ? index : Selected());
+}
+
+void TGeraeteDialog::Entfernen() {
+    const int i = Selected();
+    if (i < 0) return;
+    if (TDlgMessage::Run(this, "Entfernen", "Ger\xE4t wirklich entfernen?",
+                         (1u << core::kBitJa) | (1u << core::kBitNein)) != core::mrYes)
+        return;
+    Fill(edit_.Remove(i));
+}
+
+void TGeraeteDialog::Verschieben(int delta) {
+    const int i = Selected();
+    const int target = edit_.Move(i, delta);
+    if (target != i) Fill(target);
+}
+
+void TGeraeteDialog::Eigenschaften() {
+    const int i = Selected();
+    if (i < 0) return;
+    const std::shared_ptr<devices::TGeraet> device = edit_.Order()[static_cast<std::size_t>(i)];
+    const TDeviceProperties properties = FindDeviceProperties(device->ClassName());
+    if (!properties) {
+        TDlgMessage::Run(this, "Eigenschaften",
+                         "F\xFCr dieses Ger\xE4t gibt es noch keine Einstellungen.",
+                         1u << core::kBitOk);
+        return;
+    }
+    properties(*device, this);
+    Refresh(device.get());
+}
+
+void TGeraeteDialog::accept() {
+    edit_.Apply(geraete_);
+    Fill(Selected());
+    QDialog::accept();
+}
+
+void TGeraeteDialog::reject() {
+    edit_.Discard();
+    list_->clear();
+    QDialog::reject();
+}
+
+bool TGeraeteDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::ControlModifier &&
+            (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            Verschieben(key->key() == Qt::Key_Up ? -1 : 1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace tarvo::ui

@@ -1,0 +1,72 @@
+// The device list page "Geräte": adds, removes, orders and configures the
+// devices on a copy of the order and hands it to the set when accepted.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "devices/GeraeteU.h"
+
+class QPushButton;
+class QToolButton;
+class QTreeWidget;
+
+namespace tarvo::core {
+class TSubscriberAdapter;
+}
+
+namespace tarvo::ui {
+
+// A kind's settings dialog: edits the device's pending settings over owner and
+// returns the dialog's modal result.
+using TDeviceProperties = std::function<int(devices::TGeraet&, QWidget* owner)>;
+// Registered once at start by the kinds' user interface; the class name is
+// compared without case and a later registration replaces an earlier one.
+void RegisterDeviceProperties(std::string className, TDeviceProperties properties);
+// Null when the kind has no settings dialog.
+TDeviceProperties FindDeviceProperties(std::string_view className);
+
+class TGeraeteDialog : public QDialog {
+    Q_OBJECT
+  public:
+    TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent = nullptr);
+    ~TGeraeteDialog() override;
+
+    QTreeWidget* List() const { return list_; }
+    const devices::TGeraeteEdit& Edit() const { return edit_; }
+
+  public slots:
+    void accept() override;
+    void reject() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void Hinzufuegen();
+    void Entfernen();
+    void Verschieben(int delta);
+    void Eigenschaften();
+    // Rebuilds the rows from the copy and selects the row.
+    void Fill(int select);
+    void Refresh(const devices::TGeraet* device);
+    void OnNotify(const void* sender);
+    void UpdateButtons();
+    int Selected() const;
+
+    devices::TGeraete& geraete_;
+    devices::TGeraeteEdit edit_;
+    std::shared_ptr<core::TSubscriberAdapter> subscriber_;
+    QTreeWidget* list_;
+    QPushButton* add_;
+    QPushButton* remove_;
+    QToolButton* up_;
+    QToolButton* down_;
+    QPushButton* properties_;
+};
+
+}  // namespace tarvo::ui
