@@ -147,8 +147,18 @@ TGeraeteDialog::TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent)
 }
 
 TGeraeteDialog::~TGeraeteDialog() {
+    if (!detached_) geraete_.Unsubscribe(subscriber_);
+    subscriber_->Detach();
+}
+
+void TGeraeteDialog::Detach() {
+    if (detached_) return;
+    detached_ = true;
     geraete_.Unsubscribe(subscriber_);
     subscriber_->Detach();
+    edit_.Discard();
+    list_->clear();
+    QDialog::reject();
 }
 
 int TGeraeteDialog::Selected() const {
@@ -194,13 +204,14 @@ void TGeraeteDialog::UpdateButtons() {
 }
 
 void TGeraeteDialog::Hinzufuegen() {
+    if (detached_) return;
     if (!edit_.CanAdd()) {
         TDlgMessage::Run(this, "Hinzuf\xFCgen", devices::kZuVieleGeraete, 1u << core::kBitOk);
         return;
     }
     const std::vector<devices::TGeraetKind> kinds = devices::RegisteredKinds();
     const int chosen = ChooseKind(this, kinds);
-    if (chosen < 0 || chosen >= static_cast<int>(kinds.size())) return;
+    if (detached_ || chosen < 0 || chosen >= static_cast<int>(kinds.size())) return;
     const int index = edit_.Add(geraete_.CreateGeraet(kinds[static_cast<std::size_t>(chosen)]));
     Fill(index >= 0 ? index : Selected());
 }
@@ -222,7 +233,7 @@ void TGeraeteDialog::Verschieben(int delta) {
 
 void TGeraeteDialog::Eigenschaften() {
     const int i = Selected();
-    if (i < 0) return;
+    if (detached_ || i < 0) return;
     const std::shared_ptr<devices::TGeraet> device = edit_.Order()[static_cast<std::size_t>(i)];
     const TDeviceProperties properties = FindDeviceProperties(device->ClassName());
     if (!properties) {
@@ -236,12 +247,14 @@ void TGeraeteDialog::Eigenschaften() {
 }
 
 void TGeraeteDialog::accept() {
+    if (detached_) return;
     edit_.Apply(geraete_);
     Fill(Selected());
     QDialog::accept();
 }
 
 void TGeraeteDialog::reject() {
+    if (detached_) return QDialog::reject();
     edit_.Discard();
     list_->clear();
     QDialog::reject();

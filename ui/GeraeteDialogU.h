@@ -37,6 +37,9 @@ class TGeraeteDialog : public QDialog {
     ~TGeraeteDialog() override;
 
     QTreeWidget* List() const { return list_; }
+    // The set goes away (the program ends while the dialog is open): let go of
+    // it and close; the dialog never touches the set again.
+    void Detach();
     const devices::TGeraeteEdit& Edit() const { return edit_; }
 
   public slots:
@@ -59,6 +62,7 @@ class TGeraeteDialog : public QDialog {
     int Selected() const;
 
     devices::TGeraete& geraete_;
+    bool detached_ = false;
     devices::TGeraeteEdit edit_;
     std::shared_ptr<core::TSubscriberAdapter> subscriber_;
     QTreeWidget* list_;

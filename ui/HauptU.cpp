@@ -4,6 +4,8 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
@@ -14,17 +16,22 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "channels/KanaeleU.h"
+#include "connection/VerbindungAbstractU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "core/MessageWindowU.h"
+#include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "ui/GeraeteDialogU.h"
 #include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
+#include "ui/PlainTextU.h"
 #include "ui/SplashU.h"
 
 namespace tarvo::ui {
@@ -113,7 +120,10 @@ void THauptfenster::BuildStartup(core::TStepSequence& s) {
         SplashStatus("Initialisiere Kan\xE4le...");
     });
     s.Add("Kanaele", [this] { CreateKanaele(); });
-    s.Add("Geraete", [this] { SplashStatus("Initialisiere Ger\xE4te..."); });
+    s.Add("Geraete", [this] {
+        SplashStatus("Initialisiere Ger\xE4te...");
+        CreateGeraete();
+    });
     s.Add("Bereit", [this] {
         SplashStatus("Bereit.");
         if (splash_) splash_->CloseLater(1500);
@@ -144,7 +154,13 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
     });
     s.Add("ErsteSchritte.Release", [] {});
     s.Add("Revoke Drag & Drop", [] {});
-    s.Add("Geraete.Free", [] {});
+    s.Add("Geraete.Free", [this] {
+        // A dialog still open over the set lets go of it first.
+        if (geraeteDialog_) geraeteDialog_->Detach();
+        if (!geraete_) return;
+        geraete_->Destroy();
+        geraete_.reset();
+    });
     s.Add("Kanaele.Free", [this] {
         kanaele_.reset();
         kanaeleView_.reset();
@@ -239,6 +255,14 @@ void THauptfenster::BuildPanes() {
     statusBar()->addPermanentWidget(panes.progressLabel);
     statusBar()->addPermanentWidget(panes.progress);
 
+    devicesReady_ = new QLabel(statusBar());
+    devicesReady_->setObjectName(QStringLiteral("GeraeteBereit"));
+    statusBar()->addPermanentWidget(devicesReady_);
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Einstellungen"));
+    QAction* devicesAction = settings->addAction(QStringLiteral("&Ger\u00e4te..."));
+    devicesAction->setObjectName(QStringLiteral("ActionGeraete"));
+    connect(devicesAction, &QAction::triggered, this, [this] { ShowGeraeteDialog(); });
+
     kanaeleView_ = std::make_unique<TKanaeleView>(panes, [this](int n) {
         if (kanaele_) kanaele_->SetAktuellNr(n);
     });
@@ -254,6 +278,14 @@ void THauptfenster::CreateKanaele() {
     ctx.bufferFolder = core::ApplicationDataFolder() / "Text Buffers";
     ctx.startupDone = [this] { return startupDone_; };
     ctx.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
+    ctx.messages = &messages_;
+    ctx.texte = &texte_;
+    ctx.stationen = stationen_;
+    ctx.funkKanaele = [this] {
+        return geraete_ ? geraete_->GetFunkKanaele(256)
+                        : std::vector<std::shared_ptr<core::IFunkKanal>>{};
+    };
+    ctx.receiveFolder = [] { return core::ApplicationDataFolder(); };
     try {
         kanaele_ = std::make_unique<channels::TKanaele>(ctx, kanaeleView_.get());
     } catch (const channels::TKanalBufferError& e) {
@@ -262,6 +294,53 @@ void THauptfenster::CreateKanaele() {
                                     std::string(channels::kBufferErrorTitle),
                                     channels::kBufferErrorExitCode);
     }
+}
+
+void THauptfenster::CreateGeraete() {
+    static std::once_flag kinds;
+    std::call_once(kinds, [] { devices::RegisterDeviceKinds(); });
+    devices::TGeraetContext ctx;
+    ctx.dispatcher = &setup_.dispatcher;
+    ctx.config = config_.get();
+    ctx.registry = &setup_.registry;
+    ctx.clock = &clock_;
+    ctx.kanaele = kanaele_.get();
+    ctx.connections = connections_.get();
+    ctx.myCalls = myCalls_;
+    connection::TVerbindungContext& v = ctx.verbindung;
+    v.dispatcher = &setup_.dispatcher;
+    v.config = config_.get();
+    v.registry = &setup_.registry;
+    v.klaenge = &klaenge_;
+    v.texte = &texte_;
+    v.stationen = stationen_;
+    v.connections = connections_.get();
+    v.versionText = core::VersionText();
+    v.runModules = connection::TVerbindungAbstract::RunStandard;
+    v.channelCount = [this] { return kanaele_ ? kanaele_->Count() : 0; };
+    v.channel = [this](int n) -> std::shared_ptr<core::IKanalFuerVerbindung> {
+        return kanaele_ ? kanaele_->GetKanal(n) : nullptr;
+    };
+    geraete_ = std::make_unique<devices::TGeraete>(ctx, [this](bool allReady) {
+        if (!devicesReady_) return;
+        devicesReady_->setText(allReady ? QStringLiteral("\u25CF") : QStringLiteral("\u25CB"));
+        const std::string text(devices::AllReadyText(allReady));
+        devicesReady_->setToolTip(Cp1252ToQString(text.substr(0, text.find('|'))));
+    });
+    geraete_->Create();
+}
+
+int THauptfenster::TMessages::Run(const std::string& title, const std::string& text,
+                                  unsigned buttons) {
+    core::DebOutObj("THauptfenster", "Message", text);
+    return TDlgMessage::Run(owner_, title, text, buttons);
+}
+
+void THauptfenster::ShowGeraeteDialog() {
+    if (!geraete_ || geraeteDialog_) return;
+    TGeraeteDialog dialog(*geraete_, this);
+    geraeteDialog_ = &dialog;
+    dialog.exec();
 }
 
 void THauptfenster::RegisterFont() {

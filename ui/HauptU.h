@@ -3,11 +3,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+
+class QLabel;
 
 #include <filesystem>
 #include <memory>
 
 #include "core/InterfacesU.h"
+#include "core/MessageWindowU.h"
 #include "core/StartupU.h"
 #include "platform/Clock.h"
 
@@ -26,11 +30,15 @@ namespace tarvo::channels {
 class TKanaele;
 class TConnectionsList;
 }  // namespace tarvo::channels
+namespace tarvo::devices {
+class TGeraete;
+}
 
 namespace tarvo::ui {
 
 class TSplash;
 class TKanaeleView;
+class TGeraeteDialog;
 
 struct THauptfensterSetup {
     platform::IRegistry& registry;
@@ -60,6 +68,7 @@ class THauptfenster : public QMainWindow {
     core::TConfig* Config() const { return config_.get(); }
     std::shared_ptr<devices::TMyCalls> MyCalls() const { return myCalls_; }
     channels::TKanaele* Kanaele() const { return kanaele_.get(); }
+    devices::TGeraete* Geraete() const { return geraete_.get(); }
     TKanaeleView* KanaeleView() const { return kanaeleView_.get(); }
 
   protected:
@@ -74,6 +83,8 @@ class THauptfenster : public QMainWindow {
     void RegisterFont();
     void BuildPanes();
     void CreateKanaele();
+    void CreateGeraete();
+    void ShowGeraeteDialog();
 
     THauptfensterSetup setup_;
     std::unique_ptr<core::TConfig> config_;
@@ -84,6 +95,21 @@ class THauptfenster : public QMainWindow {
     std::unique_ptr<channels::TConnectionsList> connections_;
     std::unique_ptr<TKanaeleView> kanaeleView_;
     std::unique_ptr<channels::TKanaele> kanaele_;
+    std::unique_ptr<devices::TGeraete> geraete_;
+    core::TNullTexte texte_;
+    std::shared_ptr<core::IStationenDatenbank> stationen_ =
+        std::make_shared<core::TNullStationenDatenbank>();
+    // The program's message window for the channels.
+    class TMessages final : public core::IMessageWindow {
+      public:
+        explicit TMessages(QWidget* owner) : owner_(owner) {}
+        int Run(const std::string& title, const std::string& text, unsigned buttons) override;
+
+      private:
+        QWidget* owner_;
+    } messages_{this};
+    QLabel* devicesReady_ = nullptr;
+    QPointer<TGeraeteDialog> geraeteDialog_;
     core::TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
     core::TRunMark runMark_;
     int fontId_ = -1;
