@@ -45,10 +45,6 @@ bool IsHintChar(char c) {
     return c == '-' || (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
 }
 
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // "%d %s" with the singular exactly for 1.
 std::string Count(std::int64_t n, std::string_view one, std::string_view many) {
     return Decimal(n) + " " + std::string(n == 1 ? one : many);
@@ -304,7 +300,7 @@ std::string HintWord(std::string_view line, int col) {
     std::size_t end = at + 1;
     while (end < line.size() && end - first < kHintWordMax && IsHintChar(line[end])) ++end;
     std::string word(line.substr(first, end - first));
-    for (char& c : word) c = Upper(c);
+    for (char& c : word) c = core::AsciiUpper(c);
     return word;
 }
 

@@ -27,29 +27,9 @@ bool IsAlnum(char c) {
     return IsDigit(c) || IsUpper(c) || (c >= 'a' && c <= 'z');
 }
 
-std::string Upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
-
-std::string Lower(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (IsUpper(c)) c = static_cast<char>(c - 'A' + 'a');
-    return r;
-}
-
-// Blanks and control characters at both ends.
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-    return s;
-}
-
 bool StartsWithCaseless(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == Lower(prefix);
+    return s.size() >= prefix.size() &&
+           core::AsciiLower(s.substr(0, prefix.size())) == core::AsciiLower(prefix);
 }
 
 std::string_view WithoutFinalCr(std::string_view line) {
@@ -189,10 +169,11 @@ const std::array<TStationKeyword, 38> kStationKeywords{{
 const TStationKeyword* DetectStationKeyword(std::string_view line) {
     static const std::array<std::string, 38> lowered = [] {
         std::array<std::string, 38> a;
-        for (std::size_t i = 0; i < a.size(); ++i) a[i] = Lower(kStationKeywords[i].keyword);
+        for (std::size_t i = 0; i < a.size(); ++i)
+            a[i] = core::AsciiLower(kStationKeywords[i].keyword);
         return a;
     }();
-    const std::string text = Lower(Trim(line));
+    const std::string text = core::AsciiLower(core::TrimControls(line));
     const TStationKeyword* best = nullptr;
     std::size_t bestPos = std::string::npos;
     for (std::size_t i = 0; i < lowered.size(); ++i) {
@@ -211,11 +192,11 @@ TPasswordPrompt RecognizePasswordPrompt(std::string_view line, std::string_view 
     if (line.size() <= 13 || remoteCall.empty()) return {};
     const std::string_view body = WithoutFinalCr(line);
     if (body.empty() || !(IsDigit(body.back()) || body.back() == ']')) return {};
-    const std::string upper = Upper(line);
-    std::string key = Upper(core::BaseCallsign(remoteCall)) + "> ";
+    const std::string upper = core::AsciiUpper(line);
+    std::string key = core::AsciiUpper(core::BaseCallsign(remoteCall)) + "> ";
     std::size_t pos = upper.find(key);
     if (pos == std::string::npos) {
-        key = Upper(remoteCall) + "> ";
+        key = core::AsciiUpper(remoteCall) + "> ";
         pos = upper.find(key);
     }
     if (pos == std::string::npos) return {};
@@ -392,7 +373,7 @@ bool IsRemoteCommandLine(std::string_view line) {
 }
 
 std::optional<TOnwardConnect> ParseOnwardConnect(std::string_view line) {
-    std::string s = Upper(WithoutFinalCr(line));
+    std::string s = core::AsciiUpper(WithoutFinalCr(line));
     if (s.size() <= 1 || s.front() == ' ') return std::nullopt;
     TOnwardConnect result;
     constexpr std::string_view kConnected = " CONNECTED TO ";
@@ -410,7 +391,7 @@ std::optional<TOnwardConnect> ParseOnwardConnect(std::string_view line) {
     if (colon != std::string::npos && colon <= 8 && colon + 1 < s.size() &&
         (IsDigit(s[colon + 1]) || IsUpper(s[colon + 1])))
         s.erase(0, colon + 1);
-    std::string_view call = Trim(s);
+    std::string_view call = core::TrimControls(s);
     call = call.substr(0, call.find(' '));
     if (call.empty()) return std::nullopt;
     result.call = std::string(call);
@@ -688,7 +669,7 @@ void TVerbindungStandard::ConnectText(core::IVerbindungFuerModul& connection, st
             "CText: Nichts erkannt => " + std::string(StationTypeLogName(core::kStationTerminal)));
         return;
     }
-    if (Trim(line).empty()) return;
+    if (core::TrimControls(line).empty()) return;
     if (t != core::kStationAutomatic) {
         countdown_ = 0;
         return;

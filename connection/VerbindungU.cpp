@@ -16,6 +16,10 @@ namespace tarvo::connection {
 
 namespace {
 
+std::string UpperTrimmed(std::string_view s) {
+    return core::AsciiUpper(core::TrimControls(s));
+}
+
 constexpr std::string_view kUnit = "VerbindungU";
 constexpr std::string_view kClass = "TVerbindung";
 using platform::Hive;
@@ -27,25 +31,6 @@ constexpr int kSoundIncoming = 2;
 constexpr int kSoundDisconnecting = 3;
 constexpr int kSoundDisconnected = 4;
 constexpr int kSoundFailure = 5;
-
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string UpperTrim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-    std::string out(s);
-    for (char& c : out) c = Upper(c);
-    return out;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -119,7 +104,7 @@ std::string ExpandCarets(std::string_view in) {
             out += c;
             continue;
         }
-        const int code = static_cast<unsigned char>(Upper(next)) - 64;
+        const int code = static_cast<unsigned char>(core::AsciiUpper(next)) - 64;
         if (code >= 0 && code <= 26) {
             out += static_cast<char>(code);
             ++i;
@@ -142,7 +127,7 @@ std::string StationIdText(std::string_view versionText, bool stationKnown) {
 }
 
 std::string NormalizePath(std::string_view path) {
-    std::string s = UpperTrim(path);
+    std::string s = UpperTrimmed(path);
     s = RemoveAll(std::move(s), " VIA ", 1);
     s = RemoveAll(std::move(s), " V ", 1);
     // Callsigns are separated by single blanks.
@@ -258,7 +243,7 @@ void TVerbindung::PutCall(std::string call) {
 }
 
 void TVerbindung::SetCall(std::string_view call) {
-    PutCall(UpperTrim(call));
+    PutCall(UpperTrimmed(call));
 }
 
 std::string TVerbindung::MyCall() const {
@@ -269,7 +254,7 @@ std::string TVerbindung::MyCall() const {
 void TVerbindung::SetMyCall(std::string_view call) {
     TARVO_ASSERT(state_.load() <= core::kLinkConnecting, kUnit);
     std::lock_guard lock(mutex_);
-    myCall_ = UpperTrim(call);
+    myCall_ = UpperTrimmed(call);
 }
 
 std::string TVerbindung::Digis() const {
@@ -523,7 +508,8 @@ bool TVerbindung::InfoboxReconnect(std::string_view call) {
         for (std::size_t i = history_.size(); i-- > keep;) {
             const std::string& entry = history_[i];
             if (digis_.size() >= entry.size() &&
-                EqualNoCase(std::string_view(digis_).substr(digis_.size() - entry.size()), entry)) {
+                core::EqualNoCase(std::string_view(digis_).substr(digis_.size() - entry.size()),
+                                  entry)) {
                 const std::size_t start = digis_.size() - entry.size();
                 if (start == 0 || digis_[start - 1] == ' ') {
                     digis_.erase(start);
@@ -533,7 +519,7 @@ bool TVerbindung::InfoboxReconnect(std::string_view call) {
             history_.erase(history_.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    PutCall(UpperTrim(to));
+    PutCall(UpperTrimmed(to));
     stationType_.store(core::kStationDigi);
     if (auto k = Kanal()) k->CallChange();
     SetStationType(core::kStationDigi);

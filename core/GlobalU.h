@@ -87,6 +87,15 @@ std::int64_t DateTimeToUnixSeconds(const TDateTime& t);
 // The inverse; 0 or less gives 1970-01-01 00:00, clamped at the same end.
 TDateTime UnixSecondsToDateTime(std::int64_t seconds);
 
+// ASCII case and trimming for callsigns, keywords and protocol text: a locale's
+// rules could turn other letters into A to Z.
+char AsciiUpper(char c);
+std::string AsciiUpper(std::string_view s);
+std::string AsciiLower(std::string_view s);
+bool EqualNoCase(std::string_view a, std::string_view b);
+// Without blanks and control characters at both ends.
+std::string_view TrimControls(std::string_view s);
+
 // A list as comma text: items separated by commas; an item with a blank, a
 // comma, a double quote or a control character is quoted, inner quotes doubled.
 std::string ToCommaText(const std::vector<std::string>& items);

@@ -5,6 +5,7 @@
 
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
+#include "core/GlobalU.h"
 #include "devices/GeraetFlexnetU.h"
 
 namespace tarvo::devices {
@@ -13,13 +14,6 @@ namespace {
 
 constexpr const char* kClass = "TGeraete";
 constexpr platform::Hive kHive = platform::Hive::LocalMachine;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
 
 std::string SubKey(std::string_view key, std::string_view name) {
     std::string k(key);
@@ -40,14 +34,15 @@ void RegisterDeviceKinds() {
 
 std::string StoredClassName(std::string_view stored) {
     if (stored == "1") return TGeraetFlexnet::kClassName;
-    if (stored == "2" || EqualNoCase(stored, "TGeraetHostmode")) return "TGeraetHostmodeSerial";
+    if (stored == "2" || core::EqualNoCase(stored, "TGeraetHostmode"))
+        return "TGeraetHostmodeSerial";
     return std::string(stored);
 }
 
 std::optional<TGeraetKind> FindKind(std::string_view className) {
     const std::vector<TGeraetKind> kinds = RegisteredKinds();
     for (auto it = kinds.rbegin(); it != kinds.rend(); ++it)
-        if (EqualNoCase(it->className, className)) return *it;
+        if (core::EqualNoCase(it->className, className)) return *it;
     return std::nullopt;
 }
 
@@ -112,7 +107,7 @@ bool TGeraete::ReplaceWithNew() {
     platform::IRegistry& reg = *ctx_.registry;
     TRegistryTree tree = ReadRegistryTree(reg, kHive, kGeraeteNewKey);
     std::erase_if(tree.values,
-                  [](const auto& v) { return EqualNoCase(v.first, kGeraeteCompleteValue); });
+                  [](const auto& v) { return core::EqualNoCase(v.first, kGeraeteCompleteValue); });
     reg.DeleteKey(kHive, kGeraeteKey);  // false when there was none
     if (!WriteRegistryTree(reg, kHive, kGeraeteKey, tree)) {
         // The marked new set stays; the next start finishes the move.

@@ -23,14 +23,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-// ASCII only: a locale's upper case could turn other letters into A to Z.
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 bool IsCallChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
@@ -72,7 +64,7 @@ TMyCall::TMyCall(std::string_view call, std::uint16_t ssidMask) : mask_(ssidMask
 }
 
 void TMyCall::SetCall(std::string_view call) {
-    call_ = Upper(Trim(call));
+    call_ = core::AsciiUpper(Trim(call));
 }
 
 int TMyCall::SSIDAnzahl() const {
@@ -94,7 +86,7 @@ TMyCallEditState EvaluateMyCallEdit(std::string_view fieldText, std::uint16_t ti
     TMyCallEditState state;
     state.ssidBoxesEnabled = fieldText.find('-') == std::string_view::npos;
 
-    const std::string text = Upper(Trim(fieldText));
+    const std::string text = core::AsciiUpper(Trim(fieldText));
     if (text.size() < 3 || ticked == 0) return state;
     const std::size_t dash = text.find('-');
     const std::string_view base = std::string_view(text).substr(0, dash);

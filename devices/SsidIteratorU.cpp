@@ -4,17 +4,11 @@
 #include <cstddef>
 #include <limits>
 
+#include "core/GlobalU.h"
+
 namespace tarvo::devices {
 
 namespace {
-
-// ASCII only: a locale's upper case could turn other letters into A to Z.
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 // All of s as a decimal number, saturating at the largest int32; -1 when s is
 // empty or holds anything but digits.
@@ -57,7 +51,7 @@ TSsidIterator::TSsidIterator(std::string_view text, const std::vector<TMyCalls::
 
 bool TSsidIterator::FromText(std::string_view text) {
     const TRufzeichen r(text);
-    call_ = Upper(r.Call);
+    call_ = core::AsciiUpper(r.Call);
     ssids_.clear();
     if (call_.empty()) return true;
     if (r.SSID >= 0) {
@@ -68,8 +62,9 @@ bool TSsidIterator::FromText(std::string_view text) {
 }
 
 void TSsidIterator::FromOwn(const std::vector<TMyCalls::Entry>& own) {
-    const auto it = std::find_if(own.begin(), own.end(),
-                                 [&](const auto& e) { return e && Upper(e->Call()) == call_; });
+    const auto it = std::find_if(own.begin(), own.end(), [&](const auto& e) {
+        return e && core::AsciiUpper(e->Call()) == call_;
+    });
     if (it != own.end()) {
         call_ = (*it)->Call();
         ssids_ = (*it)->SSIDs();
