@@ -1,0 +1,166 @@
+// tnc-sim: a simulated hostmode TNC on a pseudo-terminal, with a mailbox
+// (SIMBOX), an echo station (ECHO), a busy station (BUSY) and a beacon.
+// Prints the port to open on its first line, then runs until SIGINT/SIGTERM.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/TncSimulator.h"
+
+namespace {
+
+using tarvo::test::TncSimulator;
+using tarvo::test::TncSimulatorOptions;
+using tarvo::test::TncStationKind;
+using tarvo::test::TncStationOptions;
+
+void Usage() {
+    std::fprintf(
+        stderr,
+        "usage: tnc-sim [--channels N] [--baud B] [--link PATH] [--call CALL] [--hostmode]\n"
+        "               [--beacon SECONDS] [--echo-delay MS] [--quiet]\n"
+        "               [--connect-after SECONDS FROM TO]\n");
+}
+
+bool Number(const char* text, long min, long max, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+std::string Printable(const std::string& data) {
+    std::string out;
+    for (unsigned char c : data) {
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TncSimulatorOptions options;
+    options.beaconInterval = std::chrono::seconds(10);
+    options.overheardTraffic = true;
+    bool quiet = false;
+    struct Incoming {
+        long seconds;
+        std::string from, to;
+    };
+    std::optional<Incoming> incoming;
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        long v = 0;
+        if (a == "--channels" && hasValue && Number(args[i + 1].c_str(), 1, 254, v)) {
+            options.channels = static_cast<int>(v);
+            ++i;
+        } else if (a == "--baud" && hasValue && Number(args[i + 1].c_str(), 0, 4000000, v)) {
+            options.baud = static_cast<int>(v);
+            ++i;
+        } else if (a == "--link" && hasValue) {
+            options.linkPath = args[++i];
+        } else if (a == "--call" && hasValue) {
+            options.callsign = args[++i];
+        } else if (a == "--hostmode") {
+            options.startInHostmode = true;
+        } else if (a == "--beacon" && hasValue && Number(args[i + 1].c_str(), 0, 86400, v)) {
+            options.beaconInterval = std::chrono::seconds(v);
+            ++i;
+        } else if (a == "--echo-delay" && hasValue && Number(args[i + 1].c_str(), 0, 10000, v)) {
+            options.echoDelay = std::chrono::milliseconds(v);
+            ++i;
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a == "--connect-after" && i + 3 < args.size() &&
+                   Number(args[i + 1].c_str(), 0, 86400, v)) {
+            incoming = Incoming{v, args[i + 2], args[i + 3]};
+            i += 3;
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+
+    // The simulator's thread inherits the mask; the signals are taken below. A
+    // background start may have inherited them ignored, which would discard them.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    if (signalFd < 0) {
+        std::perror("tnc-sim: signalfd");
+        return 1;
+    }
+
+    TncSimulator sim(options);
+    if (!sim.Ok()) {
+        std::fprintf(stderr, "tnc-sim: %s\n", sim.Error().c_str());
+        return 1;
+    }
+    TncStationOptions mailbox;
+    mailbox.kind = TncStationKind::Mailbox;
+    sim.AddStation("SIMBOX", mailbox);
+    sim.AddStation("ECHO", {TncStationKind::Echo});
+    sim.AddStation("BUSY", {TncStationKind::Busy});
+    sim.AddStation("SINK", {TncStationKind::Quiet});
+
+    std::printf("%s\n", sim.PortPath().c_str());
+    std::fflush(stdout);
+    if (!quiet)
+        std::fprintf(stderr, "tnc-sim: %s, stations SIMBOX (mailbox), ECHO, BUSY; Ctrl+C ends\n",
+                     sim.InHostmode() ? "hostmode" : "terminal mode");
+
+    const auto started = std::chrono::steady_clock::now();
+    std::size_t seen = 0;
+    for (;;) {
+        pollfd p{signalFd, POLLIN, 0};
+        if (poll(&p, 1, 200) > 0) break;  // SIGINT or SIGTERM
+        if (incoming &&
+            std::chrono::steady_clock::now() - started >= std::chrono::seconds(incoming->seconds)) {
+            const int ch = sim.IncomingConnect(incoming->from, incoming->to);
+            if (!quiet)
+                std::fprintf(stderr, "tnc-sim: %s connects to %s: %s\n", incoming->from.c_str(),
+                             incoming->to.c_str(),
+                             ch ? ("channel " + std::to_string(ch)).c_str() : "refused");
+            incoming.reset();
+        }
+        if (quiet) continue;
+        // What the program asks for, without the endless polls.
+        for (const auto& f : sim.Frames(seen)) {
+            seen = f.index + 1;
+            const bool poll =
+                f.command && !f.data.empty() && (f.data[0] == 'G' || f.data[0] == 'g');
+            if (poll || (f.command && (f.data == "L" || f.data == "@B"))) continue;
+            std::fprintf(stderr, "tnc-sim: ch %d %s \"%s\"\n", f.channel,
+                         f.command ? "cmd " : "info", Printable(f.data).c_str());
+        }
+    }
+    close(signalFd);
+    if (!quiet) std::fprintf(stderr, "tnc-sim: ending\n");
+    return 0;
+}
