@@ -7,6 +7,7 @@
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
 #include "devices/GeraetFlexnetU.h"
+#include "devices/GeraetHostmodeSerialU.h"
 
 namespace tarvo::devices {
 
@@ -29,6 +30,7 @@ const char* AllReadyText(bool allReady) {
 }
 
 void RegisterDeviceKinds() {
+    RegistriereGeraet(TGeraetHostmodeSerial::Kind());
     RegistriereGeraet(TGeraetFlexnet::Kind());
 }
 

@@ -1,0 +1,774 @@
+// The hostmode device on a real pseudo-terminal against the simulated TNC:
+// start-up, polling, links, link values, sending, the monitor, faults and
+// shutdown, as the program runs them.
+#include "devices/GeraetHostmodeSerialU.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "channels/KanaeleU.h"
+#include "connection/VerbindungAbstractU.h"
+#include "core/GlobalU.h"
+#include "devices/MyCallsU.h"
+#include "tests/channels/ChannelFixture.h"
+#include "tests/support/CollectingDebugSink.h"
+#include "tests/support/TncSimulator.h"
+
+namespace {
+
+using namespace tarvo;
+using namespace std::chrono_literals;
+using devices::TGeraetHostmodeSerial;
+using devices::TGeraetStatus;
+using test::TncHostFrame;
+using test::TncSimulator;
+using test::TncSimulatorOptions;
+
+constexpr const char* kDeviceKey = "\\Software\\Morvane\\Tarvo\\Geraete\\0";
+
+class HostmodeDevice : public test::ChannelFixture {
+  protected:
+    HostmodeDevice() {
+        config_->SetChannels(4);
+        config_->SetSendSid(true);
+        config_->SetHideReceivedSid(false);
+        config_->SetIncomingConnects(1);
+        config_->SetMonitor(2 | 4 | 8 | 16);
+        kanaele_ = std::make_unique<channels::TKanaele>(ctx_, nullptr);
+        myCalls_ = std::make_shared<devices::TMyCalls>(registry_);
+        myCalls_->Add(devices::TMyCall("DL1TST", 0b11));
+        vctx_.dispatcher = &dispatcher_;
+        vctx_.config = config_.get();
+        vctx_.registry = &registry_;
+        vctx_.klaenge = &klaenge_;
+        vctx_.versionText = "0.01.000";
+        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
+        vctx_.connections = &connections_;
+        gctx_.dispatcher = &dispatcher_;
+        gctx_.config = config_.get();
+        gctx_.registry = &registry_;
+        gctx_.kanaele = kanaele_.get();
+        gctx_.connections = &connections_;
+        gctx_.myCalls = myCalls_;
+        gctx_.verbindung = vctx_;
+        core::SetDebugSink(log_);
+    }
+    ~HostmodeDevice() override {
+        if (HasFailure() && sim_) {
+            // The last frames the TNC got show where the device stood.
+            const auto frames = sim_->Frames();
+            const std::size_t from = frames.size() > 400 ? frames.size() - 400 : 0;
+            for (std::size_t i = from; i < frames.size(); ++i) {
+                std::string shown;
+                for (unsigned char ch : frames[i].data) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02x", ch);
+                    shown += (ch >= 32 && ch < 127) ? std::string(1, static_cast<char>(ch)) : hex;
+                }
+                std::fprintf(stderr, "  frame %zu: ch %d %s \"%s\"%s\n", frames[i].index,
+                             frames[i].channel, frames[i].command ? "cmd " : "info", shown.c_str(),
+                             frames[i].answered ? "" : " (unanswered)");
+            }
+        }
+        if (HasFailure()) {
+            const auto lines = log_->Lines();
+            const std::size_t from = lines.size() > 120 ? lines.size() - 120 : 0;
+            for (std::size_t i = from; i < lines.size(); ++i)
+                std::fprintf(stderr, "  log: %s\n", lines[i].c_str());
+        }
+        StopDevice();
+        kanaele_.reset();
+        core::SetDebugSink(nullptr);
+    }
+
+    void StartSim(TncSimulatorOptions options = {}) {
+        if (options.linkPath.empty()) options.linkPath = (dir_ / "tnc").string();
+        sim_.reset();  // it removes its link when it goes
+        sim_ = std::make_unique<TncSimulator>(options);
+        ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+    }
+
+    std::shared_ptr<TGeraetHostmodeSerial> MakeDevice(const devices::TGeraetContext& ctx,
+                                                      std::vector<std::string> init = {},
+                                                      std::vector<std::string> deinit = {}) {
+        auto dev = std::make_shared<TGeraetHostmodeSerial>(ctx);
+        auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
+        p->Schnittstelle = sim_->PortPath();
+        p->Baudrate = 115200;
+        p->InitBefehle = std::move(init);
+        p->DeinitBefehle = std::move(deinit);
+        dev->SetParameter(p);
+        return dev;
+    }
+
+    // Starts the device and waits until it polls in its main loop.
+    void StartDevice(std::vector<std::string> init = {}, std::vector<std::string> deinit = {}) {
+        dev_ = MakeDevice(gctx_, std::move(init), std::move(deinit));
+        dev_->Init();
+        ASSERT_TRUE(Until([&] {
+            return dev_->Status() == TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0;
+        })) << dev_->StatusText();
+        // Past start-up: the init commands went with the first pass.
+        ASSERT_TRUE(WaitFrame([](const TncHostFrame& f) { return f.data == "U0"; }));
+    }
+
+    void StopDevice() {
+        if (dev_) dev_->DeInit();
+        dev_.reset();
+    }
+
+    bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
+        return dispatcher_.RunUntil(done, timeout);
+    }
+
+    // Waits (serving the main thread) for a frame from `from` on.
+    std::optional<TncHostFrame> WaitFrame(const std::function<bool(const TncHostFrame&)>& match,
+                                          std::size_t from = 0,
+                                          std::chrono::milliseconds timeout = 15s) {
+        std::optional<TncHostFrame> found;
+        Until(
+            [&] {
+                found = sim_->WaitForFrame(match, 1ms, from);
+                return found.has_value();
+            },
+            timeout);
+        return found;
+    }
+
+    // Serves the main thread while the station's text comes in.
+    bool StationGot(const std::string& call, const std::string& text,
+                    std::chrono::milliseconds timeout) {
+        return Until([&] { return Has(sim_->StationReceived(call), text); }, timeout);
+    }
+
+    static auto Cmd(int channel, std::string data) {
+        return [channel, data](const TncHostFrame& f) {
+            return f.command && f.channel == channel && f.data == data;
+        };
+    }
+
+    // The commands sent from `from` on, as "channel:text".
+    std::vector<std::string> Commands(std::size_t from = 0) const {
+        std::vector<std::string> out;
+        for (const TncHostFrame& f : sim_->Frames())
+            if (f.index >= from && f.command)
+                out.push_back(std::to_string(f.channel) + ":" + f.data);
+        return out;
+    }
+
+    std::string Monitor() const { return ConsoleText(kanaele_->GetKanal(0)->Console()); }
+    std::string Channel(int n) const { return ConsoleText(kanaele_->GetKanal(n)->Console()); }
+    static bool Has(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    }
+
+    // An outgoing connect from the main thread, as the connect dialog makes it.
+    std::uint8_t Connect(std::string ziel, std::shared_ptr<core::IVerbindung>* out = nullptr,
+                         std::string mycall = "DL1TST") {
+        auto radio = dev_->GetFunkKanaele(8).at(0);
+        std::shared_ptr<core::IVerbindung> v;
+        std::shared_ptr<core::IKanal> kanal;
+        const std::uint8_t r = radio->Verbinde(ziel, mycall, v, kanal);
+        if (out) *out = v;
+        return r;
+    }
+
+    channels::TConnectionsList connections_;
+    std::unique_ptr<channels::TKanaele> kanaele_;
+    std::shared_ptr<devices::TMyCalls> myCalls_;
+    connection::TVerbindungContext vctx_;
+    devices::TGeraetContext gctx_;
+    std::unique_ptr<TncSimulator> sim_;
+    std::shared_ptr<test::CollectingDebugSink> log_ = std::make_shared<test::CollectingDebugSink>();
+    std::shared_ptr<TGeraetHostmodeSerial> dev_;
+};
+
+// ---- start-up -------------------------------------------------------------------------------
+
+TEST_F(HostmodeDevice, EntersHostmodeOnlyWhenTheTncIsInTerminalMode) {
+    for (const bool already : {false, true}) {
+        SCOPED_TRACE(already ? "already in hostmode" : "terminal mode");
+        TncSimulatorOptions o;
+        o.startInHostmode = already;
+        StartSim(o);
+        StartDevice();
+        const bool sentJhost = Has(sim_->TerminalInput(), "\x11\x18\x1bJHOST1\r");
+        EXPECT_EQ(sentJhost, !already);
+        EXPECT_EQ(dev_->Fehlerzaehler(), 0);
+        EXPECT_TRUE(dev_->Extended());
+        EXPECT_EQ(dev_->Geraeteklasse(), "Hostmode");
+        StopDevice();
+    }
+}
+
+TEST_F(HostmodeDevice, ProbesChannelsAndHandsOutTheOwnCallsigns) {
+    myCalls_->Add(devices::TMyCall("DB0ABC", 0b1));
+    TncSimulatorOptions o;
+    o.channels = 4;
+    StartSim(o);
+    StartDevice();
+    EXPECT_EQ(dev_->KanalAnzahl(), 4);
+    const std::vector<std::string> cmds = Commands();
+    std::vector<std::string> probing;
+    bool inProbe = false;
+    for (const std::string& c : cmds) {
+        if (c == "0:I DL1TST") inProbe = true;
+        if (inProbe) probing.push_back(c);
+        if (inProbe && c.rfind("0:Y", 0) == 0) break;
+    }
+    EXPECT_EQ(probing,
+              (std::vector<std::string>{"0:I DL1TST", "1:I DL1TST", "2:I DB0ABC", "3:I DL1TST-1",
+                                        "4:I DL1TST", "5:I DB0ABC", "0:Y4"}));
+    EXPECT_EQ(sim_->ChannelCallsign(3), "DL1TST-1");
+}
+
+TEST_F(HostmodeDevice, WithoutOwnCallsignsTheLastChannelIsStillFound) {
+    myCalls_->Clear();
+    TncSimulatorOptions o;
+    o.channels = 4;
+    StartSim(o);
+    StartDevice();
+    EXPECT_EQ(dev_->KanalAnzahl(), 4);
+    EXPECT_TRUE(WaitFrame(Cmd(0, "Y0")));
+    EXPECT_TRUE(WaitFrame(Cmd(5, "I")));
+}
+
+TEST_F(HostmodeDevice, PollsInExtendedAndInStandardMode) {
+    // Extended: one "G" on channel 255 per pass between the full checks.
+    StartSim();
+    StartDevice();
+    std::size_t from = sim_->FrameCount();
+    ASSERT_TRUE(WaitFrame(Cmd(255, "G"), from));
+    from = sim_->FrameCount();
+    ASSERT_TRUE(WaitFrame(Cmd(255, "G"), from));
+    for (const std::string& c : Commands(from))
+        EXPECT_NE(c, "1:G") << "idle channels are not polled";
+    StopDevice();
+
+    // Standard: channels 0 to 4 in order in every pass.
+    TncSimulatorOptions o;
+    o.channels = 4;
+    StartSim(o);
+    sim_->OverrideReply({255, "G", 1000, 2, "INVALID CHANNEL NUMBER", 0ms});
+    StartDevice();
+    EXPECT_FALSE(dev_->Extended());
+    from = sim_->FrameCount();
+    ASSERT_TRUE(WaitFrame(Cmd(4, "G"), from));
+    from = sim_->FrameCount();
+    ASSERT_TRUE(WaitFrame(Cmd(4, "G"), from));
+    std::vector<std::string> pass;
+    for (const std::string& c : Commands(from))
+        if (c.size() == 3 && c.substr(1) == ":G") pass.push_back(c);
+    ASSERT_GE(pass.size(), 5u);
+    pass.resize(5);
+    EXPECT_EQ(pass, (std::vector<std::string>{"0:G", "1:G", "2:G", "3:G", "4:G"}));
+}
+
+TEST_F(HostmodeDevice, InitCommandsAreSentAndReportedDeinitAndLeavingAtShutdown) {
+    config_->SetMonitor(2 | 4 | 8 | 16 | 64);
+    StartSim();
+    StartDevice({"MN", "@T2 200", "", "O 4"}, {"@T2 100"});
+    ASSERT_TRUE(WaitFrame(Cmd(0, "O 4")));
+    ASSERT_TRUE(Until([&] { return Has(Monitor(), "O 4: ok"); })) << Monitor();
+    const std::string m = Monitor();
+    EXPECT_TRUE(Has(m, ": Init]")) << m;
+    EXPECT_TRUE(Has(m, "  MN: ignoriert")) << m;
+    EXPECT_TRUE(Has(m, "  @T2 200: ")) << m;
+    for (const std::string& c : Commands())
+        EXPECT_NE(c, "0:MN") << "an ignored init line is never sent";
+
+    const std::size_t from = sim_->FrameCount();
+    StopDevice();
+    ASSERT_TRUE(WaitFrame(Cmd(0, "JHOST0"), from));
+    std::vector<std::string> tail = Commands(from);
+    std::erase_if(tail, [](const std::string& c) {
+        return c.find(":G") != std::string::npos || c.find(":L") != std::string::npos;
+    });
+    EXPECT_EQ(tail, (std::vector<std::string>{"0:@T2 100", "0:MN", "0:Z3", "0:S0", "0:JHOST0"}));
+    EXPECT_TRUE(sim_->WaitForHostmode(false, 5s));
+}
+
+// ---- faults ---------------------------------------------------------------------------------
+
+TEST_F(HostmodeDevice, ResynchronisesAfterABrokenReplyAndGoesOn) {
+    StartSim();
+    StartDevice();
+    struct Fault {
+        const char* name;
+        std::function<void(TncSimulator&)> make;
+    };
+    const Fault faults[] = {
+        {"code 8", [](TncSimulator& s) { s.NextReplyCode(8); }},
+        {"junk in a frame", [](TncSimulator& s) { s.JunkInNextReply("\x07\x07\x07", 1); }},
+        {"short body", [](TncSimulator& s) { s.ShortBodyNext(200, 3, 300ms); }},
+        {"silence", [](TncSimulator& s) { s.Silence(1500ms); }},
+    };
+    int errors = dev_->Fehlerzaehler();
+    for (const Fault& f : faults) {
+        SCOPED_TRACE(f.name);
+        f.make(*sim_);
+        ASSERT_TRUE(Until([&] { return dev_->Fehlerzaehler() > errors; })) << dev_->StatusText();
+        errors = dev_->Fehlerzaehler();
+        ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }))
+            << dev_->StatusText();
+        EXPECT_EQ(dev_->StatusText(), "Bereit - " + std::to_string(errors) + " Fehler");
+        const std::size_t from = sim_->FrameCount();
+        EXPECT_TRUE(WaitFrame(Cmd(255, "G"), from)) << "polling goes on";
+    }
+}
+
+TEST_F(HostmodeDevice, AHangUpIsAFailureAndThePortIsOpenedAgainWhenItComesBack) {
+    StartSim();
+    StartDevice();
+    sim_->HangUp(std::nullopt);
+    ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Fehler; }))
+        << dev_->StatusText();
+    sim_->ComeBack();
+    ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }, 20s))
+        << dev_->StatusText();
+    const std::size_t from = sim_->FrameCount();
+    EXPECT_TRUE(WaitFrame(Cmd(255, "G"), from));
+}
+
+TEST_F(HostmodeDevice, APortThatCannotBeOpenedOrABadSpeedIsAnError) {
+    StartSim();
+    struct Case {
+        std::string path;
+        int baud;
+    };
+    for (const Case& c : {Case{(dir_ / "missing").string(), 38400}, Case{sim_->PortPath(), 0},
+                          Case{sim_->PortPath(), 12345}}) {
+        SCOPED_TRACE(c.path + " " + std::to_string(c.baud));
+        auto dev = std::make_shared<TGeraetHostmodeSerial>(gctx_);
+        auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
+        p->Schnittstelle = c.path;
+        p->Baudrate = c.baud;
+        dev->SetParameter(p);
+        dev->Init();
+        ASSERT_TRUE(Until([&] { return dev->Status() == TGeraetStatus::Fehler; }));
+        EXPECT_EQ(dev->StatusText().rfind("Fehler - \xD6"
+                                          "ffnen der Schnittstelle",
+                                          0),
+                  0u)
+            << dev->StatusText();
+        ASSERT_TRUE(Until([&] { return !dev->ThreadRunning(); }));
+        dev->DeInit();
+    }
+}
+
+// ---- links ----------------------------------------------------------------------------------
+
+TEST_F(HostmodeDevice, ConnectsToAStationAndCarriesTextBothWays) {
+    StartSim();
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    StartDevice();
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("ECHO", &v), devices::kConnectOk);
+    ASSERT_TRUE(v);
+    const int tnc = v->Handle();
+    EXPECT_EQ(tnc, dev_->KanalAnzahl()) << "the highest free TNC channel";
+    ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
+    const int programChannel = 1;
+    ASSERT_TRUE(Until([&] { return Has(Channel(programChannel), "Verbunden mit ECHO"); }))
+        << Channel(1);
+    v->SendData("Hallo Echo\r", false, false, false, true);
+    ASSERT_TRUE(StationGot("ECHO", "Hallo Echo\r", 10s));
+    ASSERT_TRUE(Until([&] { return Has(Channel(programChannel), "Hallo Echo"); })) << Channel(1);
+
+    v->Disconnect();
+    ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); })) << Channel(1);
+    EXPECT_TRUE(Until([&] { return Has(Channel(programChannel), "Getrennt von ECHO"); }))
+        << Channel(1);
+    EXPECT_EQ(sim_->LinkState(tnc), 0);
+}
+
+TEST_F(HostmodeDevice, OutgoingConnectResults) {
+    StartSim();
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    StartDevice();
+    const int top = dev_->KanalAnzahl();
+
+    // The first SSID is already linked to that station: the next one is tried.
+    std::size_t from = sim_->FrameCount();
+    sim_->OverrideReply({-1, "CECHO", 1, 2, "STATION ALREADY CONNECTED", 0ms});
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("ECHO", &v), devices::kConnectOk);
+    EXPECT_EQ(v->MyCall(), "DL1TST-1");
+    std::vector<std::string> cmds = Commands(from);
+    std::erase_if(cmds, [top](const std::string& c) {
+        return c.rfind(std::to_string(top) + ":", 0) != 0 || c == std::to_string(top) + ":G" ||
+               c == std::to_string(top) + ":L";
+    });
+    const std::string t = std::to_string(top) + ":";
+    EXPECT_EQ(cmds, (std::vector<std::string>{t + "C", t + "I DL1TST", t + "CECHO",
+                                              t + "I DL1TST-1", t + "CECHO"}));
+    ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
+
+    // Another operating mode on the TNC gets in the way.
+    sim_->OverrideReply({top - 1, "C", 1, 1, "*** SIMULTANEOUS OPERATION", 0ms});
+    EXPECT_EQ(Connect("ECHO"), devices::kConnectModesConflict);
+
+    // A path too long for one command is refused, and the device goes on.
+    EXPECT_EQ(Connect(std::string(300, 'A')), devices::kConnectDeviceError);
+    from = sim_->FrameCount();
+    EXPECT_TRUE(WaitFrame(Cmd(255, "G"), from));
+    EXPECT_EQ(connections_.Count(), 1);
+
+    // An SSID outside 0..15 never reaches the TNC.
+    from = sim_->FrameCount();
+    EXPECT_EQ(Connect("ECHO", nullptr, "DL1TST-20"), devices::kConnectNoFreeSsid);
+    for (const std::string& c : Commands(from))
+        EXPECT_EQ(c.find("DL1TST-20"), std::string::npos) << c;
+}
+
+TEST_F(HostmodeDevice, AConnectAnsweredAfterTheDeadlineLeavesNoLinkBehind) {
+    platform::FakeClock clock{0, 1'735'047'907};
+    struct Stop {
+        std::function<void()> stop;
+        ~Stop() { stop(); }
+    } stop{[this] { StopDevice(); }};  // the device must end before the clock it uses
+    devices::TGeraetContext ctx = gctx_;
+    ctx.clock = &clock;
+    StartSim();
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    dev_ = MakeDevice(ctx);
+    dev_->Init();
+    ASSERT_TRUE(
+        Until([&] { return dev_->Status() == TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0; }));
+    const int top = dev_->KanalAnzahl();
+    // The connect is answered late; meanwhile the caller's time runs out.
+    sim_->OverrideReply({top, "CECHO", 1, 0, "", 400ms});
+    std::thread advance([&] {
+        std::this_thread::sleep_for(150ms);
+        clock.AdvanceMs(9000);
+    });
+    const std::size_t from = sim_->FrameCount();
+    std::shared_ptr<core::IVerbindung> v;
+    EXPECT_EQ(Connect("ECHO", &v), devices::kConnectNoAnswer);
+    advance.join();
+    EXPECT_FALSE(v);
+    // The worker finds the request abandoned: it ends the link it made.
+    ASSERT_TRUE(WaitFrame(Cmd(top, "D"), from));
+    EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(top) && connections_.Count() == 0; }));
+    ASSERT_TRUE(Until([&] { return sim_->LinkState(top) == 0; }));
+}
+
+TEST_F(HostmodeDevice, IncomingConnectsFollowThePolicy) {
+    struct Case {
+        int policy;
+        bool accepted;
+        std::vector<std::string> tail;  // what the channel gets after the link appeared
+    };
+    const std::string refusal = "<Tarvo>: Alle Kan\xE4le sind belegt.\r";
+    const Case cases[] = {
+        {1, true, {}},
+        {2, false, {"D", "D", "D", "D"}},
+        {3, false, {"info:" + refusal, "D"}},
+    };
+    StartSim();
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    StartDevice();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.policy);
+        config_->SetIncomingConnects(c.policy);
+        const std::size_t from = sim_->FrameCount();
+        const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+        ASSERT_GT(tnc, 0);
+        if (c.accepted) {
+            ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+            auto v = dev_->GetVerbindung(tnc);
+            EXPECT_EQ(v->MyCall(), "DL1TST");
+            EXPECT_EQ(v->Path(), "SIMBOX");
+            ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit SIMBOX"); }))
+                << Channel(1);
+            ASSERT_TRUE(sim_->StationDisconnect("SIMBOX"));
+            ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
+            continue;
+        }
+        ASSERT_TRUE(Until([&] { return sim_->LinkState(tnc) == 0; }));
+        std::vector<std::string> tail;
+        for (const TncHostFrame& f : sim_->Frames()) {
+            if (f.index < from || f.channel != tnc) continue;
+            if (!f.command)
+                tail.push_back("info:" + f.data);
+            else if (f.data == "D")
+                tail.push_back("D");
+        }
+        Until([&] { return false; }, 200ms);
+        tail.clear();
+        for (const TncHostFrame& f : sim_->Frames()) {
+            if (f.index < from || f.channel != tnc) continue;
+            if (!f.command)
+                tail.push_back("info:" + f.data);
+            else if (f.data == "D")
+                tail.push_back("D");
+        }
+        EXPECT_EQ(tail, c.tail);
+        EXPECT_FALSE(dev_->GetVerbindung(tnc));
+        EXPECT_EQ(connections_.Count(), 0);
+    }
+}
+
+TEST_F(HostmodeDevice, AnIncomingConnectWithoutAFreeChannelIsTurnedAway) {
+    StartSim();
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    StartDevice();
+    for (int n = 1; n <= 4; ++n) kanaele_->GetKanal(n)->SetReserved(true);
+    const std::size_t from = sim_->FrameCount();
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_GT(tnc, 0);
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "D"), from)) << tnc << " " << from;
+    EXPECT_TRUE(StationGot("SIMBOX", "<Tarvo>: Alle Kan\xE4le sind belegt.\r", 5s));
+    EXPECT_FALSE(dev_->GetVerbindung(tnc));
+    EXPECT_EQ(connections_.Count(), 0);
+}
+
+TEST_F(HostmodeDevice, LinkStatusMessagesEndTheConnection) {
+    struct Case {
+        std::string status;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"BUSY fm SIMBOX", "Besetzt. Getrennt von SIMBOX"},
+        {"LINK FAILURE with SIMBOX", "Verbindungsfehler. Getrennt von SIMBOX"},
+        {"DISCONNECTED fm SIMBOX", ": Getrennt von SIMBOX"},
+    };
+    StartSim();
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    StartDevice();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+        ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+        sim_->InjectLinkStatus(tnc, "(" + std::to_string(tnc) + ") " + c.status);
+        ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
+        EXPECT_TRUE(Until([&] { return Has(Channel(1), c.shown); })) << Channel(1);
+        sim_->StationDisconnect("SIMBOX");
+        ASSERT_TRUE(Until([&] { return sim_->LinkState(tnc) == 0; }));
+        kanaele_->GetKanal(1)->Console().Clear();
+    }
+}
+
+TEST_F(HostmodeDevice, LinkValuesReachTheStatusAndSendingWaitsForBuffers) {
+    StartSim();
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    StartDevice();
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+    auto v = dev_->GetVerbindung(tnc);
+    sim_->SetChannelCounters(tnc, {0, 0, 2, 1, 3, 10});
+    auto status = v->Status();
+    ASSERT_TRUE(status);
+    ASSERT_TRUE(Until([&] { return status->GetTries() == 3; }));
+    EXPECT_EQ(status->GetLinkFlags(), 7 | 8);
+    EXPECT_GE(status->GetUnacked(), 3);
+    // "O" and "F" come with the slower status pass.
+    ASSERT_TRUE(Until([&] { return status->GetMaxFrame() == 2 && status->GetFrack() != -1; }));
+    EXPECT_EQ(status->GetFrack(), 50);
+
+    // Too few free buffers: nothing goes out.
+    sim_->SetChannelCounters(tnc, {0, 0, 0, 0, 0, 4});
+    sim_->SetFreeBuffers(250);
+    std::size_t from = sim_->FrameCount();
+    v->SendData("warten\r", false, false, false, true);
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "@B"), from));
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "@B"), sim_->FrameCount()));
+    for (const TncHostFrame& f : sim_->Frames())
+        EXPECT_FALSE(f.index >= from && !f.command && f.channel == tnc);
+    sim_->SetFreeBuffers(8192);
+    EXPECT_TRUE(StationGot("SIMBOX", "warten\r", 10s));
+
+    // Pending status messages hold sending back too.
+    sim_->SetChannelCounters(tnc, {1, 0, 0, 0, 0, 4});
+    from = sim_->FrameCount();
+    v->SendData("spaeter\r", false, false, false, true);
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), from));
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), sim_->FrameCount()));
+    EXPECT_FALSE(Has(sim_->StationReceived("SIMBOX"), "spaeter"));
+    sim_->SetChannelCounters(tnc, {});
+    EXPECT_TRUE(StationGot("SIMBOX", "spaeter\r", 10s));
+}
+
+TEST_F(HostmodeDevice, LinksSurviveARestartAndGoneOnesAreEnded) {
+    TncSimulatorOptions o;
+    o.channels = 4;
+    StartSim(o);
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    StartDevice();
+    dev_->SetRegKey(kDeviceKey);
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+    std::size_t from = sim_->FrameCount();
+    StopDevice();
+    for (const std::string& c : Commands(from))
+        EXPECT_NE(c, std::to_string(tnc) + ":D") << "the TNC keeps the link";
+    EXPECT_TRUE(registry_.KeyExists(platform::Hive::LocalMachine,
+                                    std::string(kDeviceKey) + "\\" + std::to_string(tnc)));
+    EXPECT_EQ(sim_->LinkState(tnc), 4);
+
+    // A link stored for a channel this TNC does not have.
+    registry_.CreateKey(platform::Hive::LocalMachine, std::string(kDeviceKey) + "\\9");
+    for (const std::string& name : registry_.ValueNames(
+             platform::Hive::LocalMachine, std::string(kDeviceKey) + "\\" + std::to_string(tnc)))
+        if (auto value =
+                registry_.GetValue(platform::Hive::LocalMachine,
+                                   std::string(kDeviceKey) + "\\" + std::to_string(tnc), name))
+            registry_.SetValue(platform::Hive::LocalMachine, std::string(kDeviceKey) + "\\9", name,
+                               name == "Handle" ? platform::RegValue::DWord(9) : *value);
+
+    dev_ = MakeDevice(gctx_);
+    dev_->SetRegKey(kDeviceKey);
+    dev_->Restore();
+    ASSERT_TRUE(dev_->GetVerbindung(tnc));
+    dev_->Init();
+    ASSERT_TRUE(
+        Until([&] { return dev_->Status() == TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0; }));
+    EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(9); }));
+    // The first full check finds the link still there and keeps it.
+    from = sim_->FrameCount();
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "C"), from));
+    ASSERT_TRUE(WaitFrame(Cmd(255, "G"), sim_->FrameCount()));
+    ASSERT_TRUE(dev_->GetVerbindung(tnc));
+    // Once the link is gone while the program is away, the full check ends it.
+    StopDevice();
+    sim_->StationDisconnect("SIMBOX");
+    ASSERT_TRUE(Until([&] { return sim_->LinkState(tnc) == 0; }));
+    dev_ = MakeDevice(gctx_);
+    dev_->SetRegKey(kDeviceKey);
+    dev_->Restore();
+    ASSERT_TRUE(dev_->GetVerbindung(tnc));
+    dev_->Init();
+    EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
+}
+
+// ---- the monitor ----------------------------------------------------------------------------
+
+TEST_F(HostmodeDevice, MonitorFramesJoinHeaderAndInformation) {
+    struct Frame {
+        std::string header;
+        std::optional<std::string> info;
+        std::string shown;  // "" when nothing of it may appear
+        std::string notShown;
+    };
+    struct Case {
+        std::int32_t options;
+        std::vector<Frame> frames;
+    };
+    const Case cases[] = {
+        {2 | 4 | 8 | 16,
+         {{"fm DB0AA to ID ctl UI^ pid F0", std::string("Bake\r"), "Bake", ""},
+          {"fm DL1A to DL1B ctl I21+ pid F0", std::string("Inhalt1\r"), "Inhalt1", ""},
+          {"fm DL7A to DL7B ctl XX+", std::nullopt, "", "DL7A"},
+          {"not a header at all", std::string("Verwaist\r"), "", "Verwaist"},
+          {"fm DL8A to DL8B ctl I00^ pid F0", std::string("a\0b", 3), "DL8A", ""}}},
+        // I frames without their content; the information that follows is dropped.
+        {4 | 16,
+         {{"fm DL2A to DL2B ctl I00^ pid F0", std::string("Geheim\r"), "DL2A", "Geheim"},
+          {"fm DL6A to DL6B ctl SABM+", std::nullopt, "", "DL6A"}}},
+        {2 | 16,
+         {{"fm DL3A to DL3B ctl I00^ pid F0", std::string("Aus\r"), "", "DL3A"},
+          {"fm DL5A to DL5B ctl SABM+", std::nullopt, "DL5A", ""}}},
+        {2 | 4 | 8, {{"fm DL4A to ID ctl UI^ pid F0", std::string("KeinUI\r"), "", "DL4A"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        config_->SetMonitor(c.options);
+        StartSim();
+        StartDevice();
+        for (const Frame& f : c.frames) sim_->InjectMonitor(f.header, f.info);
+        // Two passes later every injected frame has been polled.
+        std::size_t from = sim_->FrameCount();
+        for (int pass = 0; pass < 3; ++pass) {
+            auto g = WaitFrame(Cmd(255, "G"), from);
+            ASSERT_TRUE(g);
+            from = g->index + 1;
+        }
+        const std::string m = Monitor();
+        for (const Frame& f : c.frames) {
+            SCOPED_TRACE(f.header);
+            if (!f.shown.empty()) {
+                EXPECT_TRUE(Has(m, f.shown)) << m;
+            }
+            if (!f.notShown.empty()) {
+                EXPECT_FALSE(Has(m, f.notShown)) << m;
+            }
+        }
+        StopDevice();
+        kanaele_->GetKanal(0)->Console().Clear();
+    }
+}
+
+TEST_F(HostmodeDevice, SetsTheMonitorOfTheTncFromTheOptions) {
+    struct Case {
+        std::int32_t options;
+        std::vector<std::string> commands;
+    };
+    const Case cases[] = {
+        {4, {"0:M-", "0:MI"}},
+        {2 | 4 | 16, {"0:M-", "0:MIUS"}},
+        {8 | 64, {"0:MN"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        config_->SetMonitor(c.options);
+        StartSim();
+        StartDevice();
+        std::vector<std::string> m;
+        for (const std::string& cmd : Commands())
+            if (cmd.rfind("0:M", 0) == 0) m.push_back(cmd);
+        EXPECT_EQ(m, c.commands);
+        StopDevice();
+    }
+}
+
+// ---- end to end -----------------------------------------------------------------------------
+
+TEST_F(HostmodeDevice, AMailboxConnectsAndTheOperatorWorksWithIt) {
+    TncSimulatorOptions o;
+    o.beaconInterval = 300ms;
+    StartSim(o);
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Mailbox});
+    StartDevice();
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_GT(tnc, 0);
+    ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+    auto v = dev_->GetVerbindung(tnc);
+    // The terminal greets with its station ID ("?": the station is not in the database).
+    EXPECT_TRUE(StationGot("SIMBOX", "{Tarvo-0.01.000-D?}\r", 10s))
+        << sim_->StationReceived("SIMBOX");
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "SIMBOX>"); })) << Channel(1);
+    EXPECT_TRUE(Has(Channel(1), "Verbunden mit SIMBOX"));
+
+    // What the operator types goes to the mailbox, and its answer comes back.
+    v->SendData("L\r", true, false, false, true);
+    ASSERT_TRUE(StationGot("SIMBOX", "L\r", 10s));
+    ASSERT_TRUE(Until([&] {
+        const std::string text = Channel(1);
+        return std::count(text.begin(), text.end(), '>') >= 2;
+    })) << Channel(1);
+
+    // The buffer file holds the received text too.
+    kanaele_->GetKanal(1)->Console().Sync();
+    std::string file;
+    for (const auto& e : std::filesystem::directory_iterator(ctx_.bufferFolder)) {
+        if (e.path().filename().string().find("01") == std::string::npos) continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_TRUE(Has(file, "SIMBOX>"));
+
+    // The monitor shows the traffic on the channel meanwhile (the TNC leaves
+    // out the frames of its own links, as asked).
+    EXPECT_TRUE(Until([&] { return Has(Monitor(), "DB0SIM"); })) << Monitor();
+
+    v->SendData("B\r", true, false, false, true);
+    ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "Getrennt von SIMBOX"); })) << Channel(1);
+    EXPECT_EQ(connections_.Count(), 0);
+}
+
+}  // namespace
