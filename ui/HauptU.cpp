@@ -29,6 +29,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "ui/GeraeteDialogU.h"
+#include "ui/HostmodeSerialDialogU.h"
 #include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
 #include "ui/PlainTextU.h"
@@ -298,7 +299,10 @@ void THauptfenster::CreateKanaele() {
 
 void THauptfenster::CreateGeraete() {
     static std::once_flag kinds;
-    std::call_once(kinds, [] { devices::RegisterDeviceKinds(); });
+    std::call_once(kinds, [] {
+        devices::RegisterDeviceKinds();
+        RegisterHostmodeSerialProperties();
+    });
     devices::TGeraetContext ctx;
     ctx.dispatcher = &setup_.dispatcher;
     ctx.config = config_.get();
