@@ -1,5 +1,6 @@
 // tnc-sim: a simulated hostmode TNC on a pseudo-terminal, with a mailbox
-// (SIMBOX), an echo station (ECHO), a busy station (BUSY) and a beacon.
+// (SIMBOX), an echo station (ECHO), a busy station (BUSY), a station that takes
+// everything (SINK) and a beacon.
 // Prints the port to open on its first line, then runs until SIGINT/SIGTERM.
 #include <poll.h>
 #include <signal.h>
@@ -28,7 +29,7 @@ void Usage() {
         stderr,
         "usage: tnc-sim [--channels N] [--baud B] [--link PATH] [--call CALL] [--hostmode]\n"
         "               [--beacon SECONDS] [--echo-delay MS] [--quiet]\n"
-        "               [--connect-after SECONDS FROM TO]\n");
+        "               [--connect-after SECONDS FROM TO] [--password TEXT]\n");
 }
 
 bool Number(const char* text, long min, long max, long& out) {
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     options.beaconInterval = std::chrono::seconds(10);
     options.overheardTraffic = true;
     bool quiet = false;
+    std::string password;
     struct Incoming {
         long seconds;
         std::string from, to;
@@ -90,6 +92,8 @@ int main(int argc, char** argv) {
         } else if (a == "--echo-delay" && hasValue && Number(args[i + 1].c_str(), 0, 10000, v)) {
             options.echoDelay = std::chrono::milliseconds(v);
             ++i;
+        } else if (a == "--password" && hasValue) {
+            password = args[++i];
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--connect-after" && i + 3 < args.size() &&
@@ -124,6 +128,8 @@ int main(int argc, char** argv) {
     }
     TncStationOptions mailbox;
     mailbox.kind = TncStationKind::Mailbox;
+    // Without a password the mailbox lets a newcomer in at once.
+    mailbox.password = password;
     sim.AddStation("SIMBOX", mailbox);
     sim.AddStation("ECHO", {TncStationKind::Echo});
     sim.AddStation("BUSY", {TncStationKind::Busy});
@@ -132,7 +138,8 @@ int main(int argc, char** argv) {
     std::printf("%s\n", sim.PortPath().c_str());
     std::fflush(stdout);
     if (!quiet)
-        std::fprintf(stderr, "tnc-sim: %s, stations SIMBOX (mailbox), ECHO, BUSY; Ctrl+C ends\n",
+        std::fprintf(stderr,
+                     "tnc-sim: %s, stations SIMBOX (mailbox), ECHO, BUSY, SINK; Ctrl+C ends\n",
                      sim.InHostmode() ? "hostmode" : "terminal mode");
 
     const auto started = std::chrono::steady_clock::now();

@@ -772,3 +772,78 @@ TEST_F(HostmodeDevice, AMailboxConnectsAndTheOperatorWorksWithIt) {
 }
 
 }  // namespace
+
+// ---- settings -------------------------------------------------------------------------------
+
+namespace {
+
+TEST_F(HostmodeDevice, SettingsAreStoredAndReadBack) {
+    StartSim();
+    auto dev = std::make_shared<TGeraetHostmodeSerial>(gctx_);
+    EXPECT_EQ(dev->SerialParameter()->PortPath(), "/dev/ttyS0") << "a new device opens the first port";
+    EXPECT_EQ(dev->SerialParameter()->Baudrate, 38400);
+    dev->UpdateInfo();
+    EXPECT_EQ(dev->InfoText(), "-");
+
+    auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
+    p->Schnittstelle = sim_->PortPath();
+    p->Anschluss = 7;
+    p->Kennzahl = 7;
+    p->Baudrate = 9600;
+    p->InitBefehle = {"O 4", "", "@T2 200"};
+    p->DeinitBefehle = {"O 2"};
+    dev->SetParameter(p);
+    dev->SetRegKey(kDeviceKey);
+    dev->Save();
+    const auto init = registry_.GetValue(platform::Hive::LocalMachine, kDeviceKey, "Init");
+    ASSERT_TRUE(init);
+    EXPECT_EQ(init->type, platform::kRegBinary);
+    EXPECT_EQ(std::string(init->bytes.begin(), init->bytes.end()), std::string("O 4\0\0@T2 200\0", 13));
+
+    dev_ = std::make_shared<TGeraetHostmodeSerial>(gctx_);
+    dev_->SetRegKey(kDeviceKey);
+    dev_->Init();
+    const auto q = dev_->SerialParameter();
+    EXPECT_EQ(q->Schnittstelle, sim_->PortPath());
+    EXPECT_EQ(q->Anschluss, 7);
+    EXPECT_EQ(q->Kennzahl, 7);
+    EXPECT_EQ(q->Baudrate, 9600);
+    EXPECT_EQ(q->InitBefehle, p->InitBefehle);
+    EXPECT_EQ(q->DeinitBefehle, p->DeinitBefehle);
+    ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }));
+    EXPECT_EQ(dev_->InfoText(), sim_->PortPath() + ", 9600");
+    EXPECT_EQ(dev_->GetFunkKanaele(8).at(0)->GetKennung(), "HM7");
+
+    // Without commands the values go.
+    auto none = std::make_shared<devices::TGeraetHostmodeSerialParameter>(*q);
+    none->InitBefehle.clear();
+    dev_->SetParameter(none);
+    dev_->Save();
+    EXPECT_FALSE(registry_.GetValue(platform::Hive::LocalMachine, kDeviceKey, "Init"));
+}
+
+TEST_F(HostmodeDevice, NewInitCommandsAreSentWithoutARestartAndANewSpeedRestarts) {
+    StartSim();
+    StartDevice({"O 4"});
+    std::size_t from = sim_->FrameCount();
+    auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>(*dev_->SerialParameter());
+    p->InitBefehle = {"O 5"};
+    dev_->SetNeueParameter(p);
+    EXPECT_EQ(dev_->SerialParameter()->InitBefehle, std::vector<std::string>{"O 4"})
+        << "the device runs on with its settings until they are applied";
+    dev_->EinstellungenUebernehmen();
+    ASSERT_TRUE(WaitFrame(Cmd(0, "O 5"), from));
+    for (const std::string& c : Commands(from)) EXPECT_NE(c, "0:JHOST0") << "no restart";
+    EXPECT_FALSE(dev_->HasNeueParameter());
+
+    from = sim_->FrameCount();
+    auto q = std::make_shared<devices::TGeraetHostmodeSerialParameter>(*dev_->SerialParameter());
+    q->Baudrate = 19200;
+    dev_->SetNeueParameter(q);
+    dev_->EinstellungenUebernehmen();
+    ASSERT_TRUE(WaitFrame(Cmd(0, "JHOST0"), from));
+    ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }));
+    EXPECT_EQ(dev_->InfoText(), sim_->PortPath() + ", 19200");
+}
+
+}  // namespace

@@ -598,8 +598,8 @@ class MailboxSession final : public TncSession {
 
   protected:
     void Line(detail::TncState& st, int ch, std::string_view line) override {
-        // A station ID the terminal sends on connect is no answer yet.
-        if (awaitingPassword_ && !line.empty() && (line[0] == '{' || line[0] == '[')) return;
+        // A station ID the terminal sends on connect is neither an answer nor a command.
+        if (!line.empty() && (line[0] == '{' || line[0] == '[')) return;
         if (awaitingPassword_) {
             awaitingPassword_ = false;
             // The answer hides the asked characters in noise.
