@@ -165,14 +165,6 @@ bool TGeraetHostmode::PostMessage(std::uint32_t id, std::any payload) {
     return messages_->Post(id, std::move(payload));
 }
 
-void TGeraetHostmode::LockConnections() {
-    if (Context().connections) Context().connections->Lock();
-}
-
-void TGeraetHostmode::UnlockConnections() {
-    if (Context().connections) Context().connections->Unlock();
-}
-
 std::shared_ptr<core::IVerbindung> TGeraetHostmode::NewVerbindung() {
     const auto self = std::dynamic_pointer_cast<core::IGeraetFuerVerbindung>(shared_from_this());
     return connection::TVerbindung::Create(self, Context().verbindung);
@@ -894,10 +886,8 @@ std::optional<std::string> TGeraetHostmode::Pfadabfrage(int kanal) {
 }
 
 void TGeraetHostmode::ReleaseSlot(int kanal) {
-    LockConnections();
     auto v = TakeSlot(kanal);
     if (v) v->Release();
-    UnlockConnections();
 }
 
 void TGeraetHostmode::RemoveConnection(int kanal, std::uint8_t reason, const char* log) {
@@ -927,7 +917,6 @@ void TGeraetHostmode::Verbunden(int kanal, const std::string& pfad, bool connect
         Log("Verbunden", "Kein Pfad: keine Verbindung.");
         return;
     }
-    LockConnections();
     std::shared_ptr<core::IVerbindung> v;
     bool kept = false;
     try {
@@ -973,11 +962,9 @@ void TGeraetHostmode::Verbunden(int kanal, const std::string& pfad, bool connect
         }
     } catch (...) {
         if (v && !kept) v->Release();
-        UnlockConnections();
         throw;
     }
     if (v && !kept) v->Release();
-    UnlockConnections();
 }
 
 void TGeraetHostmode::LinkStatus(int c, const std::string& s, bool& fullCheckOff, bool& stop) {
@@ -1143,26 +1130,16 @@ std::uint8_t TGeraetHostmode::Verbinde(core::IFunkKanal& funkkanal, std::string&
                                        const std::shared_ptr<core::IKanal>& kanal,
                                        std::string& mycall) {
     verbindung.reset();
-    LockConnections();
-    std::shared_ptr<core::IVerbindung> v;
-    try {
-        v = NewVerbindung();
-    } catch (...) {
-        UnlockConnections();
-        throw;
-    }
-    UnlockConnections();
+    // The connection-list lock is not held here nor around Release: releasing
+    // waits for the main thread, which takes that lock itself.
+    const std::shared_ptr<core::IVerbindung> v = NewVerbindung();
     TARVO_ASSERT(v != nullptr, kClass);
     v->SetPath(ziel);
     v->SetRealPath(ziel);
     v->SetMyCall(mycall);
     v->SetOutgoing(true);
 
-    const auto release = [this, &v] {
-        LockConnections();
-        v->Release();
-        UnlockConnections();
-    };
+    const auto release = [&v] { v->Release(); };
     if (!ThreadRunning()) {
         release();
         return kConnectDeviceError;
@@ -1329,7 +1306,6 @@ void TGeraetHostmode::Trenne(const std::shared_ptr<core::IVerbindung>& verbindun
     const auto drop = [&](const char* log) {
         Log("Trenne", log);
         verbindung->Getrennt(core::kDisconnectNormal);
-        LockConnections();
         {
             std::lock_guard lock(slotsMutex_);
             if (handle >= 0 && handle < kChannelSlots &&
@@ -1337,7 +1313,6 @@ void TGeraetHostmode::Trenne(const std::shared_ptr<core::IVerbindung>& verbindun
                 verbindungen_[static_cast<std::size_t>(handle)].reset();
         }
         verbindung->Release();
-        UnlockConnections();
     };
     if (ThreadRunning()) {
         switch (verbindung->DiscLevel()) {
@@ -1402,7 +1377,6 @@ void TGeraetHostmode::Restore() {
         const auto n = hostmode::ParseNumber(name);
         if (!n || std::to_string(*n) != name) continue;
         std::shared_ptr<core::IVerbindung> v;
-        LockConnections();
         try {
             v = NewVerbindung();
             v->Restore(key, *n);
@@ -1411,7 +1385,6 @@ void TGeraetHostmode::Restore() {
             core::DebOutObj(ClassName(), "Restore",
                             core::ExceptionMessage(std::current_exception()));
             if (v) v->Release();
-            UnlockConnections();
             continue;
         }
         const int h = v->Handle();
@@ -1425,7 +1398,6 @@ void TGeraetHostmode::Restore() {
             }
         }
         if (!placed) v->Release();
-        UnlockConnections();
     }
 }
 

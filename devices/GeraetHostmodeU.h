@@ -170,8 +170,6 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     std::shared_ptr<core::IVerbindung> TakeSlot(int kanal);
 
     std::shared_ptr<core::IVerbindung> NewVerbindung();
-    void LockConnections();
-    void UnlockConnections();
     std::string PortPrefix(std::int32_t port) const;
     void Log(std::string_view method, std::string_view text) const;
 

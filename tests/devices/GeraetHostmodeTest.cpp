@@ -14,6 +14,7 @@
 #include "connection/VerbindungAbstractU.h"
 #include "core/GlobalU.h"
 #include "devices/MyCallsU.h"
+#include "platform/SerialPort.h"
 #include "tests/channels/ChannelFixture.h"
 #include "tests/support/CollectingDebugSink.h"
 #include "tests/support/TncSimulator.h"
@@ -441,12 +442,13 @@ TEST_F(HostmodeDevice, AConnectAnsweredAfterTheDeadlineLeavesNoLinkBehind) {
         Until([&] { return dev_->Status() == TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0; }));
     const int top = dev_->KanalAnzahl();
     // The connect is answered late; meanwhile the caller's time runs out.
-    sim_->OverrideReply({top, "CECHO", 1, 0, "", 400ms});
+    sim_->OverrideReply({top, "CECHO", 1, 0, "", 300ms});
+    const std::size_t from = sim_->FrameCount();
+    // Time runs out once the worker has sent the connect and waits for its answer.
     std::thread advance([&] {
-        std::this_thread::sleep_for(150ms);
+        sim_->WaitForFrame([](const TncHostFrame& f) { return f.data == "CECHO"; }, 10s, from);
         clock.AdvanceMs(9000);
     });
-    const std::size_t from = sim_->FrameCount();
     std::shared_ptr<core::IVerbindung> v;
     EXPECT_EQ(Connect("ECHO", &v), devices::kConnectNoAnswer);
     advance.join();
@@ -490,16 +492,9 @@ TEST_F(HostmodeDevice, IncomingConnectsFollowThePolicy) {
             continue;
         }
         ASSERT_TRUE(Until([&] { return sim_->LinkState(tnc) == 0; }));
-        std::vector<std::string> tail;
-        for (const TncHostFrame& f : sim_->Frames()) {
-            if (f.index < from || f.channel != tnc) continue;
-            if (!f.command)
-                tail.push_back("info:" + f.data);
-            else if (f.data == "D")
-                tail.push_back("D");
-        }
+        // The link is gone; the ignoring device may still be sending its last "D"s.
         Until([&] { return false; }, 200ms);
-        tail.clear();
+        std::vector<std::string> tail;
         for (const TncHostFrame& f : sim_->Frames()) {
             if (f.index < from || f.channel != tnc) continue;
             if (!f.command)
@@ -573,6 +568,8 @@ TEST_F(HostmodeDevice, LinkValuesReachTheStatusAndSendingWaitsForBuffers) {
     // Too few free buffers: nothing goes out.
     sim_->SetChannelCounters(tnc, {0, 0, 0, 0, 0, 4});
     sim_->SetFreeBuffers(250);
+    // A "@B" asked before the change may still have been answered with more.
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "@B"), sim_->FrameCount()));
     std::size_t from = sim_->FrameCount();
     v->SendData("warten\r", false, false, false, true);
     ASSERT_TRUE(WaitFrame(Cmd(tnc, "@B"), from));
@@ -584,6 +581,7 @@ TEST_F(HostmodeDevice, LinkValuesReachTheStatusAndSendingWaitsForBuffers) {
 
     // Pending status messages hold sending back too.
     sim_->SetChannelCounters(tnc, {1, 0, 0, 0, 0, 4});
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), sim_->FrameCount()));
     from = sim_->FrameCount();
     v->SendData("spaeter\r", false, false, false, true);
     ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), from));
@@ -780,7 +778,8 @@ namespace {
 TEST_F(HostmodeDevice, SettingsAreStoredAndReadBack) {
     StartSim();
     auto dev = std::make_shared<TGeraetHostmodeSerial>(gctx_);
-    EXPECT_EQ(dev->SerialParameter()->PortPath(), "/dev/ttyS0") << "a new device opens the first port";
+    EXPECT_EQ(dev->SerialParameter()->PortPath(), "/dev/ttyS0")
+        << "a new device opens the first port";
     EXPECT_EQ(dev->SerialParameter()->Baudrate, 38400);
     dev->UpdateInfo();
     EXPECT_EQ(dev->InfoText(), "-");
@@ -798,7 +797,8 @@ TEST_F(HostmodeDevice, SettingsAreStoredAndReadBack) {
     const auto init = registry_.GetValue(platform::Hive::LocalMachine, kDeviceKey, "Init");
     ASSERT_TRUE(init);
     EXPECT_EQ(init->type, platform::kRegBinary);
-    EXPECT_EQ(std::string(init->bytes.begin(), init->bytes.end()), std::string("O 4\0\0@T2 200\0", 13));
+    EXPECT_EQ(std::string(init->bytes.begin(), init->bytes.end()),
+              std::string("O 4\0\0@T2 200\0", 13));
 
     dev_ = std::make_shared<TGeraetHostmodeSerial>(gctx_);
     dev_->SetRegKey(kDeviceKey);
@@ -844,6 +844,171 @@ TEST_F(HostmodeDevice, NewInitCommandsAreSentWithoutARestartAndANewSpeedRestarts
     ASSERT_TRUE(WaitFrame(Cmd(0, "JHOST0"), from));
     ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }));
     EXPECT_EQ(dev_->InfoText(), sim_->PortPath() + ", 19200");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HostmodeDevice, FindsTheKindOfTncAndItsPorts) {
+    struct Radio {
+        std::string name;
+        int port;
+        std::string kennung;
+    };
+    struct Case {
+        std::string version;
+        std::vector<test::TncReplyOverride> replies;
+        std::string klasse;
+        int pactor;
+        std::vector<Radio> radios;
+    };
+    const Case cases[] = {
+        {"TF2.7b/Tarvo-Sim", {}, "Hostmode", -1, {{"Hostmode", -1, "HM1"}}},
+        {"TheFirmware TNC2 2.7",
+         {{0, "#PORT1", 1, 0, "", 0ms}, {0, "#PORT0", 1, 1, "", 0ms}},
+         "TNC2",
+         -1,
+         {{"TNC2 Port intern", 0, "HM10"}, {"TNC2 Port 1", 1, "HM11"}}},
+        {"SCS PTC-IIe",
+         {{0, "%P9", 1, 0, "", 0ms},
+          {0, "%B", 1, 1, "Modem settings: SCS - DSP\r", 0ms},
+          {-1, "%T", 3, 0, "", 0ms},
+          {4, "%T", 1, 1, "PACTOR", 0ms}},
+         "PTC-IIe",
+         4,
+         {{"PTC-IIe DSP", -1, "HM10"}, {"PTC-IIe PACTOR", 255, "HM1255"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        TncSimulatorOptions o;
+        o.version = c.version;
+        StartSim(o);
+        for (const auto& r : c.replies) sim_->OverrideReply(r);
+        StartDevice();
+        EXPECT_EQ(dev_->Geraeteklasse(), c.klasse);
+        EXPECT_EQ(dev_->PactorKanal(), c.pactor);
+        std::vector<std::string> got, want;
+        for (const auto& f : dev_->GetFunkKanaele(8))
+            got.push_back(f->GetName() + "|" + std::to_string(f->GetPort()) + "|" +
+                          f->GetKennung());
+        for (const Radio& r : c.radios)
+            want.push_back(r.name + "|" + std::to_string(r.port) + "|" + r.kennung);
+        EXPECT_EQ(got, want);
+        StopDevice();
+    }
+}
+
+TEST_F(HostmodeDevice, APortOfTheTncIsNamedInConnectsAndUIFrames) {
+    TncSimulatorOptions o;
+    o.version = "TheFirmware TNC2 2.7";
+    StartSim(o);
+    sim_->OverrideReply({0, "#PORT2", 1, 0, "", 0ms});
+    StartDevice();
+    auto radio = dev_->GetFunkKanaele(8).at(0);
+    ASSERT_EQ(radio->GetPort(), 2);
+    std::size_t from = sim_->FrameCount();
+    EXPECT_TRUE(radio->SendUI("CQ via DB0AA", "DL1TST", "Hallo alle\r"));
+    ASSERT_TRUE(
+        WaitFrame([](const TncHostFrame& f) { return !f.command && f.channel == 0; }, from));
+    std::vector<std::string> ui;
+    for (const std::string& c : Commands(from))
+        if (c.rfind("0:I", 0) == 0 || c.rfind("0:C", 0) == 0) ui.push_back(c);
+    EXPECT_EQ(ui, (std::vector<std::string>{"0:IDL1TST", "0:C2:CQ via DB0AA"}));
+
+    from = sim_->FrameCount();
+    Connect("ECHO");
+    EXPECT_TRUE(
+        WaitFrame([](const TncHostFrame& f) { return f.command && f.data == "C2:ECHO"; }, from));
+}
+
+}  // namespace
+
+namespace {
+
+// The exchange over the real port against the simulator, without a device.
+class PortTransport : public devices::hostmode::ITransport {
+  public:
+    explicit PortTransport(platform::SerialPort& port) : port_(port) {}
+    bool Write(const std::uint8_t* b, std::size_t n, std::size_t& written) override {
+        const platform::SerialIo io = port_.Write(b, n);
+        written = io.count;
+        return io.Ok();
+    }
+    bool Read(std::uint8_t* b, std::size_t n, std::size_t& read) override {
+        const platform::SerialIo io = port_.Read(b, n);
+        read = io.count;
+        return io.Ok();
+    }
+
+  private:
+    platform::SerialPort& port_;
+};
+
+TEST_F(HostmodeDevice, ExchangesOverThePort) {
+    using devices::hostmode::Exchange;
+    using devices::hostmode::TExchangeFailure;
+    using devices::hostmode::TReply;
+    TncSimulatorOptions o;
+    o.startInHostmode = true;
+    StartSim(o);
+    sim_->AddStation("SINK", {test::TncStationKind::Quiet});
+    std::string error;
+    auto port = platform::SerialPort::Open(sim_->PortPath(), 115200, error);
+    ASSERT_TRUE(port) << error;
+    port->SetTimeouts({500, 50, 500, 50, 500});
+    PortTransport t(*port);
+    TReply r;
+    TExchangeFailure f;
+
+    // 256 bytes go as one frame (length byte 255); 257 are refused unsent.
+    ASSERT_TRUE(Exchange(t, 0, true, "M" + std::string(255, 'I'), r, f)) << f.step;
+    EXPECT_EQ(r.code, 0);
+    ASSERT_TRUE(Exchange(t, 0, true, "U 1 " + std::string(252, 'x'), r, f)) << f.step;
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.text, "MESSAGE TOO LONG");
+    const std::size_t before = sim_->FrameCount();
+    EXPECT_FALSE(Exchange(t, 0, true, std::string(257, 'M'), r, f));
+    EXPECT_TRUE(f.refused);
+    EXPECT_EQ(sim_->FrameCount(), before);
+
+    // 256 bytes of link data come in one reply with length byte 255, NUL included.
+    ASSERT_TRUE(Exchange(t, 1, true, "C SINK", r, f));
+    ASSERT_TRUE(sim_->WaitForLinkState(1, 4, 5s));
+    std::string data(256, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i);
+    ASSERT_TRUE(sim_->StationSend("SINK", data));
+    TReply got;
+    for (int i = 0; i < 20 && got.code != 7; ++i)
+        ASSERT_TRUE(Exchange(t, 1, true, "G", got, f)) << f.step;
+    EXPECT_EQ(got.code, 7);
+    EXPECT_EQ(got.text, data);
+
+    struct Fault {
+        const char* name;
+        std::function<void()> make;
+        const char* step;
+    };
+    const Fault faults[] = {
+        {"code 8", [&] { sim_->NextReplyCode(8); }, "8"},
+        {"short body", [&] { sim_->ShortBodyNext(100, 4, 1500ms); }, "7b"},
+        {"silence", [&] { sim_->Silence(1500ms); }, "3b"},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        fault.make();
+        EXPECT_FALSE(Exchange(t, 1, true, "G", r, f));
+        EXPECT_EQ(f.step, fault.step);
+        // Let the simulator settle, drop what is left, and speak again.
+        std::this_thread::sleep_for(1600ms);
+        port->Purge();
+        for (int i = 0; i < 300 && !Exchange(t, 0, true, "G", r, f); ++i) {
+            const std::uint8_t one = 1;
+            port->Write(&one, 1);
+            port->Purge();
+        }
+        EXPECT_TRUE(Exchange(t, 0, true, "L", r, f)) << f.step;
+    }
 }
 
 }  // namespace
