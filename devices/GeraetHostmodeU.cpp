@@ -797,16 +797,7 @@ void TGeraetHostmode::Shutdown() {
 void TGeraetHostmode::EigeneRufzeichenGeaendert() {
     std::vector<TMyCalls::Entry> calls;
     if (Context().myCalls) calls = Context().myCalls->Snapshot();
-    std::vector<std::string> list;
-    for (int position = 0;; ++position) {
-        bool added = false;
-        for (const auto& call : calls) {
-            if (!call || call->SSIDAnzahl() <= position) continue;
-            list.push_back(call->Rufzeichen(position));
-            added = true;
-        }
-        if (!added) break;
-    }
+    std::vector<std::string> list = CallsignsBySsidPosition(calls);
     std::lock_guard lock(callsMutex_);
     eigeneRufzeichen_ = std::move(list);
 }

@@ -6,6 +6,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "devices/GeraetAgwpeU.h"
 #include "devices/GeraetFlexnetU.h"
 #include "devices/GeraetHostmodeSerialU.h"
 
@@ -31,6 +32,7 @@ const char* AllReadyText(bool allReady) {
 
 void RegisterDeviceKinds() {
     RegistriereGeraet(TGeraetHostmodeSerial::Kind());
+    RegistriereGeraet(TGeraetAgwpe::Kind());
     RegistriereGeraet(TGeraetFlexnet::Kind());
 }
 

@@ -242,4 +242,18 @@ std::vector<TMyCalls::Entry> TMyCalls::Snapshot() const {
     return liste_;
 }
 
+std::vector<std::string> CallsignsBySsidPosition(const std::vector<TMyCalls::Entry>& calls) {
+    std::vector<std::string> list;
+    for (int position = 0;; ++position) {
+        bool added = false;
+        for (const auto& call : calls) {
+            if (!call || call->SSIDAnzahl() <= position) continue;
+            list.push_back(call->Rufzeichen(position));
+            added = true;
+        }
+        if (!added) break;
+    }
+    return list;
+}
+
 }  // namespace tarvo::devices

@@ -122,4 +122,8 @@ class TMyCalls final : public core::IPublisher {
     std::mutex storeMutex_;  // one Store at a time, so writes cannot interleave
 };
 
+// The printed callsigns a device hands out: the first SSID of every own
+// callsign, then the second of every one, and so on.
+std::vector<std::string> CallsignsBySsidPosition(const std::vector<TMyCalls::Entry>& calls);
+
 }  // namespace tarvo::devices

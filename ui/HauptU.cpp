@@ -28,6 +28,7 @@
 #include "devices/MyCallsU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "ui/AgwpeDialogU.h"
 #include "ui/GeraeteDialogU.h"
 #include "ui/HostmodeSerialDialogU.h"
 #include "ui/KanalViewU.h"
@@ -302,6 +303,7 @@ void THauptfenster::CreateGeraete() {
     std::call_once(kinds, [] {
         devices::RegisterDeviceKinds();
         RegisterHostmodeSerialProperties();
+        RegisterAgwpeProperties();
     });
     devices::TGeraetContext ctx;
     ctx.dispatcher = &setup_.dispatcher;

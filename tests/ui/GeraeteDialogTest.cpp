@@ -101,11 +101,12 @@ TEST_F(GeraeteDialogTest, AddsMovesAndRemovesADevice) {
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Gerät hinzufügen"));
         auto* kinds = w->findChild<QListWidget*>(QStringLiteral("kinds"));
         ASSERT_NE(kinds, nullptr);
-        ASSERT_EQ(kinds->count(), 3);
+        ASSERT_EQ(kinds->count(), 4);
         EXPECT_EQ(kinds->item(0)->text(), QStringLiteral("Hostmode"));
-        EXPECT_EQ(kinds->item(1)->text(), QStringLiteral("PC/FlexNet"));
+        EXPECT_EQ(kinds->item(1)->text(), QStringLiteral("AGWPE"));
+        EXPECT_EQ(kinds->item(2)->text(), QStringLiteral("PC/FlexNet"));
         EXPECT_EQ(kinds->currentRow(), 0);
-        kinds->setCurrentRow(2);
+        kinds->setCurrentRow(3);
         Click(w, QStringLiteral("&Hinzufügen"));
     });
     Click(&dlg, QStringLiteral("&Hinzufügen"));

@@ -1,0 +1,114 @@
+// The device kind "AGWPE": a packet engine reached over TCP that does the
+// AX.25 work for all its radio ports.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/PublisherU.h"
+#include "devices/AgwpeU.h"
+#include "devices/GeraetU.h"
+#include "platform/Event.h"
+
+namespace tarvo::platform {
+class TcpStream;
+}
+
+namespace tarvo::devices {
+
+class TFunkKanal;
+
+struct TGeraetAgwpeParameter {
+    std::string Hostname;  // "" is this machine
+    std::int32_t Port = agwpe::kDefaultPort;
+    std::string Username;
+    std::string Password;
+};
+
+class TGeraetAgwpe : public TGeraet {
+  public:
+    static constexpr const char* kClassName = "TGeraetAgwpe";
+    static constexpr const char* kBezeichnung = "AGWPE";
+    static constexpr std::chrono::milliseconds kConnectTimeout{5000};
+    static constexpr std::chrono::milliseconds kWriteTimeout{2000};
+    static constexpr std::chrono::milliseconds kPassWait{100};
+    static constexpr std::chrono::milliseconds kRetryWait{2000};
+    static constexpr int kMaxOutstanding = 14;
+
+    explicit TGeraetAgwpe(const TGeraetContext& ctx);
+    ~TGeraetAgwpe() override;
+    static TGeraetKind Kind();
+
+    std::string ClassName() const override { return kClassName; }
+    std::string GetBezeichnung() const override { return kBezeichnung; }
+
+    TGeraetAgwpeParameter Parameter() const;
+    // The dialog changes the settings at once; they count from the next login.
+    void SetParameter(const TGeraetAgwpeParameter& p);
+
+    void Run() override;
+    void Init() override;
+    void Save() override;
+    void Restore() override;
+    void EinstellungenVerwerfen() override {}
+    void EinstellungenUebernehmen() override;
+    std::vector<std::shared_ptr<core::IFunkKanal>> GetFunkKanaele(int max) override;
+    std::uint8_t Verbinde(core::IFunkKanal& funkkanal, std::string& ziel,
+                          std::shared_ptr<core::IVerbindung>& verbindung,
+                          const std::shared_ptr<core::IKanal>& kanal, std::string& mycall) override;
+    using TGeraet::Verbinde;
+    void SendUI(core::IFunkKanal&, std::string_view, std::string_view, std::string_view) override {}
+    void Trenne(const std::shared_ptr<core::IVerbindung>& verbindung) override;
+
+    // The connections of this device, in the order they came.
+    std::vector<std::shared_ptr<core::IVerbindung>> Verbindungen() const;
+    // The callsigns registered with the engine.
+    std::vector<std::string> Registered() const;
+
+  private:
+    // One login: false when the link to the engine failed.
+    bool Session();
+    void Failure(const std::string& why);
+    void HandleFrame(const agwpe::TFrame& frame);
+    void Connected(const agwpe::TFrame& frame);
+    void Disconnected(const agwpe::TFrame& frame);
+    void PortList(const agwpe::TFrame& frame);
+    void EigeneRufzeichenSetzen();
+    void SendQueued();
+    // One frame, header and data in one locked write; false when it did not go.
+    bool Send(const agwpe::TFrame& frame);
+    std::shared_ptr<core::IVerbindung> Find(const std::string& call, const std::string& myCall,
+                                            int handle) const;
+    void Remove(const core::IVerbindung* v);
+    void Refuse(const agwpe::TFrame& frame, bool withText);
+    std::shared_ptr<core::IVerbindung> NewVerbindung();
+    void Sleep(std::chrono::milliseconds ms);
+    void Log(std::string_view method, std::string_view text) const;
+
+    mutable std::mutex parameterMutex_;
+    TGeraetAgwpeParameter parameter_;
+
+    mutable std::mutex streamMutex_;
+    std::shared_ptr<platform::TcpStream> stream_;
+    std::mutex writeMutex_;  // one frame at a time on the wire
+
+    mutable std::mutex radioMutex_;
+    std::vector<std::shared_ptr<TFunkKanal>> funkKanaele_;
+
+    mutable std::mutex connsMutex_;
+    std::vector<std::shared_ptr<core::IVerbindung>> verbindungen_;
+
+    mutable std::mutex callsMutex_;
+    std::vector<std::string> registered_;
+    std::shared_ptr<core::TSubscriberAdapter> callsSubscriber_;
+
+    std::shared_ptr<platform::ThreadMessageQueue> messages_;
+    agwpe::TReader reader_;  // worker only
+};
+
+}  // namespace tarvo::devices
