@@ -11,8 +11,7 @@
 #include "connection/VerbindungAbstractU.h"
 #include "devices/MyCallsU.h"
 #include "platform/TcpSocket.h"
-#include "tests/channels/ChannelFixture.h"
-#include "tests/support/CollectingDebugSink.h"
+#include "tests/devices/DeviceFixture.h"
 #include "tests/support/FakeAgwpeEngine.h"
 
 namespace {
@@ -24,43 +23,16 @@ using devices::TGeraetStatus;
 using devices::agwpe::TFrame;
 using test::FakeAgwpeEngine;
 
-class AgwpeDevice : public test::ChannelFixture {
+class AgwpeDevice : public test::DeviceFixture {
   protected:
     AgwpeDevice() {
-        config_->SetChannels(4);
         config_->SetSendSid(false);
-        config_->SetIncomingConnects(1);
-        kanaele_ = std::make_unique<channels::TKanaele>(ctx_, nullptr);
-        myCalls_ = std::make_shared<devices::TMyCalls>(registry_);
         myCalls_->Add(devices::TMyCall("DL1TST", 0b11));
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
-        vctx_.connections = &connections_;
-        gctx_.dispatcher = &dispatcher_;
-        gctx_.config = config_.get();
-        gctx_.registry = &registry_;
-        gctx_.kanaele = kanaele_.get();
-        gctx_.connections = &connections_;
-        gctx_.myCalls = myCalls_;
-        gctx_.verbindung = vctx_;
-        core::SetDebugSink(log_);
     }
     ~AgwpeDevice() override {
-        if (HasFailure()) {
-            const auto lines = log_->Lines();
-            const std::size_t from = lines.size() > 80 ? lines.size() - 80 : 0;
-            for (std::size_t i = from; i < lines.size(); ++i)
-                std::fprintf(stderr, "  log: %s\n", lines[i].c_str());
-        }
         if (dev_) dev_->DeInit();
         dev_.reset();
         engine_.reset();
-        kanaele_.reset();
-        core::SetDebugSink(nullptr);
     }
 
     void StartEngine(FakeAgwpeEngine::Options o = {}) {
@@ -87,10 +59,6 @@ class AgwpeDevice : public test::ChannelFixture {
             return dev_->Status() == TGeraetStatus::Bereit && !dev_->GetFunkKanaele(33).empty();
         })) << dev_->StatusText();
         ASSERT_TRUE(Kind('X', 0));
-    }
-
-    bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-        return dispatcher_.RunUntil(done, timeout);
     }
 
     // Waits, serving the main thread, for a frame of this kind from `from` on.
@@ -126,24 +94,8 @@ class AgwpeDevice : public test::ChannelFixture {
         return r;
     }
 
-    std::string Channel(int n) const { return ConsoleText(kanaele_->GetKanal(n)->Console()); }
-    std::string AllChannels() const {
-        std::string all;
-        for (int n = 1; n <= 4; ++n) all += Channel(n) + "|";
-        return all;
-    }
-    static bool Has(const std::string& text, const std::string& part) {
-        return text.find(part) != std::string::npos;
-    }
-
-    channels::TConnectionsList connections_;
-    std::unique_ptr<channels::TKanaele> kanaele_;
-    std::shared_ptr<devices::TMyCalls> myCalls_;
-    connection::TVerbindungContext vctx_;
-    devices::TGeraetContext gctx_;
     std::unique_ptr<FakeAgwpeEngine> engine_;
     std::shared_ptr<TGeraetAgwpe> dev_;
-    std::shared_ptr<test::CollectingDebugSink> log_ = std::make_shared<test::CollectingDebugSink>();
 };
 
 TEST_F(AgwpeDevice, LogsInAndFindsThePortsAndRegistersTheOwnCallsigns) {
@@ -386,6 +338,9 @@ TEST_F(AgwpeDevice, WithoutAnEngineItKeepsTrying) {
     EXPECT_EQ(seen[2], "Fehler - Retrying...");
     EXPECT_EQ(seen[3], "Init - Init...");
     EXPECT_EQ(seen[1].rfind("Fehler", 0), 0u) << seen[1];
+    // The handler holds this test's list.
+    dev_->DeInit();
+    dev_->SetStatusHandler({});
 }
 
 TEST_F(AgwpeDevice, SettingsAreStoredAndReadBack) {

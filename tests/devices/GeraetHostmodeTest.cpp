@@ -15,8 +15,7 @@
 #include "core/GlobalU.h"
 #include "devices/MyCallsU.h"
 #include "platform/SerialPort.h"
-#include "tests/channels/ChannelFixture.h"
-#include "tests/support/CollectingDebugSink.h"
+#include "tests/devices/DeviceFixture.h"
 #include "tests/support/TncSimulator.h"
 
 namespace {
@@ -31,32 +30,13 @@ using test::TncSimulatorOptions;
 
 constexpr const char* kDeviceKey = "\\Software\\Morvane\\Tarvo\\Geraete\\0";
 
-class HostmodeDevice : public test::ChannelFixture {
+class HostmodeDevice : public test::DeviceFixture {
   protected:
     HostmodeDevice() {
-        config_->SetChannels(4);
         config_->SetSendSid(true);
         config_->SetHideReceivedSid(false);
-        config_->SetIncomingConnects(1);
         config_->SetMonitor(2 | 4 | 8 | 16);
-        kanaele_ = std::make_unique<channels::TKanaele>(ctx_, nullptr);
-        myCalls_ = std::make_shared<devices::TMyCalls>(registry_);
         myCalls_->Add(devices::TMyCall("DL1TST", 0b11));
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
-        vctx_.connections = &connections_;
-        gctx_.dispatcher = &dispatcher_;
-        gctx_.config = config_.get();
-        gctx_.registry = &registry_;
-        gctx_.kanaele = kanaele_.get();
-        gctx_.connections = &connections_;
-        gctx_.myCalls = myCalls_;
-        gctx_.verbindung = vctx_;
-        core::SetDebugSink(log_);
     }
     ~HostmodeDevice() override {
         if (HasFailure() && sim_) {
@@ -75,15 +55,7 @@ class HostmodeDevice : public test::ChannelFixture {
                              frames[i].answered ? "" : " (unanswered)");
             }
         }
-        if (HasFailure()) {
-            const auto lines = log_->Lines();
-            const std::size_t from = lines.size() > 120 ? lines.size() - 120 : 0;
-            for (std::size_t i = from; i < lines.size(); ++i)
-                std::fprintf(stderr, "  log: %s\n", lines[i].c_str());
-        }
         StopDevice();
-        kanaele_.reset();
-        core::SetDebugSink(nullptr);
     }
 
     void StartSim(TncSimulatorOptions options = {}) {
@@ -122,10 +94,6 @@ class HostmodeDevice : public test::ChannelFixture {
         dev_.reset();
     }
 
-    bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
-        return dispatcher_.RunUntil(done, timeout);
-    }
-
     // Waits (serving the main thread) for a frame from `from` on.
     std::optional<TncHostFrame> WaitFrame(const std::function<bool(const TncHostFrame&)>& match,
                                           std::size_t from = 0,
@@ -161,12 +129,6 @@ class HostmodeDevice : public test::ChannelFixture {
         return out;
     }
 
-    std::string Monitor() const { return ConsoleText(kanaele_->GetKanal(0)->Console()); }
-    std::string Channel(int n) const { return ConsoleText(kanaele_->GetKanal(n)->Console()); }
-    static bool Has(const std::string& text, const std::string& part) {
-        return text.find(part) != std::string::npos;
-    }
-
     // An outgoing connect from the main thread, as the connect dialog makes it.
     std::uint8_t Connect(std::string ziel, std::shared_ptr<core::IVerbindung>* out = nullptr,
                          std::string mycall = "DL1TST") {
@@ -178,13 +140,7 @@ class HostmodeDevice : public test::ChannelFixture {
         return r;
     }
 
-    channels::TConnectionsList connections_;
-    std::unique_ptr<channels::TKanaele> kanaele_;
-    std::shared_ptr<devices::TMyCalls> myCalls_;
-    connection::TVerbindungContext vctx_;
-    devices::TGeraetContext gctx_;
     std::unique_ptr<TncSimulator> sim_;
-    std::shared_ptr<test::CollectingDebugSink> log_ = std::make_shared<test::CollectingDebugSink>();
     std::shared_ptr<TGeraetHostmodeSerial> dev_;
 };
 

@@ -5,13 +5,10 @@
 
 #include <cstdio>
 
-#include "channels/KanaeleU.h"
-#include "connection/VerbindungAbstractU.h"
 #include "devices/GeraetAgwpeU.h"
 #include "devices/MyCallsU.h"
-#include "tests/channels/ChannelFixture.h"
+#include "tests/devices/DeviceFixture.h"
 #include "tests/peer/AgwpeTestClient.h"
-#include "tests/support/CollectingDebugSink.h"
 #include "tests/support/DirewolfPair.h"
 
 namespace {
@@ -19,49 +16,21 @@ namespace {
 using namespace tarvo;
 using namespace std::chrono_literals;
 
-class AgwpePeer : public test::ChannelFixture {
+class AgwpePeer : public test::DeviceFixture {
   protected:
     AgwpePeer() {
-        config_->SetChannels(4);
         config_->SetSendSid(true);
         config_->SetHideSentSid(false);
-        config_->SetIncomingConnects(1);
-        kanaele_ = std::make_unique<channels::TKanaele>(ctx_, nullptr);
-        myCalls_ = std::make_shared<devices::TMyCalls>(registry_);
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
-        vctx_.connections = &connections_;
-        gctx_.dispatcher = &dispatcher_;
-        gctx_.config = config_.get();
-        gctx_.registry = &registry_;
-        gctx_.kanaele = kanaele_.get();
-        gctx_.connections = &connections_;
-        gctx_.myCalls = myCalls_;
-        gctx_.verbindung = vctx_;
-        core::SetDebugSink(log_);
     }
     ~AgwpePeer() override {
         if (HasFailure()) {
-            const auto lines = log_->Lines();
-            const std::size_t from = lines.size() > 60 ? lines.size() - 60 : 0;
-            for (std::size_t i = from; i < lines.size(); ++i)
-                std::fprintf(stderr, "  log: %s\n", lines[i].c_str());
             std::fprintf(stderr, "  B saw:\n%s\n", b_.Transcript().c_str());
             if (pair_) std::fprintf(stderr, "%s\n", pair_->Logs().c_str());
         }
         if (dev_) dev_->DeInit();
         dev_.reset();
-        kanaele_.reset();
-        core::SetDebugSink(nullptr);
     }
 
-    bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-        return dispatcher_.RunUntil(done, timeout);
-    }
     // B's next frame of this kind, serving the main thread meanwhile.
     std::optional<test::AgwpeFrame> B(const std::function<bool(const test::AgwpeFrame&)>& match,
                                       std::chrono::milliseconds timeout) {
@@ -74,22 +43,6 @@ class AgwpePeer : public test::ChannelFixture {
             timeout);
         return found;
     }
-    bool Logged(const std::string& text) const {
-        for (const std::string& l : log_->Lines())
-            if (l.find(text) != std::string::npos) return true;
-        return false;
-    }
-    std::string Text(int n) const { return ConsoleText(kanaele_->GetKanal(n)->Console()); }
-    static bool Has(const std::string& text, const std::string& part) {
-        return text.find(part) != std::string::npos;
-    }
-
-    channels::TConnectionsList connections_;
-    std::unique_ptr<channels::TKanaele> kanaele_;
-    std::shared_ptr<devices::TMyCalls> myCalls_;
-    connection::TVerbindungContext vctx_;
-    devices::TGeraetContext gctx_;
-    std::shared_ptr<test::CollectingDebugSink> log_ = std::make_shared<test::CollectingDebugSink>();
     std::unique_ptr<test::DirewolfPair> pair_;
     std::shared_ptr<devices::TGeraetAgwpe> dev_;
     test::AgwpeTestClient b_;
@@ -129,14 +82,14 @@ TEST_F(AgwpePeer, AStationOnTheOtherModemConnectsToTheOperator) {
     ASSERT_TRUE(b_.Send({0, 'C', 0, b, a, ""}));
 
     // Tarvo takes the link on channel 1 and greets with its station ID.
-    ASSERT_TRUE(Until([&] { return Has(Text(1), "Verbunden mit " + b); }, 60s)) << Text(1);
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit " + b); }, 60s)) << Channel(1);
     auto sid = B([](const test::AgwpeFrame& f) { return f.kind == 'D'; }, 60s);
     ASSERT_TRUE(sid);
     EXPECT_NE(sid->data.find("{Tarvo-0.01.000-D"), std::string::npos) << sid->data;
 
     // Text both ways.
     ASSERT_TRUE(b_.Send({0, 'D', 0xF0, b, a, "Hallo Tarvo\r"}));
-    ASSERT_TRUE(Until([&] { return Has(Text(1), "Hallo Tarvo"); }, 60s)) << Text(1);
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Hallo Tarvo"); }, 60s)) << Channel(1);
     auto conns = dev_->Verbindungen();
     ASSERT_EQ(conns.size(), 1u);
     conns[0]->SendData("Hallo Station\r", true, false, false, true);
@@ -148,12 +101,12 @@ TEST_F(AgwpePeer, AStationOnTheOtherModemConnectsToTheOperator) {
     EXPECT_TRUE(back);
 
     // The monitor shows the frames on the channel.
-    EXPECT_TRUE(Until([&] { return Has(Text(0), b); }, 30s)) << Text(0);
+    EXPECT_TRUE(Until([&] { return Has(Monitor(), b); }, 30s)) << Monitor();
 
     // The station ends the link.
     ASSERT_TRUE(b_.Send({0, 'd', 0, b, a, ""}));
     ASSERT_TRUE(Until([&] { return dev_->Verbindungen().empty(); }, 60s));
-    EXPECT_TRUE(Until([&] { return Has(Text(1), "Getrennt von " + b); }, 10s)) << Text(1);
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "Getrennt von " + b); }, 10s)) << Channel(1);
 }
 
 }  // namespace
