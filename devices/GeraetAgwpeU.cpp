@@ -37,6 +37,16 @@ std::vector<std::string> SplitBlanks(const std::string& text) {
     return out;
 }
 
+// A frame about a link: its port and the two calls as the engine pairs them.
+TFrame LinkFrame(char kind, const core::IVerbindung& v) {
+    TFrame f;
+    f.kind = kind;
+    f.port = static_cast<std::uint8_t>(v.Handle());
+    f.callFrom = v.MyCall();
+    f.callTo = v.Call();
+    return f;
+}
+
 }  // namespace
 
 TGeraetAgwpe::TGeraetAgwpe(const TGeraetContext& ctx)
@@ -92,11 +102,6 @@ std::vector<std::shared_ptr<core::IVerbindung>> TGeraetAgwpe::Verbindungen() con
 std::vector<std::string> TGeraetAgwpe::Registered() const {
     std::lock_guard lock(callsMutex_);
     return registered_;
-}
-
-std::shared_ptr<core::IVerbindung> TGeraetAgwpe::NewVerbindung() {
-    const auto self = std::dynamic_pointer_cast<core::IGeraetFuerVerbindung>(shared_from_this());
-    return connection::TVerbindung::Create(self, Context().verbindung);
 }
 
 void TGeraetAgwpe::Sleep(std::chrono::milliseconds ms) {
@@ -170,24 +175,9 @@ void TGeraetAgwpe::Remove(const core::IVerbindung* v) {
 }
 
 void TGeraetAgwpe::Restore() {
-    const std::string key = RegKey();
-    auto* reg = Context().registry;
-    if (key.empty() || !reg) return;
-    for (const std::string& name : reg->SubKeyNames(platform::Hive::LocalMachine, key)) {
-        const auto n = hostmode::ParseNumber(name);
-        if (!n || std::to_string(*n) != name) continue;
-        std::shared_ptr<core::IVerbindung> v;
-        try {
-            v = NewVerbindung();
-            v->Restore(key, *n);
-        } catch (...) {
-            Log("Restore", core::ExceptionMessage(std::current_exception()));
-            if (v) v->Release();
-            continue;
-        }
-        std::lock_guard lock(connsMutex_);
-        verbindungen_.push_back(v);
-    }
+    auto restored = RestoreVerbindungen();
+    std::lock_guard lock(connsMutex_);
+    for (auto& v : restored) verbindungen_.push_back(std::move(v));
 }
 
 // ---- the wire -------------------------------------------------------------------------------
@@ -338,14 +328,7 @@ bool TGeraetAgwpe::Session() {
 
     std::vector<std::uint8_t> buffer(16 * 1024);
     while (!IsTerminated()) {
-        for (const auto& v : Verbindungen()) {
-            TFrame y;
-            y.kind = 'Y';
-            y.port = static_cast<std::uint8_t>(v->Handle());
-            y.callFrom = v->MyCall();
-            y.callTo = v->Call();
-            Send(y);
-        }
+        for (const auto& v : Verbindungen()) Send(LinkFrame('Y', *v));
         const platform::TcpIo io = stream->ReadSome(buffer.data(), buffer.size(), kPassWait);
         if (!io.Ok()) {
             Failure(io.status == platform::TcpIo::Status::Closed ? "geschlossen"
@@ -394,12 +377,7 @@ void TGeraetAgwpe::SendQueued() {
         if (auto s = v->Status()) n -= std::max(0, s->GetUnacked());
         core::TStringQueue& queue = v->LinkSendQueue();
         for (; n > 0 && queue.Count() > 0; --n) {
-            TFrame d;
-            d.kind = 'D';
-            d.port = static_cast<std::uint8_t>(v->Handle());
-            d.pid = 0;
-            d.callFrom = v->MyCall();
-            d.callTo = v->Call();
+            TFrame d = LinkFrame('D', *v);
             d.data = queue.PeekString();
             if (!Send(d)) return;
             queue.PopPart(static_cast<long>(d.data.size()));
@@ -660,16 +638,10 @@ void TGeraetAgwpe::Trenne(const std::shared_ptr<core::IVerbindung>& verbindung) 
     if (!verbindung) return;
     switch (verbindung->DiscLevel()) {
         case core::kDiscEnd:
-        case core::kDiscCancel: {
-            TFrame d;
-            d.kind = 'd';
-            d.port = static_cast<std::uint8_t>(verbindung->Handle());
-            d.callFrom = verbindung->MyCall();
-            d.callTo = verbindung->Call();
-            Send(d);
+        case core::kDiscCancel:
+            Send(LinkFrame('d', *verbindung));
             verbindung->DiscLevelDone();
             break;
-        }
         case core::kDiscKill:
             verbindung->Getrennt(core::kDisconnectNormal);
             Remove(verbindung.get());

@@ -86,7 +86,6 @@ class TGeraetAgwpe : public TGeraet {
                                             int handle) const;
     void Remove(const core::IVerbindung* v);
     void Refuse(const agwpe::TFrame& frame, bool withText);
-    std::shared_ptr<core::IVerbindung> NewVerbindung();
     void Sleep(std::chrono::milliseconds ms);
     void Log(std::string_view method, std::string_view text) const;
 

@@ -165,11 +165,6 @@ bool TGeraetHostmode::PostMessage(std::uint32_t id, std::any payload) {
     return messages_->Post(id, std::move(payload));
 }
 
-std::shared_ptr<core::IVerbindung> TGeraetHostmode::NewVerbindung() {
-    const auto self = std::dynamic_pointer_cast<core::IGeraetFuerVerbindung>(shared_from_this());
-    return connection::TVerbindung::Create(self, Context().verbindung);
-}
-
 std::string TGeraetHostmode::PortPrefix(std::int32_t port) const {
     return port >= 0 ? std::to_string(port) + ":" : std::string();
 }
@@ -1361,23 +1356,9 @@ void TGeraetHostmode::PactorChangeover(const std::shared_ptr<core::IVerbindung>&
 }
 
 void TGeraetHostmode::Restore() {
-    const std::string key = RegKey();
-    auto* reg = Context().registry;
-    if (key.empty() || !reg) return;
-    for (const std::string& name : reg->SubKeyNames(platform::Hive::LocalMachine, key)) {
-        const auto n = hostmode::ParseNumber(name);
-        if (!n || std::to_string(*n) != name) continue;
-        std::shared_ptr<core::IVerbindung> v;
-        try {
-            v = NewVerbindung();
-            v->Restore(key, *n);
-            v->SetPactor(false);
-        } catch (...) {
-            core::DebOutObj(ClassName(), "Restore",
-                            core::ExceptionMessage(std::current_exception()));
-            if (v) v->Release();
-            continue;
-        }
+    for (auto& v : RestoreVerbindungen()) {
+        // PACTOR is known only once the TNC has been asked.
+        v->SetPactor(false);
         const int h = v->Handle();
         bool placed = false;
         if (h >= 0 && h < kChannelSlots) {

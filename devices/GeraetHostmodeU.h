@@ -169,7 +169,6 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     void PutSlot(int kanal, std::shared_ptr<core::IVerbindung> v);
     std::shared_ptr<core::IVerbindung> TakeSlot(int kanal);
 
-    std::shared_ptr<core::IVerbindung> NewVerbindung();
     std::string PortPrefix(std::int32_t port) const;
     void Log(std::string_view method, std::string_view text) const;
 

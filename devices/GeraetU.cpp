@@ -395,6 +395,34 @@ void TGeraet::DeInit() {
     core::DebOutObj(cls, "DeInit", "Ger\xE4te-Thread wurde abgebrochen.");
 }
 
+std::shared_ptr<core::IVerbindung> TGeraet::NewVerbindung() {
+    return connection::TVerbindung::Create(weak_from_this(), ctx_.verbindung);
+}
+
+std::vector<std::shared_ptr<core::IVerbindung>> TGeraet::RestoreVerbindungen() {
+    std::vector<std::shared_ptr<core::IVerbindung>> restored;
+    const std::string key = RegKey();
+    if (key.empty() || !ctx_.registry) return restored;
+    for (const std::string& name : ctx_.registry->SubKeyNames(platform::Hive::LocalMachine, key)) {
+        // Only subkeys named by a channel number hold links.
+        if (name.empty() || name.size() > 3 ||
+            name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::shared_ptr<core::IVerbindung> v;
+        try {
+            v = NewVerbindung();
+            v->Restore(key, std::stoi(name));
+        } catch (...) {
+            core::DebOutObj(ClassName(), "Restore",
+                            core::ExceptionMessage(std::current_exception()));
+            if (v) v->Release();
+            continue;
+        }
+        restored.push_back(std::move(v));
+    }
+    return restored;
+}
+
 void TGeraet::Save() {
     const std::string key = RegKey();
     TARVO_ASSERT(!key.empty(), kUnit);

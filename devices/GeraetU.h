@@ -174,6 +174,11 @@ class TGeraet : public core::IGeraetFuerVerbindung, public std::enable_shared_fr
 
   protected:
     const TGeraetContext& Context() const { return ctx_; }
+    // A connection that runs over this device.
+    std::shared_ptr<core::IVerbindung> NewVerbindung();
+    // The links stored under RegKey at the end of the last run, each in a new
+    // connection (its subkey is read and deleted); one that fails is released.
+    std::vector<std::shared_ptr<core::IVerbindung>> RestoreVerbindungen();
     // The context's clock, or the system's.
     const platform::IClock& Clock() const;
 
