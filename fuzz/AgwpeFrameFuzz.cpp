@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 f.callTo.size() > kCallField)
                 std::abort();
             ParsePortList(f.data, 33);
-            ParseMonitor(f.data, 1, monitor);
-            if (monitor.Daten.size() > f.data.size()) std::abort();
+            // The information is a part of this frame's data, never more.
+            if (ParseMonitor(f.data, 1, monitor) && monitor.Daten.size() > f.data.size())
+                std::abort();
             DisconnectReason(f.data);
             IsOutgoingNotice(f.data);
             SameCall(f.callFrom, f.callTo);
