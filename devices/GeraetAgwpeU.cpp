@@ -489,9 +489,7 @@ void TGeraetAgwpe::Connected(const TFrame& frame) {
     if (!outgoing) {
         switch (v->IncomingConnectPolicy()) {
             case 1: {
-                channels::TKanaele* kanaele =
-                    Context().kanaele ? Context().kanaele : channels::TKanaele::Instance();
-                auto frei = kanaele ? kanaele->FindFreeChannel() : nullptr;
+                auto frei = ReserveFreeChannel();
                 if (frei) {
                     v->SetKanal(frei);
                 } else {
@@ -514,9 +512,7 @@ void TGeraetAgwpe::Connected(const TFrame& frame) {
                 break;
         }
     } else {
-        channels::TKanaele* kanaele =
-            Context().kanaele ? Context().kanaele : channels::TKanaele::Instance();
-        auto frei = kanaele ? kanaele->FindFreeChannel() : nullptr;
+        auto frei = ReserveFreeChannel();
         if (frei) {
             v->SetKanal(frei);
         } else {

@@ -918,10 +918,7 @@ void TGeraetHostmode::Verbunden(int kanal, const std::string& pfad, bool connect
             std::string(kReplyPrefix) + std::string(kAlleKanaeleBelegt) + "\r";
         switch (v->IncomingConnectPolicy()) {
             case 1: {
-                std::shared_ptr<channels::TKanal> frei;
-                channels::TKanaele* kanaele =
-                    Context().kanaele ? Context().kanaele : channels::TKanaele::Instance();
-                if (kanaele) frei = kanaele->FindFreeChannel();
+                auto frei = ReserveFreeChannel();
                 if (frei) {
                     v->SetKanal(frei);
                     if (BefehlRetry(kanal, true, "I", r)) v->SetMyCall(r.text);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "channels/KanaeleU.h"
+#include "channels/KanalU.h"
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
@@ -421,6 +423,11 @@ std::vector<std::shared_ptr<core::IVerbindung>> TGeraet::RestoreVerbindungen() {
         restored.push_back(std::move(v));
     }
     return restored;
+}
+
+std::shared_ptr<core::IKanalFuerVerbindung> TGeraet::ReserveFreeChannel() {
+    channels::TKanaele* kanaele = ctx_.kanaele ? ctx_.kanaele : channels::TKanaele::Instance();
+    return kanaele ? kanaele->FindFreeChannel() : nullptr;
 }
 
 void TGeraet::Save() {

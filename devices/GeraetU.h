@@ -179,6 +179,9 @@ class TGeraet : public core::IGeraetFuerVerbindung, public std::enable_shared_fr
     // The links stored under RegKey at the end of the last run, each in a new
     // connection (its subkey is read and deleted); one that fails is released.
     std::vector<std::shared_ptr<core::IVerbindung>> RestoreVerbindungen();
+    // The first free program channel, reserved, for a link that came in; null
+    // when there is none.
+    std::shared_ptr<core::IKanalFuerVerbindung> ReserveFreeChannel();
     // The context's clock, or the system's.
     const platform::IClock& Clock() const;
 
