@@ -81,10 +81,8 @@ TDeviceProperties FindDeviceProperties(std::string_view className) {
     return nullptr;
 }
 
-TGeraeteDialog::TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent)
-    : QDialog(parent), geraete_(geraete), edit_(geraete) {
-    setWindowTitle(Cp1252ToQString("Ger\xE4te"));
-
+TGeraeteListe::TGeraeteListe(devices::TGeraete& geraete, QWidget* parent, TAsk ask)
+    : QWidget(parent), geraete_(geraete), ask_(std::move(ask)), edit_(geraete) {
     list_ = new QTreeWidget;
     list_->setObjectName(QStringLiteral("geraete"));
     list_->setColumnCount(3);
@@ -120,53 +118,62 @@ TGeraeteDialog::TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent)
     auto* inGroup = new QHBoxLayout(group);
     inGroup->addWidget(list_, 1);
     inGroup->addLayout(side);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TGeraeteDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &TGeraeteDialog::reject);
-
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group, 1);
-    layout->addWidget(buttons);
-    resize(560, 320);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(group);
 
-    connect(add_, &QPushButton::clicked, this, &TGeraeteDialog::Hinzufuegen);
-    connect(remove_, &QPushButton::clicked, this, &TGeraeteDialog::Entfernen);
+    connect(add_, &QPushButton::clicked, this, &TGeraeteListe::Hinzufuegen);
+    connect(remove_, &QPushButton::clicked, this, &TGeraeteListe::Entfernen);
     connect(up_, &QToolButton::clicked, this, [this] { Verschieben(-1); });
     connect(down_, &QToolButton::clicked, this, [this] { Verschieben(1); });
-    connect(properties_, &QPushButton::clicked, this, &TGeraeteDialog::Eigenschaften);
+    connect(properties_, &QPushButton::clicked, this, &TGeraeteListe::Eigenschaften);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { Eigenschaften(); });
     connect(list_, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
 
     Fill(edit_.Count() > 0 ? 0 : -1);
     // Status changes arrive on the main thread (the set's handler runs there).
-    subscriber_ = core::TSubscriberAdapter::For(this, &TGeraeteDialog::OnNotify);
+    subscriber_ = core::TSubscriberAdapter::For(this, &TGeraeteListe::OnNotify);
     geraete_.Subscribe(subscriber_);
 }
 
-TGeraeteDialog::~TGeraeteDialog() {
+TGeraeteListe::~TGeraeteListe() {
     if (!detached_) geraete_.Unsubscribe(subscriber_);
     subscriber_->Detach();
 }
 
-void TGeraeteDialog::Detach() {
+void TGeraeteListe::Detach() {
     if (detached_) return;
     detached_ = true;
     geraete_.Unsubscribe(subscriber_);
     subscriber_->Detach();
     edit_.Discard();
     list_->clear();
-    QDialog::reject();
+    UpdateButtons();
 }
 
-int TGeraeteDialog::Selected() const {
+void TGeraeteListe::Apply() {
+    if (detached_) return;
+    edit_.Apply(geraete_);
+    Fill(Selected());
+}
+
+void TGeraeteListe::Discard() {
+    if (detached_) return;
+    edit_.Discard();
+    list_->clear();
+    UpdateButtons();
+}
+
+int TGeraeteListe::Ask(const std::string& title, const std::string& text, unsigned buttons) {
+    return ask_ ? ask_(this, title, text, buttons) : TDlgMessage::Run(this, title, text, buttons);
+}
+
+int TGeraeteListe::Selected() const {
     QTreeWidgetItem* item = list_->currentItem();
     return item ? list_->indexOfTopLevelItem(item) : -1;
 }
 
-void TGeraeteDialog::Fill(int select) {
+void TGeraeteListe::Fill(int select) {
     list_->clear();
     for (const auto& device : edit_.Order()) {
         auto* item = new QTreeWidgetItem(list_);
@@ -179,7 +186,7 @@ void TGeraeteDialog::Fill(int select) {
     UpdateButtons();
 }
 
-void TGeraeteDialog::Refresh(const devices::TGeraet* device) {
+void TGeraeteListe::Refresh(const devices::TGeraet* device) {
     const auto& order = edit_.Order();
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (device && order[i].get() != device) continue;
@@ -190,23 +197,24 @@ void TGeraeteDialog::Refresh(const devices::TGeraet* device) {
     }
 }
 
-void TGeraeteDialog::OnNotify(const void* sender) {
+void TGeraeteListe::OnNotify(const void* sender) {
     // Null: the set's list changed; our rows follow the copy, so only the cells.
     Refresh(static_cast<const devices::TGeraet*>(sender));
 }
 
-void TGeraeteDialog::UpdateButtons() {
+void TGeraeteListe::UpdateButtons() {
     const int i = Selected();
+    add_->setEnabled(!detached_);
     remove_->setEnabled(i >= 0);
     properties_->setEnabled(i >= 0);
     up_->setEnabled(devices::MoveTarget(i, -1, edit_.Count()) >= 0);
     down_->setEnabled(devices::MoveTarget(i, 1, edit_.Count()) >= 0);
 }
 
-void TGeraeteDialog::Hinzufuegen() {
+void TGeraeteListe::Hinzufuegen() {
     if (detached_) return;
     if (!edit_.CanAdd()) {
-        TDlgMessage::Run(this, "Hinzuf\xFCgen", devices::kZuVieleGeraete, 1u << core::kBitOk);
+        Ask("Hinzuf\xFCgen", devices::kZuVieleGeraete, 1u << core::kBitOk);
         return;
     }
     const std::vector<devices::TGeraetKind> kinds = devices::RegisteredKinds();
@@ -216,51 +224,38 @@ void TGeraeteDialog::Hinzufuegen() {
     Fill(index >= 0 ? index : Selected());
 }
 
-void TGeraeteDialog::Entfernen() {
+void TGeraeteListe::Entfernen() {
     const int i = Selected();
     if (i < 0) return;
-    if (TDlgMessage::Run(this, "Entfernen", "Ger\xE4t wirklich entfernen?",
-                         (1u << core::kBitJa) | (1u << core::kBitNein)) != core::mrYes)
+    if (Ask("Entfernen", "Ger\xE4t wirklich entfernen?",
+            (1u << core::kBitJa) | (1u << core::kBitNein)) != core::mrYes)
         return;
+    // The set may have gone while the question was open.
+    if (detached_ || i >= edit_.Count()) return;
     Fill(edit_.Remove(i));
 }
 
-void TGeraeteDialog::Verschieben(int delta) {
+void TGeraeteListe::Verschieben(int delta) {
     const int i = Selected();
     const int target = edit_.Move(i, delta);
     if (target != i) Fill(target);
 }
 
-void TGeraeteDialog::Eigenschaften() {
+void TGeraeteListe::Eigenschaften() {
     const int i = Selected();
     if (detached_ || i < 0) return;
     const std::shared_ptr<devices::TGeraet> device = edit_.Order()[static_cast<std::size_t>(i)];
     const TDeviceProperties properties = FindDeviceProperties(device->ClassName());
     if (!properties) {
-        TDlgMessage::Run(this, "Eigenschaften",
-                         "F\xFCr dieses Ger\xE4t gibt es noch keine Einstellungen.",
-                         1u << core::kBitOk);
+        Ask("Eigenschaften", "F\xFCr dieses Ger\xE4t gibt es noch keine Einstellungen.",
+            1u << core::kBitOk);
         return;
     }
     properties(*device, this);
-    Refresh(device.get());
+    if (!detached_) Refresh(device.get());
 }
 
-void TGeraeteDialog::accept() {
-    if (detached_) return;
-    edit_.Apply(geraete_);
-    Fill(Selected());
-    QDialog::accept();
-}
-
-void TGeraeteDialog::reject() {
-    if (detached_) return QDialog::reject();
-    edit_.Discard();
-    list_->clear();
-    QDialog::reject();
-}
-
-bool TGeraeteDialog::eventFilter(QObject* watched, QEvent* event) {
+bool TGeraeteListe::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::ControlModifier &&
@@ -269,7 +264,44 @@ bool TGeraeteDialog::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return QDialog::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- the dialog -------------------------------------------------------------------
+
+TGeraeteDialog::TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(Cp1252ToQString("Ger\xE4te"));
+    liste_ = new TGeraeteListe(geraete, this);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &TGeraeteDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &TGeraeteDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(liste_, 1);
+    layout->addWidget(buttons);
+    resize(560, 320);
+}
+
+TGeraeteDialog::~TGeraeteDialog() = default;
+
+void TGeraeteDialog::Detach() {
+    if (liste_->Detached()) return;
+    liste_->Detach();
+    QDialog::reject();
+}
+
+void TGeraeteDialog::accept() {
+    if (liste_->Detached()) return;
+    liste_->Apply();
+    QDialog::accept();
+}
+
+void TGeraeteDialog::reject() {
+    liste_->Discard();
+    QDialog::reject();
 }
 
 }  // namespace tarvo::ui

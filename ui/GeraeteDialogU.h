@@ -1,4 +1,4 @@
-// The device list page "Geräte": adds, removes, orders and configures the
+// The device list "Geräte": adds, removes, orders and configures the
 // devices on a copy of the order and hands it to the set when accepted.
 #pragma once
 
@@ -30,21 +30,31 @@ void RegisterDeviceProperties(std::string className, TDeviceProperties propertie
 // Null when the kind has no settings dialog.
 TDeviceProperties FindDeviceProperties(std::string_view className);
 
-class TGeraeteDialog : public QDialog {
+// A yes/no question or a note: owner, title and text (code page 1252), the
+// buttons bitmask; the pressed button's modal result.
+using TAsk = std::function<int(QWidget* owner, const std::string& title, const std::string& text,
+                               unsigned buttons)>;
+
+// The group "Gerätetreiber": the list of the devices with its commands, on
+// a copy of the order. Used by the dialog and by the settings page.
+class TGeraeteListe : public QWidget {
     Q_OBJECT
   public:
-    TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent = nullptr);
-    ~TGeraeteDialog() override;
+    // ask answers the questions; empty: the message window.
+    TGeraeteListe(devices::TGeraete& geraete, QWidget* parent = nullptr, TAsk ask = {});
+    ~TGeraeteListe() override;
 
     QTreeWidget* List() const { return list_; }
-    // The set goes away (the program ends while the dialog is open): let go of
-    // it and close; the dialog never touches the set again.
-    void Detach();
     const devices::TGeraeteEdit& Edit() const { return edit_; }
+    bool Detached() const { return detached_; }
 
-  public slots:
-    void accept() override;
-    void reject() override;
+    // Hands the copy to the set; the list stays usable for further changes.
+    void Apply();
+    // Drops what was not applied and empties the list.
+    void Discard();
+    // The set goes away or the owner closes: drops what was not applied and
+    // unsubscribes; the set is never touched again.
+    void Detach();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -60,8 +70,10 @@ class TGeraeteDialog : public QDialog {
     void OnNotify(const void* sender);
     void UpdateButtons();
     int Selected() const;
+    int Ask(const std::string& title, const std::string& text, unsigned buttons);
 
     devices::TGeraete& geraete_;
+    TAsk ask_;
     bool detached_ = false;
     devices::TGeraeteEdit edit_;
     std::shared_ptr<core::TSubscriberAdapter> subscriber_;
@@ -71,6 +83,26 @@ class TGeraeteDialog : public QDialog {
     QToolButton* up_;
     QToolButton* down_;
     QPushButton* properties_;
+};
+
+class TGeraeteDialog : public QDialog {
+    Q_OBJECT
+  public:
+    TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent = nullptr);
+    ~TGeraeteDialog() override;
+
+    QTreeWidget* List() const { return liste_->List(); }
+    // The set goes away (the program ends while the dialog is open): let go of
+    // it and close; the dialog never touches the set again.
+    void Detach();
+    const devices::TGeraeteEdit& Edit() const { return liste_->Edit(); }
+
+  public slots:
+    void accept() override;
+    void reject() override;
+
+  private:
+    TGeraeteListe* liste_;
 };
 
 }  // namespace tarvo::ui
