@@ -1,24 +1,43 @@
 #include "ui/HauptU.h"
 
+#include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
-#include <QSplitter>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
+#include "channels/BefehlConnectU.h"
 #include "channels/KanaeleU.h"
+#include "channels/KanalU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
@@ -29,7 +48,11 @@
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "ui/AgwpeDialogU.h"
+#include "ui/BefehlConnectU.h"
+#include "ui/ConsoleWidgetU.h"
+#include "ui/EinstellungenU.h"
 #include "ui/GeraeteDialogU.h"
+#include "ui/HauptPanesU.h"
 #include "ui/HostmodeSerialDialogU.h"
 #include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
@@ -42,6 +65,13 @@ using platform::Hive;
 
 namespace {
 constexpr const char* kWindowKey = "\\Windows\\Main";
+constexpr const char* kToolbarKey = "\\Toolbar";
+constexpr int kStopImageTransfer = 9;
+constexpr int kDropSelectMs = 200;
+constexpr int kDropDelayMs = 10;
+
+QIcon DeviceStateIcon(bool allReady);
+QStyle::StandardPixmap IconOf(std::string_view name);
 
 core::TRect ToRect(const QRect& r) {
     return {r.x(), r.y(), r.width(), r.height()};
@@ -133,7 +163,10 @@ void THauptfenster::BuildStartup(core::TStepSequence& s) {
     s.Add("ErsteSchritte", [this] {
         if (config_->FirstStepsDue()) core::DebOut("ErsteSchritte: due");
     });
-    s.Add("Layout", [this] { startupDone_ = true; });
+    s.Add("Layout", [this] {
+        ApplyLayout();
+        startupDone_ = true;
+    });
     s.Add("Show", [this] {
         if (setup_.startMode == core::StartMode::Automation) return;
         show();
@@ -152,12 +185,18 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
         setup_.dispatcher.BeginShutdown();
     });
     s.Add("Speichere Einstellungen...", [this] {
-        if (!startupFailed_ && config_ && startupDone_) SaveWindowPosition();
+        if (!startupFailed_ && config_ && startupDone_) {
+            SaveWindowPosition();
+            SaveLayout();
+        }
     });
     s.Add("ErsteSchritte.Release", [] {});
     s.Add("Revoke Drag & Drop", [] {});
     s.Add("Geraete.Free", [this] {
-        // A dialog still open over the set lets go of it first.
+        // Windows still open over the set let go of it first.
+        qApp->removeEventFilter(this);
+        TEinstellungenForm::CloseInstance();
+        delete deviceStatus_.data();
         if (geraeteDialog_) geraeteDialog_->Detach();
         if (!geraete_) return;
         geraete_->Destroy();
@@ -213,58 +252,31 @@ void THauptfenster::Activate() {
 void THauptfenster::BuildPanes() {
     TKanalPanes panes;
     panes.window = this;
-    panes.channelBar = new QToolBar(QStringLiteral("Kan\u00e4le"), this);
-    panes.channelBar->setObjectName(QStringLiteral("ChannelBar"));
-    panes.channelBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    panes.channelBar->setMovable(false);
-    addToolBar(Qt::BottomToolBarArea, panes.channelBar);
-
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->setObjectName(QStringLiteral("Splitter"));
-    panes.outputPane = new QStackedWidget(splitter);
-    panes.outputPane->setObjectName(QStringLiteral("OutputPane"));
-    panes.inputPane = new QStackedWidget(splitter);
-    panes.inputPane->setObjectName(QStringLiteral("InputPane"));
-    panes.inputPane->setMinimumHeight(16);
-    panes.monitorPane = new QStackedWidget(splitter);
-    panes.monitorPane->setObjectName(QStringLiteral("MonitorPane"));
-    splitter->setChildrenCollapsible(false);
-    // A taller window makes only the output pane taller.
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setStretchFactor(2, 0);
-    const int inputHeight = config_ ? config_->InputHeight() : core::TConfig::kDefaultPaneHeight;
-    const int monitorHeight =
-        config_ ? config_->MonitorHeight() : core::TConfig::kDefaultPaneHeight;
-    splitter->setSizes({std::max(1, height() - inputHeight - monitorHeight),
-                        std::max(16, inputHeight), std::max(1, monitorHeight)});
-    setCentralWidget(splitter);
-
-    for (int i = 0; i < channels::kStatusPanelCount; ++i) {
-        auto* label = new QLabel(statusBar());
-        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setMinimumWidth(i == 1 ? 160 : 48);
-        statusBar()->addWidget(label, i == 1 ? 1 : 0);
-        panes.statusPanels.push_back(label);
-    }
-    panes.progressLabel = new QLabel(statusBar());
-    panes.progressLabel->hide();
-    panes.progress = new QProgressBar(statusBar());
-    panes.progress->setRange(0, 100);
-    panes.progress->setTextVisible(false);
-    panes.progress->setMaximumWidth(120);
-    panes.progress->hide();
-    statusBar()->addPermanentWidget(panes.progressLabel);
-    statusBar()->addPermanentWidget(panes.progress);
-
-    devicesReady_ = new QLabel(statusBar());
-    devicesReady_->setObjectName(QStringLiteral("GeraeteBereit"));
-    statusBar()->addPermanentWidget(devicesReady_);
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Einstellungen"));
-    QAction* devicesAction = settings->addAction(QStringLiteral("&Ger\u00e4te..."));
-    devicesAction->setObjectName(QStringLiteral("ActionGeraete"));
-    connect(devicesAction, &QAction::triggered, this, [this] { ShowGeraeteDialog(); });
-
+    paneStack_ = new TPaneStack(this);
+    paneStack_->setObjectName(QStringLiteral("ClientPanel"));
+    paneStack_->SetStoredHeights(config_ ? config_->InputHeight() : 64,
+                                 config_ ? config_->MonitorHeight() : 64);
+    setCentralWidget(paneStack_);
+    panes.channelBar = paneStack_->ChannelBar();
+    panes.outputPane = paneStack_->OutputPane();
+    panes.inputPane = paneStack_->InputPane();
+    panes.monitorPane = paneStack_->MonitorPane();
+    CreateActions();
+    BuildMenus();
+    BuildCommandBar();
+    BuildStatusBar(panes);
+    panes.setStopImage = [this](int image) {
+        if (QAction* a = Action("ActionStop"))
+            a->setIcon(style()->standardIcon(image == kStopImageTransfer ? QStyle::SP_BrowserStop
+                                                                         : QStyle::SP_MediaStop));
+    };
+    panes.setMenuChecks = [this](bool saving, bool showDos, bool sendDos) {
+        Action("ActionSave")->setChecked(saving);
+        Action("ActionDosUmlauteAnzeigen")->setChecked(showDos);
+        Action("ActionDosUmlauteSenden")->setChecked(sendDos);
+    };
+    panes.updateEditCommands = [this] { UpdateCommands(); };
+    panes.setConnectionCommandsEnabled = [this](bool) { UpdateCommands(); };
     kanaeleView_ = std::make_unique<TKanaeleView>(panes, [this](int n) {
         if (kanaele_) kanaele_->SetAktuellNr(n);
     });
@@ -328,10 +340,12 @@ void THauptfenster::CreateGeraete() {
         return kanaele_ ? kanaele_->GetKanal(n) : nullptr;
     };
     geraete_ = std::make_unique<devices::TGeraete>(ctx, [this](bool allReady) {
-        if (!devicesReady_) return;
-        devicesReady_->setText(allReady ? QStringLiteral("\u25CF") : QStringLiteral("\u25CB"));
+        if (!deviceStateButton_) return;
         const std::string text(devices::AllReadyText(allReady));
-        devicesReady_->setToolTip(Cp1252ToQString(text.substr(0, text.find('|'))));
+        const QString hint = Cp1252ToQString(text.substr(0, text.find('|')));
+        if (deviceStateButton_->toolTip() == hint) return;
+        deviceStateButton_->setIcon(DeviceStateIcon(allReady));
+        deviceStateButton_->setToolTip(hint);
     });
     geraete_->Create();
 }
@@ -387,6 +401,752 @@ void THauptfenster::SaveWindowPosition() {
     config_->WriteInteger(Hive::CurrentUser, kWindowKey, "Y", r.y());
     config_->WriteInteger(Hive::CurrentUser, kWindowKey, "DX", r.width());
     config_->WriteInteger(Hive::CurrentUser, kWindowKey, "DY", r.height());
+}
+
+// ---- commands ------------------------------------------------------------------
+
+namespace {
+
+struct TActionSpec {
+    const char* name;
+    const char* caption;  // UTF-8
+    QKeySequence shortcut;
+    bool checkable;
+};
+
+// Icons from the style, so that every theme draws them in its own manner.
+QStyle::StandardPixmap IconOf(std::string_view name) {
+    if (name == "ActionConnect") return QStyle::SP_DialogYesButton;
+    if (name == "ActionDisconnect") return QStyle::SP_DialogNoButton;
+    if (name == "ActionSend") return QStyle::SP_ArrowUp;
+    if (name == "ActionSave") return QStyle::SP_DialogSaveButton;
+    if (name == "ActionStop") return QStyle::SP_MediaStop;
+    if (name == "ActionSettings") return QStyle::SP_FileDialogDetailedView;
+    if (name == "ActionStationenDatenbank") return QStyle::SP_DirHomeIcon;
+    if (name == "ActionPrint") return QStyle::SP_FileIcon;
+    if (name == "ActionHelpContents") return QStyle::SP_DialogHelpButton;
+    return QStyle::SP_CustomBase;
+}
+
+QIcon DeviceStateIcon(bool allReady) {
+    QPixmap pm(12, 12);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor c = allReady ? QColor(0, 170, 0) : QColor(210, 0, 0);
+    p.setPen(c.darker(150));
+    p.setBrush(c);
+    p.drawEllipse(QRectF(1, 1, 10, 10));
+    return QIcon(pm);
+}
+
+// A known theme: its stored name, caption and the Qt style with its colours.
+struct TThemeSpec {
+    const char* name;
+    const char* caption;
+    const char* style;
+    QRgb window;  // 0: the style's own palette
+};
+constexpr TThemeSpec kThemes[] = {
+    {"NewDefaultTheme", "Klassisch", "Windows", 0},
+    {"NewOfficeXPTheme", "Blau", "Fusion", qRgb(222, 231, 245)},
+    {"OfficeXP", "Standard", "Fusion", 0},
+    {"Roma", "Roma", "Fusion", qRgb(240, 228, 208)},
+};
+
+const TThemeSpec* KnownTheme(std::string_view name) {
+    for (const TThemeSpec& t : kThemes) {
+        if (name == t.name) return &t;
+    }
+    return nullptr;
+}
+
+// The four known themes, then every other style present; the order is fixed,
+// so the stored numbers keep their meaning.
+std::vector<std::string> AvailableThemes() {
+    std::vector<std::string> out;
+    for (const TThemeSpec& t : kThemes) out.emplace_back(t.name);
+    QStringList others = QStyleFactory::keys();
+    others.sort(Qt::CaseInsensitive);
+    for (const QString& k : others) {
+        bool known = false;
+        for (const TThemeSpec& t : kThemes)
+            known = known || k.compare(QLatin1String(t.style), Qt::CaseInsensitive) == 0;
+        if (!known && k.compare(QStringLiteral("Default"), Qt::CaseInsensitive) != 0)
+            out.push_back(k.toStdString());
+    }
+    return out;
+}
+
+QString WithoutAmpersand(QString text) {
+    text.remove(QLatin1Char('&'));
+    if (text.endsWith(QStringLiteral("..."))) text.chop(3);
+    return text;
+}
+
+std::string LocalPath(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+}  // namespace
+
+QAction* THauptfenster::Action(const char* name) const {
+    return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+std::shared_ptr<channels::TKanal> THauptfenster::Aktuell() const {
+    return kanaele_ ? kanaele_->GetAktuell() : nullptr;
+}
+
+void THauptfenster::CreateActions() {
+    const TActionSpec specs[] = {
+        {"ActionConnect", "&Verbinden...", {}, false},
+        {"ActionDisconnect", "&Trennen", {}, false},
+        {"ActionSend", "Se&nden", {}, false},
+        {"ActionSave", "&Speichern", {}, true},
+        {"ActionStop", "Abb&rechen", {}, false},
+        {"ActionPrint", "&Drucken...", QKeySequence(Qt::CTRL | Qt::Key_P), false},
+        {"ActionEnd", "&Beenden", {}, false},
+        {"ActionLocalEcho", "Lokales &Echo", QKeySequence(Qt::CTRL | Qt::Key_E), true},
+        {"ActionPactorChangeover", "&ChangeOver", QKeySequence(Qt::CTRL | Qt::Key_Y), false},
+        {"ActionPactorBreakin", "&BreakIn", QKeySequence(Qt::CTRL | Qt::Key_B), false},
+        {"ActionEditCut", "A&usschneiden", QKeySequence(Qt::CTRL | Qt::Key_X), false},
+        {"ActionEditCopy", "&Kopieren", QKeySequence(Qt::CTRL | Qt::Key_C), false},
+        {"ActionEditPaste", "E&inf\u00fcgen", QKeySequence(Qt::CTRL | Qt::Key_V), false},
+        {"ActionEditDelete", "&L\u00f6schen", QKeySequence(Qt::Key_Delete), false},
+        {"ActionEditSelectAll", "&Alles markieren", QKeySequence(Qt::CTRL | Qt::Key_A), false},
+        {"ActionClearConsole", "Ausgabefenster l\u00f6&schen", {}, false},
+        {"ActionDosUmlauteAnzeigen", "&DOS-Umlaute anzeigen", {}, true},
+        {"ActionDosUmlauteSenden", "&DOS-Umlaute senden", {}, true},
+        {"ActionDeviceStatus", "&Ger\u00e4testatus", {}, false},
+        {"ActionToolbarNoText", "&Nur Symbole", {}, true},
+        {"ActionToolbarTextRight", "Text &rechts", {}, true},
+        {"ActionToolbarTextBottom", "Text &unten", {}, true},
+        {"ActionSettings", "&Einstellungen...", {}, false},
+        {"ActionLanguage", "&Sprache...", {}, false},
+        {"ActionCommandLine", "&Kommandozeile...", {}, false},
+        {"ActionStationenDatenbank", "Stat&ionen", {}, false},
+        {"ActionStationenDatenbankReparieren", "Datenbank &reparieren", {}, false},
+        {"ActionHelpContents", "&Inhalt...", {}, false},
+        {"ActionHelpFirstSteps", "&Erste Schritte...", {}, false},
+        {"ActionHelpInfo", "I&nfo...", {}, false},
+        {"ActionHint", "", QKeySequence(Qt::CTRL | Qt::Key_H), false},
+        {"ActionBoxRead", "Nachricht zum Lesen markieren", {}, false},
+        {"ActionBoxErase", "Nachricht zum L\u00f6schen markieren", {}, false},
+        {"ActionBoxUncheck", "Markierung entfernen", {}, false},
+        {"ActionBoxRun", "Befehle absenden", {}, false},
+        {"ActionMakro", "&Makros", {}, false},
+        {"ActionStationenHinzufuegen", "&Hinzuf\u00fcgen...", {}, false},
+    };
+    for (const TActionSpec& spec : specs) {
+        auto* a = new QAction(QString::fromUtf8(spec.caption), this);
+        a->setObjectName(QString::fromLatin1(spec.name));
+        a->setCheckable(spec.checkable);
+        if (!spec.shortcut.isEmpty()) {
+            a->setShortcut(spec.shortcut);
+            a->setShortcutContext(Qt::WindowShortcut);
+        }
+        if (const auto icon = IconOf(spec.name); icon != QStyle::SP_CustomBase)
+            a->setIcon(style()->standardIcon(icon));
+        addAction(a);  // its shortcut works without a menu
+    }
+    const auto on = [this](const char* name, auto handler) {
+        connect(Action(name), &QAction::triggered, this, handler);
+    };
+    const auto withChannel = [this](auto f) {
+        return [this, f] {
+            if (auto k = Aktuell()) f(*k);
+        };
+    };
+    on("ActionConnect", [this] { ShowConnectDialog(); });
+    on("ActionDisconnect", [this] { Disconnect(); });
+    on("ActionSend", [] { QApplication::beep(); });  // the send dialog comes with file transfers
+    on("ActionSave", [this] {
+        if (auto k = Aktuell()) k->ToggleSaveToFile();
+        UpdateCommands();
+    });
+    on("ActionStop", [this] {
+        if (!connections_) return;
+        connections_->Lock();
+        auto k = Aktuell();
+        auto v = k ? k->GetVerbindung() : nullptr;
+        connections_->Unlock();
+        if (v) v->CancelTransfer();
+    });
+    on("ActionPrint", withChannel([](channels::TKanal& k) { k.Print(); }));
+    on("ActionEnd", [this] { close(); });
+    on("ActionLocalEcho", [this](bool checked) {
+        auto k = Aktuell();
+        if (auto v = k ? k->GetVerbindung() : nullptr) v->SetLocalEcho(checked);
+    });
+    on("ActionPactorChangeover", withChannel([](channels::TKanal& k) { k.PactorChangeover(); }));
+    on("ActionPactorBreakin", withChannel([](channels::TKanal& k) { k.PactorBreakin(); }));
+    on("ActionEditCut", withChannel([](channels::TKanal& k) { k.Cut(); }));
+    on("ActionEditCopy", [this] {
+        if (!kanaele_) return;
+        if (auto k = kanaele_->GetFokussiert()) k->Copy();
+    });
+    on("ActionEditPaste", withChannel([](channels::TKanal& k) { k.Paste(); }));
+    on("ActionEditDelete", withChannel([](channels::TKanal& k) { k.Delete(); }));
+    on("ActionEditSelectAll", withChannel([](channels::TKanal& k) { k.SelectAll(); }));
+    on("ActionClearConsole", [this] {
+        auto k = Aktuell();
+        if (!k) return;
+        if (TDlgMessage::Run(this, "Tarvo", "Ausgabefenster l\xF6schen?",
+                             (1u << core::kBitJa) | (1u << core::kBitNein)) == core::mrYes)
+            k->ClearConsole();
+    });
+    on("ActionDosUmlauteAnzeigen", [this] {
+        if (auto k = Aktuell()) k->SetShowDOS(!k->GetShowDOS());
+        UpdateCommands();
+    });
+    on("ActionDosUmlauteSenden", [this] {
+        if (auto k = Aktuell()) k->SetSendDOS(!k->GetSendDOS());
+        UpdateCommands();
+    });
+    on("ActionDeviceStatus", [this] { ToggleDeviceStatus(); });
+    auto* textModes = new QActionGroup(this);
+    const char* modes[] = {"ActionToolbarNoText", "ActionToolbarTextRight",
+                           "ActionToolbarTextBottom"};
+    for (int i = 0; i < 3; ++i) {
+        textModes->addAction(Action(modes[i]));
+        on(modes[i], [this, i] {
+            ApplyToolbarText(i);
+            if (config_) config_->SetToolbarTextMode(static_cast<core::TConfig::ToolbarText>(i));
+        });
+    }
+    on("ActionSettings", [this] { ShowSettings(); });
+    on("ActionStationenDatenbankReparieren", [this] {
+        if (TDlgMessage::Run(this, "Tarvo",
+                             "Die Datenbank wird beim n\xE4"
+                             "chsten Start von Tarvo repariert und "
+                             "optimiert.",
+                             (1u << core::kBitOk) | (1u << core::kBitAbbrechen)) == core::mrOk &&
+            config_)
+            config_->SetForceDatabaseCheck(true);
+    });
+    on("ActionHelpContents", [this] { HelpContents(nullptr); });
+    on("ActionHelpFirstSteps", [this] { HelpContents("erste-schritte"); });
+    on("ActionHelpInfo", [this] { ShowInfo(); });
+    on("ActionHint", withChannel([](channels::TKanal& k) { k.ShowHint(); }));
+    on("ActionBoxRead", withChannel([](channels::TKanal& k) { k.BoxMarkRead(false, false); }));
+    on("ActionBoxErase", withChannel([](channels::TKanal& k) { k.BoxMarkErase(false, false); }));
+    on("ActionBoxUncheck", withChannel([](channels::TKanal& k) { k.BoxUnmark(false); }));
+    on("ActionBoxRun", withChannel([](channels::TKanal& k) { k.BoxRun(); }));
+    // Their windows come with their own parts of the program.
+    Action("ActionCommandLine")->setEnabled(false);
+    Action("ActionLanguage")->setEnabled(false);
+    Action("ActionStationenDatenbank")->setEnabled(false);
+    Action("ActionEditSelectAll")->setEnabled(false);
+}
+
+void THauptfenster::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    const auto menu = [&](QMenu* m, std::initializer_list<const char*> names) {
+        for (const char* n : names) {
+            if (n[0] == '-') {
+                m->addSeparator();
+            } else {
+                m->addAction(Action(n));
+            }
+        }
+    };
+    menu(bar->addMenu(QStringLiteral("&Datei")),
+         {"ActionSend", "ActionSave", "ActionStop", "-", "ActionPrint", "-", "ActionEnd"});
+    QMenu* verbindung = bar->addMenu(QStringLiteral("Verbind&ung"));
+    menu(verbindung, {"ActionConnect", "ActionDisconnect", "-", "ActionLocalEcho"});
+    menu(verbindung->addMenu(QStringLiteral("&Pactor")),
+         {"ActionPactorChangeover", "ActionPactorBreakin"});
+    menu(bar->addMenu(QStringLiteral("&Bearbeiten")),
+         {"ActionEditCut", "ActionEditCopy", "ActionEditPaste", "ActionEditDelete", "-",
+          "ActionClearConsole", "-", "ActionDosUmlauteAnzeigen", "ActionDosUmlauteSenden"});
+    QMenu* ansicht = bar->addMenu(QStringLiteral("&Ansicht"));
+    menu(ansicht, {"ActionDeviceStatus"});
+    menu(ansicht->addMenu(QStringLiteral("&Befehlsleiste")),
+         {"ActionToolbarNoText", "ActionToolbarTextRight", "ActionToolbarTextBottom"});
+    themeMenu_ = ansicht->addMenu(QStringLiteral("&Schema"));
+    themeMenu_->setObjectName(QStringLiteral("ThemeMenu"));
+    menu(bar->addMenu(QStringLiteral("E&xtras")),
+         {"ActionCommandLine", "-", "ActionSettings", "ActionLanguage"});
+    menu(bar->addMenu(QStringLiteral("Stati&onen")),
+         {"ActionStationenDatenbank", "-", "ActionStationenDatenbankReparieren"});
+    menu(bar->addMenu(QStringLiteral("&Hilfe")),
+         {"ActionHelpContents", "ActionHelpFirstSteps", "-", "ActionHelpInfo"});
+}
+
+void THauptfenster::BuildCommandBar() {
+    commandBar_ = new QToolBar(QStringLiteral("Befehlsleiste"), this);
+    commandBar_->setObjectName(QStringLiteral("Befehlsleiste"));
+    addToolBar(Qt::TopToolBarArea, commandBar_);
+    for (const char* n : {"ActionConnect", "ActionDisconnect", "ActionSend", "ActionSave",
+                          "ActionStop", "ActionSettings", "ActionStationenDatenbank"}) {
+        QAction* a = Action(n);
+        commandBar_->addAction(a);
+        // The letter after "&" with Alt, while the main window is active.
+        const QString caption = a->text();
+        const qsizetype amp = caption.indexOf(QLatin1Char('&'));
+        QString hint = WithoutAmpersand(caption);
+        if (amp >= 0 && amp + 1 < caption.size()) {
+            const QKeySequence seq(QStringLiteral("Alt+") + caption.at(amp + 1).toUpper());
+            auto* sc = new QShortcut(seq, this, a, &QAction::trigger, Qt::WindowShortcut);
+            sc->setObjectName(QStringLiteral("Shortcut") + QString::fromLatin1(n));
+            hint +=
+                QStringLiteral(" (") + seq.toString(QKeySequence::NativeText) + QStringLiteral(")");
+        }
+        a->setToolTip(hint);
+    }
+}
+
+void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
+    struct TPanel {
+        int width;
+        const char* hint;
+    };
+    const TPanel specs[] = {{102, ""},
+                            {135, ""},
+                            {70, "eff. Baud"},
+                            {27, "Tries"},
+                            {27, "Unacked Frames"},
+                            {33, "Frack [100ms]"},
+                            {22, "MaxFrame"},
+                            {67, "ax25-Status"},
+                            {67, "Eigenes Rufzeichen"}};
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    for (int i = 0; i < 9; ++i) {
+        QWidget* host = nullptr;
+        auto* label = new QLabel;
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setToolTip(QString::fromUtf8(specs[i].hint));
+        if (i == 0) {
+            // The progress bar and its percent cover the link state during a transfer.
+            host = new QWidget(bar);
+            host->setFixedWidth(specs[0].width);
+            auto* row = new QHBoxLayout(host);
+            row->setContentsMargins(0, 0, 0, 0);
+            row->setSpacing(2);
+            label->setParent(host);
+            row->addWidget(label, 1);
+            panes.progress = new QProgressBar(host);
+            panes.progress->setObjectName(QStringLiteral("Fortschritt"));
+            panes.progress->setRange(0, 100);
+            panes.progress->setTextVisible(false);
+            panes.progress->setStyleSheet(QStringLiteral(
+                "QProgressBar { background: palette(button); border: 1px solid "
+                "palette(mid); } QProgressBar::chunk { background: rgb(255, 216, 0); }"));
+            panes.progress->installEventFilter(this);
+            panes.progress->hide();
+            panes.progressLabel = new QLabel(host);
+            panes.progressLabel->hide();
+            row->addWidget(panes.progress, 1);
+            row->addWidget(panes.progressLabel);
+        } else {
+            label->setParent(bar);
+            host = label;
+            if (i == 1) {
+                label->setMinimumWidth(specs[1].width);
+                label->setMaximumWidth(270);
+            } else {
+                label->setFixedWidth(specs[i].width);
+            }
+        }
+        bar->addWidget(host, i == 1 ? 1 : 0);
+        panes.statusPanels.push_back(label);
+    }
+    deviceStateButton_ = new QToolButton(bar);
+    deviceStateButton_->setObjectName(QStringLiteral("GeraeteStatus"));
+    deviceStateButton_->setFixedWidth(19);
+    deviceStateButton_->setAutoRaise(true);
+    deviceStateButton_->setIcon(DeviceStateIcon(true));
+    connect(deviceStateButton_, &QToolButton::clicked, Action("ActionDeviceStatus"),
+            &QAction::trigger);
+    bar->addWidget(deviceStateButton_);
+    auto* last = new QLabel(bar);
+    last->setObjectName(QStringLiteral("StatusPanel10"));
+    last->setFixedWidth(67);
+    bar->addWidget(last);
+    devicesReady_ = nullptr;
+}
+
+void THauptfenster::UpdateCommands() {
+    const auto k = Aktuell();
+    const int n = k ? k->GetNummer() : 0;
+    const bool channel = k && n > 0;
+    Action("ActionDisconnect")->setEnabled(channel);
+    Action("ActionSend")->setEnabled(channel);
+    Action("ActionStop")->setEnabled(channel);
+    Action("ActionSave")->setChecked(k && k->Recording());
+    Action("ActionDosUmlauteAnzeigen")->setChecked(k && k->GetShowDOS());
+    Action("ActionDosUmlauteSenden")->setChecked(k && k->GetSendDOS());
+    const auto v = k ? k->GetVerbindung() : nullptr;
+    Action("ActionLocalEcho")->setChecked(v && v->LocalEcho());
+}
+
+bool THauptfenster::HandleMainKey(QKeyEvent& e) {
+    const int key = e.key();
+    const Qt::KeyboardModifiers mods = e.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
+                                                        Qt::AltModifier | Qt::MetaModifier);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12 && key != Qt::Key_F11 && kanaele_) {
+        const int n = channels::FunctionKeyChannel(key - Qt::Key_F1 + 1, mods & Qt::ShiftModifier,
+                                                   mods & Qt::ControlModifier,
+                                                   mods & Qt::AltModifier, kanaele_->Count());
+        if (n < 0) return false;
+        kanaele_->SetAktuellNr(n);
+        return true;
+    }
+    if (key == Qt::Key_Escape && mods == Qt::NoModifier) {
+        ShowCommandDialog();
+        return true;
+    }
+    return false;
+}
+
+bool THauptfenster::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && w->window() == this && startupDone_) {
+            if (HandleMainKey(*static_cast<QKeyEvent*>(e))) return true;
+        }
+    } else if (e->type() == QEvent::MouseButtonPress && kanaeleView_ &&
+               watched == kanaeleView_->Panes().progress) {
+        QApplication::beep();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void THauptfenster::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && startupDone_) {
+        if (auto k = Aktuell()) k->View().FocusInput();
+    }
+}
+
+void THauptfenster::ShowConnectDialog() {
+    if (showingConnect_ || !config_ || !kanaele_) return;
+    const auto k = Aktuell();
+    if (!k) return;
+    std::vector<std::string> own;
+    if (myCalls_) {
+        for (const auto& c : myCalls_->Snapshot()) {
+            if (c) own.push_back(c->Call());
+        }
+    }
+    auto model = std::make_unique<channels::TBefehlConnect>(
+        *config_, k,
+        geraete_ ? geraete_->GetFunkKanaele(256) : channels::TBefehlConnect::TRadioChannels{},
+        std::move(own));
+    showingConnect_ = true;
+    TDlgBefehlConnect dlg(std::move(model), this);
+    if (connectDialogHook) connectDialogHook(dlg);
+    const int result = dlg.exec();
+    showingConnect_ = false;
+    if (result == QDialog::Accepted && dlg.ConnectedChannel() > 0 && kanaele_)
+        kanaele_->SetAktuellNr(dlg.ConnectedChannel());
+    UpdateCommands();
+}
+
+void THauptfenster::ShowCommandDialog() {
+    TDlgBefehl dlg(this);
+    dlg.exec();
+    switch (dlg.Choice()) {
+        case TDlgBefehl::kConnect:
+            ShowConnectDialog();
+            break;
+        case TDlgBefehl::kDisconnect:
+            if (Action("ActionDisconnect")->isEnabled()) Disconnect();
+            break;
+        case TDlgBefehl::kRemote: {
+            // The remote command dialog has nothing to send yet.
+            QInputDialog remote(this);
+            remote.setWindowTitle(QStringLiteral("Fernsteuerbefehl"));
+            remote.setLabelText(QStringLiteral("//"));
+            remote.exec();
+            break;
+        }
+        case TDlgBefehl::kNone:
+            break;
+    }
+}
+
+void THauptfenster::Disconnect() {
+    if (!connections_ || !kanaele_ || kanaele_->AktuellNr() == 0) return;
+    connections_->Lock();
+    auto k = Aktuell();
+    auto v = k ? k->GetVerbindung() : nullptr;
+    connections_->Unlock();
+    if (v) v->Disconnect();
+}
+
+void THauptfenster::ShowSettings() {
+    if (!config_) return;
+    TEinstellungenContext ctx;
+    ctx.config = config_.get();
+    ctx.myCalls = myCalls_;
+    ctx.kanaele = kanaele_.get();
+    ctx.geraete = geraete_.get();
+    ctx.colourLevel = core::ColourLevel();
+    ctx.reloadToolbarImages = [this] {
+        for (QAction* a : actions()) {
+            if (const auto icon = IconOf(a->objectName().toStdString());
+                icon != QStyle::SP_CustomBase)
+                a->setIcon(style()->standardIcon(icon));
+        }
+    };
+    // The console sizes are those the console font is drawn in.
+    ctx.fontFamilies = [] {
+        std::vector<std::string> out;
+        for (std::string_view n : core::TConfig::kFontNames)
+            out.push_back("Tarvo " + std::string(n));
+        return out;
+    };
+    TEinstellungenForm::Open(ctx, this);
+}
+
+void THauptfenster::ToggleDeviceStatus() {
+    if (deviceStatus_ && deviceStatus_->isVisible()) {
+        deviceStatus_->close();
+        return;
+    }
+    if (!deviceStatus_) {
+        auto* w = new QDialog(this);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->setObjectName(QStringLiteral("TGeraeteStatus"));
+        w->setWindowTitle(QStringLiteral("Ger\u00e4testatus"));
+        auto* list = new QTreeWidget(w);
+        list->setRootIsDecorated(false);
+        list->setHeaderLabels({QStringLiteral("Ger\u00e4t"), QStringLiteral("Status")});
+        auto* layout = new QVBoxLayout(w);
+        layout->addWidget(list);
+        const auto fill = [this, list] {
+            list->clear();
+            if (!geraete_) return;
+            for (const auto& g : geraete_->Items()) {
+                auto* item = new QTreeWidgetItem(list);
+                item->setText(0, Cp1252ToQString(g->InfoText()));
+                item->setText(1, Cp1252ToQString(g->StatusText()));
+            }
+        };
+        fill();
+        auto* timer = new QTimer(w);
+        connect(timer, &QTimer::timeout, w, fill);
+        timer->start(500);
+        w->resize(420, 180);
+        deviceStatus_ = w;
+    }
+    deviceStatus_->show();
+    deviceStatus_->raise();
+}
+
+std::filesystem::path THauptfenster::ManualFile() {
+    std::vector<std::filesystem::path> candidates;
+    if (const char* env = std::getenv("TARVO_MANUAL"); env && *env) candidates.emplace_back(env);
+    const std::filesystem::path app = LocalPath(QCoreApplication::applicationDirPath());
+    candidates.push_back(app / "Tarvo.html");
+    candidates.push_back(app / ".." / "share" / "doc" / "tarvo" / "Tarvo.html");
+#ifdef TARVO_DOCS_DIR
+    candidates.push_back(std::filesystem::path(TARVO_DOCS_DIR) / "Tarvo.html");
+#endif
+    for (const auto& c : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(c, ec)) return c;
+    }
+    return {};
+}
+
+void THauptfenster::HelpContents(const char* anchor) {
+    const auto tell = [this](const std::string& text) {
+        if (showHelpMessage) {
+            showHelpMessage("Tarvo", text);
+        } else {
+            TDlgMessage::Run(this, "Tarvo", text, 1u << 2);
+        }
+    };
+    const std::filesystem::path file = ManualFile();
+    if (file.empty()) {
+        tell("Die Datei \"Tarvo.html\" wurde nicht gefunden oder ist ung\xFCltig");
+        return;
+    }
+    bool opened = false;
+    if (openManual) {
+        opened = openManual(file);
+    } else {
+        QUrl url = QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(file.string())));
+        if (anchor) url.setFragment(QString::fromLatin1(anchor));
+        opened = QDesktopServices::openUrl(url);
+    }
+    if (!opened) tell("HTML Help ist nicht installiert");
+}
+
+void THauptfenster::ShowInfo() {
+    const std::string text = "Tarvo Terminal\r\rVersion " + core::VersionText() +
+                             "\r\rEin Terminal f\xFCr Packet-Radio.";
+    TDlgMessage::Run(this, "Info", text, 1u << 2);
+}
+
+void THauptfenster::ApplyToolbarText(int mode) {
+    const Qt::ToolButtonStyle style = mode == 0   ? Qt::ToolButtonIconOnly
+                                      : mode == 2 ? Qt::ToolButtonTextUnderIcon
+                                                  : Qt::ToolButtonTextBesideIcon;
+    if (commandBar_) commandBar_->setToolButtonStyle(style);
+    const char* modes[] = {"ActionToolbarNoText", "ActionToolbarTextRight",
+                           "ActionToolbarTextBottom"};
+    if (mode >= 0 && mode < 3) Action(modes[mode])->setChecked(true);
+}
+
+void THauptfenster::BuildThemeMenu() {
+    themes_ = AvailableThemes();
+    if (!themeMenu_) return;
+    themeMenu_->clear();
+    delete themeGroup_;
+    themeGroup_ = new QActionGroup(this);
+    for (const std::string& t : themes_) {
+        const TThemeSpec* known = KnownTheme(t);
+        QAction* a =
+            themeMenu_->addAction(known ? QString::fromUtf8(known->caption)
+                                        : QStringLiteral("Test: ") + QString::fromStdString(t));
+        a->setObjectName(QStringLiteral("ActionDesign"));
+        a->setData(QString::fromStdString(t));
+        a->setCheckable(true);
+        a->setChecked(t == currentTheme_);
+        themeGroup_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, t] { ApplyTheme(t); });
+    }
+}
+
+void THauptfenster::ApplyTheme(const std::string& theme) {
+    const TThemeSpec* known = KnownTheme(theme);
+    const QString key = known ? QString::fromLatin1(known->style) : QString::fromStdString(theme);
+    if (QStyle* s = QStyleFactory::create(key)) {
+        QApplication::setStyle(s);
+        QPalette pal = s->standardPalette();
+        if (known && known->window != 0) {
+            const QColor w(known->window);
+            pal.setColor(QPalette::Window, w);
+            pal.setColor(QPalette::Button, w);
+        }
+        QApplication::setPalette(pal);
+    }
+    currentTheme_ = theme;
+    if (themeGroup_) {
+        for (QAction* a : themeGroup_->actions())
+            a->setChecked(a->data().toString().toStdString() == theme);
+    }
+}
+
+void THauptfenster::ApplyLayout() {
+    if (!config_) return;
+    // A stored toolbar position that cannot be read is left alone.
+    const std::string state = config_->ReadString(Hive::CurrentUser, kToolbarKey, "State");
+    if (!state.empty()) restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
+    themes_ = AvailableThemes();
+    if (const auto theme = config_->ToolbarTheme(themes_)) currentTheme_ = *theme;
+    BuildThemeMenu();
+    if (!currentTheme_.empty()) ApplyTheme(currentTheme_);
+    ApplyToolbarText(static_cast<int>(config_->ToolbarTextMode()));
+    qApp->installEventFilter(this);
+    setAcceptDrops(true);
+    UpdateCommands();
+}
+
+void THauptfenster::SaveLayout() {
+    if (paneStack_) {
+        config_->SetInputHeight(paneStack_->Heights().input);
+        config_->SetMonitorHeight(paneStack_->Heights().monitor);
+    }
+    config_->WriteString(Hive::CurrentUser, kToolbarKey, "State",
+                         saveState().toBase64().toStdString());
+    if (!currentTheme_.empty()) config_->SetToolbarTheme(currentTheme_, themes_);
+}
+
+// ---- drag and drop ---------------------------------------------------------------
+
+int THauptfenster::DropTarget(const QPoint& pos, bool& onConsole) const {
+    onConsole = false;
+    QWidget* w = childAt(pos);
+    if (!w || !kanaeleView_) return -1;
+    TChannelBar* bar = paneStack_ ? paneStack_->ChannelBar() : nullptr;
+    for (QWidget* p = w; p && p != this; p = p->parentWidget()) {
+        if (bar && p->parentWidget() == bar) {
+            QAction* a = bar->actionAt(p->geometry().center());
+            return a ? a->data().toInt() : -1;
+        }
+        if (qobject_cast<TConsoleWidget*>(p)) {
+            onConsole = true;
+            return kanaele_ ? kanaele_->AktuellNr() : -1;
+        }
+    }
+    return -1;
+}
+
+void THauptfenster::OfferDrop(QDropEvent& e) {
+    bool onConsole = false;
+    const int n = DropTarget(e.position().toPoint(), onConsole);
+    const auto k = n > 0 && kanaele_ ? kanaele_->GetKanal(n) : nullptr;
+    const bool offered = k && k->HasConnection();
+    if (!onConsole && n != dropSelectChannel_) {
+        // Resting 200 ms on a channel's button selects it.
+        dropSelect_.stop();
+        dropSelectChannel_ = n;
+        if (offered) dropSelect_.start(kDropSelectMs);
+    }
+    if (offered) {
+        e.setDropAction(Qt::CopyAction);
+        e.accept();
+    } else {
+        e.ignore();
+    }
+}
+
+void THauptfenster::dragEnterEvent(QDragEnterEvent* e) {
+    dropSelectChannel_ = -1;
+    OfferDrop(*e);
+    // Moves are decided point by point.
+    if (!e->isAccepted()) e->accept();
+    e->setDropAction(Qt::CopyAction);
+}
+
+void THauptfenster::dragMoveEvent(QDragMoveEvent* e) {
+    OfferDrop(*e);
+}
+
+void THauptfenster::dragLeaveEvent(QDragLeaveEvent* e) {
+    dropSelect_.stop();
+    dropSelectChannel_ = -1;
+    QMainWindow::dragLeaveEvent(e);
+}
+
+void THauptfenster::dropEvent(QDropEvent* e) {
+    dropSelect_.stop();
+    dropSelectChannel_ = -1;
+    OfferDrop(*e);
+    if (!e->isAccepted()) return;
+    Activate();
+    const QMimeData* mime = e->mimeData();
+    for (const QString& f : mime->formats())
+        core::DebOutObj("THauptfenster", "Drop", "Format = '" + f.toStdString() + "'");
+    std::vector<std::string> files;
+    if (mime->hasUrls()) {
+        for (const QUrl& u : mime->urls()) {
+            if (u.isLocalFile()) files.push_back(LocalPath(u.toLocalFile()));
+        }
+    }
+    if (!files.empty()) {
+        core::DebOutObj("THauptfenster", "Drop", std::to_string(files.size()) + " Dateien");
+        for (const std::string& f : files) core::DebOutObj("THauptfenster", "Drop", f);
+        // The send dialog takes files once file transfers exist.
+        QTimer::singleShot(kDropDelayMs, this, [] { QApplication::beep(); });
+        return;
+    }
+    if (!mime->hasText()) return;
+    QString text = mime->text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+    text.replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    const std::string bytes = QStringToCp1252(text);
+    QTimer::singleShot(kDropDelayMs, this, [this, bytes] {
+        if (auto k = Aktuell()) k->SendInput(bytes);
+    });
 }
 
 }  // namespace tarvo::ui

@@ -4,11 +4,20 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
+class QAction;
+class QActionGroup;
 class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/InterfacesU.h"
 #include "core/MessageWindowU.h"
@@ -27,6 +36,7 @@ namespace tarvo::devices {
 class TMyCalls;
 }
 namespace tarvo::channels {
+class TKanal;
 class TKanaele;
 class TConnectionsList;
 }  // namespace tarvo::channels
@@ -39,6 +49,9 @@ namespace tarvo::ui {
 class TSplash;
 class TKanaeleView;
 class TGeraeteDialog;
+class TPaneStack;
+class TDlgBefehlConnect;
+struct TKanalPanes;
 
 struct THauptfensterSetup {
     platform::IRegistry& registry;
@@ -70,9 +83,30 @@ class THauptfenster : public QMainWindow {
     channels::TKanaele* Kanaele() const { return kanaele_.get(); }
     devices::TGeraete* Geraete() const { return geraete_.get(); }
     TKanaeleView* KanaeleView() const { return kanaeleView_.get(); }
+    TPaneStack* Panes() const { return paneStack_; }
+    // The window's commands by their names ("ActionConnect", ...); null for none.
+    QAction* Action(const char* name) const;
+    QToolBar* CommandBar() const { return commandBar_; }
+    QMenu* ThemeMenu() const { return themeMenu_; }
+
+    // The connect dialog for the active channel, modal; the hook sees the
+    // dialog before it runs (tests drive it from there).
+    void ShowConnectDialog();
+    std::function<void(TDlgBefehlConnect&)> connectDialogHook;
+    // The manual, and what happens when it cannot be shown (tests look at the
+    // message instead of a browser opening).
+    static std::filesystem::path ManualFile();
+    std::function<bool(const std::filesystem::path&)> openManual;
+    std::function<void(const std::string& title, const std::string& text)> showHelpMessage;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void BuildStartup(core::TStepSequence& steps);
@@ -85,6 +119,28 @@ class THauptfenster : public QMainWindow {
     void CreateKanaele();
     void CreateGeraete();
     void ShowGeraeteDialog();
+    void CreateActions();
+    void BuildMenus();
+    void BuildCommandBar();
+    void BuildStatusBar(TKanalPanes& panes);
+    void BuildThemeMenu();
+    void ApplyTheme(const std::string& theme);
+    void ApplyToolbarText(int mode);
+    void ApplyLayout();
+    void SaveLayout();
+    void UpdateCommands();
+    bool HandleMainKey(QKeyEvent& e);
+    void ShowCommandDialog();
+    void Disconnect();
+    void ShowSettings();
+    void ToggleDeviceStatus();
+    void HelpContents(const char* anchor);
+    void ShowInfo();
+    // The channel of a channel button or console under the point (window
+    // coordinates); -1 for none, 0 for the monitor's button.
+    int DropTarget(const QPoint& pos, bool& onConsole) const;
+    void OfferDrop(QDropEvent& e);
+    std::shared_ptr<channels::TKanal> Aktuell() const;
 
     THauptfensterSetup setup_;
     std::unique_ptr<core::TConfig> config_;
@@ -109,6 +165,17 @@ class THauptfenster : public QMainWindow {
         QWidget* owner_;
     } messages_{this};
     QLabel* devicesReady_ = nullptr;
+    QToolButton* deviceStateButton_ = nullptr;
+    TPaneStack* paneStack_ = nullptr;
+    QToolBar* commandBar_ = nullptr;
+    QMenu* themeMenu_ = nullptr;
+    QActionGroup* themeGroup_ = nullptr;
+    std::vector<std::string> themes_;
+    std::string currentTheme_;
+    QPointer<QWidget> deviceStatus_;
+    QTimer dropSelect_;
+    int dropSelectChannel_ = -1;
+    bool showingConnect_ = false;
     QPointer<TGeraeteDialog> geraeteDialog_;
     core::TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
     core::TRunMark runMark_;

@@ -16,11 +16,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QToolBar>
 #include <QToolTip>
 
 #include "core/DebOutU.h"
 #include "ui/ConsoleWidgetU.h"
+#include "ui/HauptPanesU.h"
 #include "ui/PlainTextU.h"
 
 namespace tarvo::ui {
@@ -209,6 +209,7 @@ void TKanaeleView::RefreshToolbar() {
 
 void TKanaeleView::SetConnectionCommandsEnabled(bool enabled) {
     commandsEnabled_ = enabled;
+    if (panes_.setConnectionCommandsEnabled) panes_.setConnectionCommandsEnabled(enabled);
 }
 
 TKanalView::TKanalView(channels::TKanal& kanal, const TKanalPanes& panes, QAction* before,
@@ -257,6 +258,7 @@ TKanalView::TKanalView(channels::TKanal& kanal, const TKanalPanes& panes, QActio
     button_ = new QAction(panes_.channelBar);
     button_->setObjectName(QStringLiteral("ChannelButton%1").arg(number_, 2, 10, QLatin1Char('0')));
     button_->setCheckable(true);
+    button_->setData(number_);
     button_->setIcon(ButtonIcon(0, number_));
     const int n = number_;
     QObject::connect(button_, &QAction::triggered, button_, [select, n, this](bool checked) {
@@ -324,6 +326,9 @@ void TKanalView::ShowChannel(bool active) {
 }
 
 void TKanalView::SetProgress(bool visible, int value, const std::string& label) {
+    // The bar covers the link state while a file goes.
+    if (!panes_.statusPanels.empty() && panes_.statusPanels[0])
+        panes_.statusPanels[0]->setVisible(!visible);
     if (panes_.progress) {
         panes_.progress->setVisible(visible);
         panes_.progress->setValue(value);
@@ -334,10 +339,17 @@ void TKanalView::SetProgress(bool visible, int value, const std::string& label) 
     }
 }
 
-// The commands these reach come with the main window's menus.
-void TKanalView::SetStopImage(int) {}
-void TKanalView::UpdateEditCommands() {}
-void TKanalView::SetMenuChecks(bool, bool, bool) {}
+void TKanalView::SetStopImage(int image) {
+    if (panes_.setStopImage) panes_.setStopImage(image);
+}
+
+void TKanalView::UpdateEditCommands() {
+    if (panes_.updateEditCommands) panes_.updateEditCommands();
+}
+
+void TKanalView::SetMenuChecks(bool saving, bool showDos, bool sendDos) {
+    if (panes_.setMenuChecks) panes_.setMenuChecks(saving, showDos, sendDos);
+}
 
 void TKanalView::ApplyInputColours(std::uint32_t background, std::uint32_t unsent,
                                    std::uint32_t sent) {

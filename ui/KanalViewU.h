@@ -19,14 +19,15 @@ class QPrinter;
 class QProgressBar;
 class QStackedWidget;
 class QStatusBar;
-class QToolBar;
 class QWidget;
 
 namespace tarvo::ui {
 
+class TChannelBar;
+
 // The widgets the channels live in, owned by the main window.
 struct TKanalPanes {
-    QToolBar* channelBar = nullptr;
+    TChannelBar* channelBar = nullptr;
     QStackedWidget* outputPane = nullptr;
     QStackedWidget* inputPane = nullptr;  // the active channel's input editor
     QStackedWidget* monitorPane = nullptr;
@@ -34,6 +35,11 @@ struct TKanalPanes {
     QProgressBar* progress = nullptr;
     QLabel* progressLabel = nullptr;
     QWidget* window = nullptr;
+    // The main window's commands that follow the active channel.
+    std::function<void(int image)> setStopImage;
+    std::function<void(bool saving, bool showDos, bool sendDos)> setMenuChecks;
+    std::function<void()> updateEditCommands;
+    std::function<void(bool enabled)> setConnectionCommandsEnabled;
 };
 
 // Prints the console's rows [first, last] in their colours, page by page;

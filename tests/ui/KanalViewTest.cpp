@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QStackedWidget>
-#include <QToolBar>
+#include "ui/HauptPanesU.h"
 
 #include "tests/channels/ChannelFixture.h"
 
@@ -18,7 +18,7 @@ class KanalView : public test::ChannelFixture {
   protected:
     KanalView() {
         panes_.window = &window_;
-        panes_.channelBar = new QToolBar(&window_);
+        panes_.channelBar = new ui::TChannelBar(&window_);
         panes_.outputPane = new QStackedWidget(&window_);
         panes_.monitorPane = new QStackedWidget(&window_);
         for (int i = 0; i < channels::kStatusPanelCount; ++i)

@@ -13,7 +13,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextBlock>
-#include <QToolBar>
+#include "ui/HauptPanesU.h"
 
 #include "tests/channels/ChannelFixture.h"
 #include "ui/KanalViewU.h"
@@ -27,7 +27,7 @@ class RichEditTarvo : public test::ChannelFixture {
   protected:
     RichEditTarvo() {
         panes_.window = &window_;
-        panes_.channelBar = new QToolBar(&window_);
+        panes_.channelBar = new ui::TChannelBar(&window_);
         panes_.outputPane = new QStackedWidget(&window_);
         panes_.inputPane = new QStackedWidget(&window_);
         panes_.monitorPane = new QStackedWidget(&window_);

@@ -1,0 +1,211 @@
+#include "ui/HauptU.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolBar>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "channels/KanaeleU.h"
+#include "channels/KanalU.h"
+#include "core/ConfigU.h"
+#include "core/GlobalU.h"
+#include "core/SynchronizeU.h"
+#include "platform/Registry.h"
+#include "platform/qt/QtDispatcher.h"
+#include "ui/HauptPanesU.h"
+#include "ui/RichEditTarvoU.h"
+
+using namespace tarvo;
+using channels::TPaneHeights;
+
+namespace {
+
+constexpr const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+
+// A started main window with 25 channels and no devices, in a folder of its own.
+class Hauptfenster : public ::testing::Test {
+  protected:
+    Hauptfenster() {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tarvo-main-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(dir_);
+        previousFolder_ = core::ApplicationDataFolder();
+        core::SetApplicationDataFolder(dir_);
+        core::SetMainDispatcher(&dispatcher_);
+        {
+            core::TConfig config(registry_, "0.01.000");
+            config.WriteBool(core::TConfig::Hive::CurrentUser, "", "SplashScreen", false);
+            config.SetChannels(25);
+            config.SetConsoleRows(core::TConfig::kMinConsoleRows);
+            config.SetInputHeight(70);
+            config.SetMonitorHeight(90);
+        }
+        Start();
+    }
+    ~Hauptfenster() override {
+        window_.reset();
+        core::SetMainDispatcher(nullptr);
+        core::SetApplicationDataFolder(previousFolder_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    void Start() {
+        window_ = std::make_unique<ui::THauptfenster>(
+            ui::THauptfensterSetup{registry_, dispatcher_, core::StartMode::Standalone, kFont});
+        ASSERT_TRUE(window_->FormCreate());
+        window_->resize(800, 600);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        QApplication::processEvents();
+    }
+
+    int Aktuell() const { return window_->Kanaele()->AktuellNr(); }
+    QWidget* InputOf(int n) const {
+        return window_->Panes()->findChild<QWidget*>(
+            QStringLiteral("Eingabe%1").arg(n, 2, 10, QLatin1Char('0')));
+    }
+    // A drag of the bar by dy pixels, as the mouse does it.
+    static void Drag(QWidget* bar, int dy) {
+        const QPoint from(bar->width() / 2, bar->height() / 2);
+        const QPoint global = bar->mapToGlobal(from);
+        QMouseEvent press(QEvent::MouseButtonPress, from, global, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(bar, &press);
+        QMouseEvent move(QEvent::MouseMove, from + QPoint(0, dy), global + QPoint(0, dy),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, from + QPoint(0, dy),
+                            global + QPoint(0, dy), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(bar, &release);
+    }
+
+    std::filesystem::path dir_, previousFolder_;
+    platform::FileRegistry registry_;
+    platform::QtDispatcher dispatcher_;
+    std::unique_ptr<ui::THauptfenster> window_;
+};
+
+TEST_F(Hauptfenster, FunctionKeysSelectChannelsThatExist) {
+    ASSERT_EQ(window_->Kanaele()->Count(), 25);
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        int expected;  // the active channel afterwards
+    };
+    const Case cases[] = {
+        {Qt::Key_F3, Qt::NoModifier, 3},
+        {Qt::Key_F5, Qt::ShiftModifier, 15},
+        {Qt::Key_F6, Qt::ControlModifier, 15},  // no channel 26
+        {Qt::Key_F1, Qt::ControlModifier, 21},
+        {Qt::Key_F2, Qt::AltModifier, 21},
+        {Qt::Key_F1, Qt::ControlModifier | Qt::ShiftModifier, 21},  // no channel 31
+        {Qt::Key_F12, Qt::NoModifier, 0},
+        {Qt::Key_F10, Qt::NoModifier, 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "key " << c.key << " mods " << c.mods);
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window_.get();
+        QTest::keyClick(target, c.key, c.mods);
+        EXPECT_EQ(Aktuell(), c.expected);
+    }
+    // The commands follow the channel: the monitor has no connection to end.
+    EXPECT_TRUE(window_->Action("ActionDisconnect")->isEnabled());
+    QTest::keyClick(window_.get(), Qt::Key_F12);
+    EXPECT_FALSE(window_->Action("ActionDisconnect")->isEnabled());
+    EXPECT_FALSE(window_->Action("ActionSend")->isEnabled());
+}
+
+TEST_F(Hauptfenster, ResizingAndDraggingShareTheHeightByTheRules) {
+    EXPECT_EQ(window_->minimumSize(), QSize(340, 280));
+    ui::TPaneStack* panes = window_->Panes();
+    const TPaneHeights start = panes->Heights();
+    EXPECT_EQ(start.input, 70);
+    EXPECT_EQ(start.monitor, 90);
+    EXPECT_EQ(start.Total(), panes->height());
+    EXPECT_EQ(panes->InputPane()->height(), 70);
+
+    window_->resize(800, 700);
+    QApplication::processEvents();
+    const TPaneHeights taller = panes->Heights();
+    EXPECT_EQ(taller.input, 70);
+    EXPECT_EQ(taller.monitor, 90);
+    EXPECT_EQ(taller.output, start.output + 100);
+
+    // Splitter 1 down past the input's 16 pixels: then the monitor gives way.
+    Drag(panes->Splitter1(), 80);
+    EXPECT_EQ(panes->Heights().input, 16);
+    EXPECT_EQ(panes->Heights().monitor, 90 - (80 - 54));
+    EXPECT_EQ(panes->Heights().Total(), panes->height());
+    // Splitter 2 up: the output pane pays.
+    const int output = panes->Heights().output;
+    Drag(panes->Splitter2(), -30);
+    EXPECT_EQ(panes->Heights().output, output - 30);
+    EXPECT_EQ(panes->Heights().monitor, 64 + 30);
+    EXPECT_EQ(panes->MonitorPane()->height(), 94);
+}
+
+TEST_F(Hauptfenster, TheLayoutIsStoredAtShutdown) {
+    Drag(window_->Panes()->Splitter1(), -20);
+    ASSERT_EQ(window_->Panes()->Heights().input, 90);
+    window_->TarvoDestroy();
+    window_.reset();
+    core::TConfig config(registry_, "0.01.000");
+    EXPECT_EQ(config.InputHeight(), 90);
+    EXPECT_EQ(config.MonitorHeight(), 90);
+
+    Start();
+    EXPECT_EQ(window_->Panes()->Heights().input, 90);
+}
+
+TEST_F(Hauptfenster, CommandBarShortcutsAndHints) {
+    const QAction* connect = window_->Action("ActionConnect");
+    ASSERT_NE(connect, nullptr);
+    EXPECT_EQ(connect->toolTip(), QStringLiteral("Verbinden (Alt+V)"));
+    EXPECT_EQ(window_->Action("ActionStop")->toolTip(), QStringLiteral("Abbrechen (Alt+R)"));
+    EXPECT_EQ(window_->Action("ActionPrint")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    EXPECT_TRUE(window_->CommandBar()->actions().contains(window_->Action("ActionSettings")));
+    EXPECT_FALSE(window_->Action("ActionCommandLine")->isEnabled());
+
+    // The theme menu checks the theme in use; choosing one checks it instead.
+    ASSERT_NE(window_->ThemeMenu(), nullptr);
+    const QList<QAction*> themes = window_->ThemeMenu()->actions();
+    ASSERT_GE(themes.size(), 4);
+    int checked = 0;
+    for (QAction* a : themes) checked += a->isChecked() ? 1 : 0;
+    EXPECT_EQ(checked, 1);
+    themes[3]->trigger();
+    EXPECT_TRUE(themes[3]->isChecked());
+}
+
+TEST_F(Hauptfenster, HelpTellsWhenItCannotShowTheManual) {
+    std::vector<std::string> told;
+    window_->showHelpMessage = [&](const std::string&, const std::string& text) {
+        told.push_back(text);
+    };
+    bool asked = false;
+    window_->openManual = [&](const std::filesystem::path& file) {
+        asked = !file.empty();
+        return false;
+    };
+    window_->Action("ActionHelpContents")->trigger();
+    if (ui::THauptfenster::ManualFile().empty()) {
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0], "Die Datei \"Tarvo.html\" wurde nicht gefunden oder ist ung\xFCltig");
+    } else {
+        EXPECT_TRUE(asked);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0], "HTML Help ist nicht installiert");
+    }
+}
+
+}  // namespace
