@@ -109,7 +109,8 @@ void TSampleConsole::Show(const std::vector<std::pair<std::uint8_t, std::string>
         console_.Write(text);
         console_.Write("\r");
     }
-    console_.ScrollToTop();
+    // Lines are written at the bottom, as in every console.
+    console_.ScrollToEnd();
     view_->SyncWithConsole();
     view_->viewport()->update();
 }
