@@ -191,7 +191,7 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
         }
     });
     s.Add("ErsteSchritte.Release", [] {});
-    s.Add("Revoke Drag & Drop", [] {});
+    s.Add("Revoke Drag & Drop", [this] { setAcceptDrops(false); });
     s.Add("Geraete.Free", [this] {
         // Windows still open over the set let go of it first.
         qApp->removeEventFilter(this);
