@@ -73,45 +73,17 @@ TEST(BefehlConnect, HistoryKeepsFiftySplitsAtLastHashAndMovesToTop) {
     EXPECT_EQ(TConnectHistory::FromCommaText(many).Entries().size(), TConnectHistory::kMaxEntries);
 }
 
-// A radio channel that answers with a scripted result and records the call.
-class FakeFunkKanal final : public core::IFunkKanal {
-  public:
-    FakeFunkKanal(std::string name, std::string kennung)
-        : name_(std::move(name)), kennung_(std::move(kennung)) {}
-    std::string GetName() const override { return name_; }
-    void SetName(std::string_view n) override { name_ = n; }
-    void SetPort(std::int32_t) override {}
-    std::int32_t GetPort() const override { return 0; }
-    std::uint8_t Verbinde(std::string& ziel, std::string& mycall,
-                          std::shared_ptr<core::IVerbindung>&,
-                          std::shared_ptr<core::IKanal>& kanal) override {
-        ziele.push_back(ziel);
-        mycalls.push_back(mycall);
-        given = kanal;
-        if (result == 0 && moveTo) kanal = moveTo;
-        return result;
-    }
-    bool IsFlexnet() const override { return false; }
-    std::string GetKennung() const override { return kennung_; }
-    void SetKennung(std::string_view k) override { kennung_ = k; }
-    bool SendUI(std::string_view, std::string_view, std::string_view) override { return true; }
-
-    std::uint8_t result = 0;
-    std::shared_ptr<core::IKanal> moveTo;
-    std::shared_ptr<core::IKanal> given;
-    std::vector<std::string> ziele, mycalls;
-
-  private:
-    std::string name_, kennung_;
-};
+using test::ScriptedFunkKanal;
 
 class BefehlConnectModel : public test::ChannelFixture {
   protected:
     std::string Stored(std::string_view name) {
         return config_->ReadString(core::TConfig::Hive::CurrentUser, channels::kVerlaufKey, name);
     }
-    std::shared_ptr<FakeFunkKanal> port1_ = std::make_shared<FakeFunkKanal>("TNC 1", "H1-1");
-    std::shared_ptr<FakeFunkKanal> port2_ = std::make_shared<FakeFunkKanal>("TNC 2", "H1-2");
+    std::shared_ptr<ScriptedFunkKanal> port1_ =
+        std::make_shared<ScriptedFunkKanal>("TNC 1", "H1-1");
+    std::shared_ptr<ScriptedFunkKanal> port2_ =
+        std::make_shared<ScriptedFunkKanal>("TNC 2", "H1-2");
 };
 
 TEST_F(BefehlConnectModel, ConnectOnTheActiveChannelAndStoreTheHistories) {

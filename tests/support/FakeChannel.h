@@ -233,4 +233,39 @@ class FakeVerbindung : public core::IVerbindung {
     std::shared_ptr<core::IDateiSenden> job;
 };
 
+// A radio channel that answers connects with a scripted result and records
+// what it was asked; with moveTo set, an accepted connect lands there.
+class ScriptedFunkKanal final : public core::IFunkKanal {
+  public:
+    ScriptedFunkKanal(std::string name, std::string kennung)
+        : name_(std::move(name)), kennung_(std::move(kennung)) {}
+    std::string GetName() const override { return name_; }
+    void SetName(std::string_view n) override { name_ = n; }
+    void SetPort(std::int32_t) override {}
+    std::int32_t GetPort() const override { return 0; }
+    std::uint8_t Verbinde(std::string& ziel, std::string& mycall,
+                          std::shared_ptr<core::IVerbindung>&,
+                          std::shared_ptr<core::IKanal>& kanal) override {
+        ziele.push_back(ziel);
+        mycalls.push_back(mycall);
+        given = kanal;
+        reservedWhenAsked = kanal && kanal->GetReserved();
+        if (result == 0 && moveTo) kanal = moveTo;
+        return result;
+    }
+    bool IsFlexnet() const override { return false; }
+    std::string GetKennung() const override { return kennung_; }
+    void SetKennung(std::string_view k) override { kennung_ = k; }
+    bool SendUI(std::string_view, std::string_view, std::string_view) override { return true; }
+
+    std::uint8_t result = 0;
+    std::shared_ptr<core::IKanal> moveTo;
+    std::shared_ptr<core::IKanal> given;
+    bool reservedWhenAsked = false;
+    std::vector<std::string> ziele, mycalls;
+
+  private:
+    std::string name_, kennung_;
+};
+
 }  // namespace tarvo::test

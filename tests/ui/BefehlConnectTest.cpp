@@ -20,34 +20,7 @@ using ui::TDlgBefehlConnect;
 
 namespace {
 
-// A radio channel that answers with a scripted result and records the connect.
-class ScriptedFunkKanal final : public core::IFunkKanal {
-  public:
-    explicit ScriptedFunkKanal(std::string kennung) : kennung_(std::move(kennung)) {}
-    std::string GetName() const override { return "Port " + kennung_; }
-    void SetName(std::string_view) override {}
-    void SetPort(std::int32_t) override {}
-    std::int32_t GetPort() const override { return 0; }
-    std::uint8_t Verbinde(std::string& ziel, std::string& mycall,
-                          std::shared_ptr<core::IVerbindung>&,
-                          std::shared_ptr<core::IKanal>& kanal) override {
-        ziele.push_back(ziel);
-        mycalls.push_back(mycall);
-        reservedWhenAsked = kanal && kanal->GetReserved();
-        return result;
-    }
-    bool IsFlexnet() const override { return false; }
-    std::string GetKennung() const override { return kennung_; }
-    void SetKennung(std::string_view) override {}
-    bool SendUI(std::string_view, std::string_view, std::string_view) override { return true; }
-
-    std::uint8_t result = 0;
-    bool reservedWhenAsked = false;
-    std::vector<std::string> ziele, mycalls;
-
-  private:
-    std::string kennung_;
-};
+using test::ScriptedFunkKanal;
 
 class BefehlConnectDialog : public test::ChannelFixture {
   protected:
@@ -66,8 +39,8 @@ class BefehlConnectDialog : public test::ChannelFixture {
         dlg.MyCallField()->setEditText(myCall);
     }
 
-    std::shared_ptr<ScriptedFunkKanal> port1_ = std::make_shared<ScriptedFunkKanal>("1");
-    std::shared_ptr<ScriptedFunkKanal> port2_ = std::make_shared<ScriptedFunkKanal>("2");
+    std::shared_ptr<ScriptedFunkKanal> port1_ = std::make_shared<ScriptedFunkKanal>("Port 1", "1");
+    std::shared_ptr<ScriptedFunkKanal> port2_ = std::make_shared<ScriptedFunkKanal>("Port 2", "2");
     std::vector<std::string> messages_;
 };
 
