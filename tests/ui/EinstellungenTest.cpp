@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/ui/WidgetLookup.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,16 +41,8 @@ struct Question {
     unsigned buttons;
 };
 
-QPushButton* Button(QWidget* w, const QString& caption) {
-    for (QPushButton* b : w->findChildren<QPushButton*>())
-        if (b->text() == caption) return b;
-    ADD_FAILURE() << "no button " << caption.toStdString();
-    return nullptr;
-}
-
-void Click(QWidget* w, const QString& caption) {
-    if (QPushButton* b = Button(w, caption)) b->click();
-}
+using test::Button;
+using test::Click;
 
 // The used rows of a console, one string each.
 std::vector<std::string> Rows(const channels::TConsole& c) {

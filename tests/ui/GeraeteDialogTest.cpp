@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/ui/WidgetLookup.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -33,16 +35,8 @@ void OnModal(std::function<void(QWidget*)> act, int tries = 500) {
     });
 }
 
-QPushButton* Button(QWidget* w, const QString& caption) {
-    for (QPushButton* b : w->findChildren<QPushButton*>())
-        if (b->text() == caption) return b;
-    ADD_FAILURE() << "no button " << caption.toStdString();
-    return nullptr;
-}
-
-void Click(QWidget* w, const QString& caption) {
-    if (QPushButton* b = Button(w, caption)) b->click();
-}
+using test::Button;
+using test::Click;
 
 std::vector<QString> Column(QTreeWidget* list, int column) {
     std::vector<QString> out;
