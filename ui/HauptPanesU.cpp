@@ -192,13 +192,14 @@ void TSplitterBar::resizeEvent(QResizeEvent* e) {
 
 bool TSplitterBar::eventFilter(QObject* watched, QEvent* e) {
     if (watched == content_) {
-        auto* me = static_cast<QMouseEvent*>(e);
+        const auto mouse = [e] { return static_cast<QMouseEvent*>(e); };
         switch (e->type()) {
             case QEvent::MouseButtonPress:
-                return me->button() == Qt::LeftButton && Press(me->globalPosition().toPoint());
+                return mouse()->button() == Qt::LeftButton &&
+                       Press(mouse()->globalPosition().toPoint());
             case QEvent::MouseMove:
                 if (dragging_) {
-                    Move(me->globalPosition().toPoint());
+                    Move(mouse()->globalPosition().toPoint());
                     return true;
                 }
                 break;
