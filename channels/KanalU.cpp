@@ -352,6 +352,7 @@ void TKanal::SetConsoleRows(int rows) {
 
 void TKanal::SetShowDOS(bool on) {
     showDos_.store(on);
+    OnMain([&] { view_->ShowDos(on); });
 }
 
 // ---- connection life --------------------------------------------------------

@@ -73,6 +73,8 @@ class IKanalView {
     virtual void FocusInput() = 0;
     // When start-up is done and the main window is hidden.
     virtual void FlashMainWindow() = 0;
+    // The console shows the DOS umlauts as what they mean.
+    virtual void ShowDos(bool) {}
     virtual void ApplyFont(const core::TFontFace& font) = 0;
     // 0x00BBGGRR each.
     virtual void ApplyInputColours(std::uint32_t background, std::uint32_t unsent,

@@ -502,6 +502,10 @@ void TKanalView::ShowContextMenu(bool onConsole, const QPoint& globalPos) {
     }
 }
 
+void TKanalView::ShowDos(bool on) {
+    if (console_) console_->SetShowDOS(on);
+}
+
 void TKanalView::FlashMainWindow() {
     if (panes_.window) QApplication::alert(panes_.window);
 }

@@ -90,6 +90,7 @@ class TKanalView final : public channels::IKanalView {
     void SetMenuChecks(bool saving, bool showDos, bool sendDos) override;
     void FocusInput() override;
     void FlashMainWindow() override;
+    void ShowDos(bool on) override;
     void ApplyFont(const core::TFontFace& font) override;
     void ApplyInputColours(std::uint32_t background, std::uint32_t unsent,
                            std::uint32_t sent) override;

@@ -60,6 +60,15 @@ TEST_F(KanalView, ToolbarReadsChannelsThenMonitorAndClicksSelect) {
     EXPECT_EQ(panes_.statusPanels[0]->text(), "Getrennt");
 }
 
+TEST_F(KanalView, ShowingDosUmlautsReachesTheConsole) {
+    auto* console = window_.findChild<ui::TConsoleWidget*>(QStringLiteral("Console02"));
+    ASSERT_NE(console, nullptr);
+    kanaele_->GetKanal(2)->SetShowDOS(true);
+    EXPECT_TRUE(console->ShowDOS());
+    kanaele_->GetKanal(2)->SetShowDOS(false);
+    EXPECT_FALSE(console->ShowDOS());
+}
+
 TEST_F(KanalView, MonitorConsoleMovesIntoTheOutputPaneWhileSelected) {
     auto* monitor = window_.findChild<ui::TConsoleWidget*>(QStringLiteral("Console00"));
     ASSERT_NE(monitor, nullptr);
