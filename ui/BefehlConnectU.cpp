@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QKeyEvent>
@@ -27,8 +26,8 @@ QComboBox* EditableList(QWidget* parent, const QString& name) {
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setMaxVisibleItems(20);
     box->lineEdit()->setMaxLength(256);
-    box->completer()->setCaseSensitivity(Qt::CaseInsensitive);
-    box->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    // The station field completes from its history itself.
+    box->setCompleter(nullptr);
     return box;
 }
 
@@ -77,6 +76,8 @@ TDlgBefehlConnect::TDlgBefehlConnect(std::unique_ptr<channels::TBefehlConnect> m
     connect(myCall_, &QComboBox::editTextChanged, this, [this] { UpdateOk(); });
     connect(station_, qOverload<int>(&QComboBox::activated), this,
             [this](int i) { HistoryChosen(i); });
+    connect(station_->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString& typed) { CompleteStation(typed); });
     UpdateOk();
     station_->setFocus();
     station_->lineEdit()->selectAll();
@@ -89,6 +90,20 @@ TDlgBefehlConnect::~TDlgBefehlConnect() {
 void TDlgBefehlConnect::UpdateOk() {
     ok_->setEnabled(model_->OkEnabled(QStringToCp1252(station_->currentText()),
                                       QStringToCp1252(myCall_->currentText())));
+}
+
+void TDlgBefehlConnect::CompleteStation(const QString& typed) {
+    // Only while typing on: deleting must not bring the completion back.
+    const bool longer = typed.size() > typedStation_.size();
+    typedStation_ = typed;
+    if (!longer) return;
+    const auto i = model_->StationHistory().Complete(QStringToCp1252(typed));
+    if (!i) return;
+    const QString full = Cp1252ToQString(model_->StationHistory().Entries()[*i].text);
+    if (full.size() <= typed.size()) return;
+    QLineEdit* e = station_->lineEdit();
+    e->setText(typed + full.mid(typed.size()));
+    e->setSelection(static_cast<int>(typed.size()), static_cast<int>(full.size() - typed.size()));
 }
 
 void TDlgBefehlConnect::HistoryChosen(int index) {

@@ -44,6 +44,7 @@ class TDlgBefehlConnect : public QDialog {
   private:
     void UpdateOk();
     void HistoryChosen(int index);
+    void CompleteStation(const QString& typed);
 
     std::unique_ptr<channels::TBefehlConnect> model_;
     QComboBox* station_;
@@ -51,6 +52,7 @@ class TDlgBefehlConnect : public QDialog {
     QListWidget* kanaele_;
     QPushButton* ok_;
     TShowMessage showMessage_;
+    QString typedStation_;
     int connectedChannel_ = -1;
 };
 

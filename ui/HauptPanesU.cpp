@@ -48,6 +48,25 @@ class TGutter final : public QWidget {
 
 }  // namespace
 
+// ---- TStatusPanel ----------------------------------------------------------
+
+TStatusPanel::TStatusPanel(Qt::TextElideMode mode, QWidget* parent) : QLabel(parent), mode_(mode) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setTextFormat(Qt::PlainText);
+    setMinimumWidth(1);
+}
+
+QString TStatusPanel::ShownText() const {
+    return fontMetrics().elidedText(text(), mode_, std::max(0, contentsRect().width() - 4));
+}
+
+void TStatusPanel::paintEvent(QPaintEvent* e) {
+    QFrame::paintEvent(e);
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(contentsRect().adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft, ShownText());
+}
+
 // ---- TChannelBar -----------------------------------------------------------
 
 TChannelBar::TChannelBar(QWidget* parent) : QWidget(parent) {

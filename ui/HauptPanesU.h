@@ -2,6 +2,7 @@
 // splitter 2 with the channel bar, and monitor, stacked and placed by hand.
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 
 #include <utility>
@@ -13,6 +14,22 @@ class QStackedWidget;
 class QToolButton;
 
 namespace tarvo::ui {
+
+// A status bar panel whose text is shortened to fit: in the middle for paths,
+// at the end otherwise.
+class TStatusPanel : public QLabel {
+    Q_OBJECT
+  public:
+    explicit TStatusPanel(Qt::TextElideMode mode, QWidget* parent = nullptr);
+    // The text as drawn (for the tests).
+    QString ShownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    Qt::TextElideMode mode_;
+};
 
 // One tool button per action, left to right, wrapping onto further rows.
 class TChannelBar : public QWidget {

@@ -715,9 +715,9 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
     bar->setSizeGripEnabled(true);
     for (int i = 0; i < 9; ++i) {
         QWidget* host = nullptr;
-        auto* label = new QLabel;
+        // The file name loses its middle, the link flags their end.
+        auto* label = new TStatusPanel(i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setToolTip(QString::fromUtf8(specs[i].hint));
         if (i == 0) {
             // The progress bar and its percent cover the link state during a transfer.

@@ -135,6 +135,17 @@ TEST_F(BefehlConnectDialog, ChoosingAHistoryEntrySelectsItsRadioChannel) {
     dlg->StationField()->setCurrentIndex(1);
     emit dlg->StationField()->activated(1);
     EXPECT_EQ(dlg->RadioChannelList()->currentRow(), 1);
+
+    // Typing completes from the history without case; what was typed stays as typed.
+    QLineEdit* edit = dlg->StationField()->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("db0a"));
+    EXPECT_EQ(edit->text(), QStringLiteral("db0aBC"));
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("BC"));
+    QTest::keyClick(edit, Qt::Key_Backspace);  // removes the completion only
+    EXPECT_EQ(edit->text(), QStringLiteral("db0a"));
+    QTest::keyClicks(edit, QStringLiteral("q"));
+    EXPECT_EQ(edit->text(), QStringLiteral("db0aq"));
 }
 
 TEST(BefehlDialog, KeysPressTheButtons) {

@@ -187,6 +187,26 @@ TEST_F(Hauptfenster, CommandBarShortcutsAndHints) {
     EXPECT_TRUE(themes[3]->isChecked());
 }
 
+TEST_F(Hauptfenster, StatusPanelsKeepTheirHintsAndShortenLongTexts) {
+    const auto panel = [this](int i) {
+        return window_->findChild<ui::TStatusPanel*>(QStringLiteral("StatusPanel%1").arg(i));
+    };
+    ASSERT_NE(panel(2), nullptr);
+    EXPECT_EQ(panel(2)->toolTip(), QStringLiteral("eff. Baud"));
+    EXPECT_EQ(panel(5)->toolTip(), QStringLiteral("Frack [100ms]"));
+    EXPECT_EQ(panel(8)->toolTip(), QStringLiteral("Eigenes Rufzeichen"));
+
+    const QString path = QStringLiteral("/home/op/Empfang/") + QString(200, QLatin1Char('x')) +
+                         QStringLiteral("/letzte-datei.txt");
+    panel(1)->setText(path);
+    const QString shown = panel(1)->ShownText();
+    EXPECT_LT(shown.size(), path.size());
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home")));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".txt")));
+    panel(7)->setText(QString(100, QLatin1Char('F')));
+    EXPECT_TRUE(panel(7)->ShownText().endsWith(QChar(0x2026)));
+}
+
 TEST_F(Hauptfenster, HelpTellsWhenItCannotShowTheManual) {
     std::vector<std::string> told;
     window_->showHelpMessage = [&](const std::string&, const std::string& text) {
