@@ -41,7 +41,6 @@ class Hauptfenster : public ::testing::Test {
         std::filesystem::create_directories(dir_);
         previousFolder_ = core::ApplicationDataFolder();
         core::SetApplicationDataFolder(dir_);
-        core::SetMainDispatcher(&dispatcher_);
         {
             core::TConfig config(registry_, "0.01.000");
             config.WriteBool(core::TConfig::Hive::CurrentUser, "", "SplashScreen", false);
@@ -54,15 +53,21 @@ class Hauptfenster : public ::testing::Test {
     }
     ~Hauptfenster() override {
         window_.reset();
+        // The shutdown signals the program's end; the next test starts afresh.
+        core::QuitEvent().Reset();
         core::SetMainDispatcher(nullptr);
         core::SetApplicationDataFolder(previousFolder_);
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
 
+    // A fresh main thread for every start: the shutdown closes the one before.
     void Start() {
+        core::SetMainDispatcher(nullptr);
+        dispatcher_ = std::make_unique<platform::QtDispatcher>();
+        core::SetMainDispatcher(dispatcher_.get());
         window_ = std::make_unique<ui::THauptfenster>(
-            ui::THauptfensterSetup{registry_, dispatcher_, core::StartMode::Standalone, kFont});
+            ui::THauptfensterSetup{registry_, *dispatcher_, core::StartMode::Standalone, kFont});
         ASSERT_TRUE(window_->FormCreate());
         window_->resize(800, 600);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
@@ -91,7 +96,7 @@ class Hauptfenster : public ::testing::Test {
 
     std::filesystem::path dir_, previousFolder_;
     platform::FileRegistry registry_;
-    platform::QtDispatcher dispatcher_;
+    std::unique_ptr<platform::QtDispatcher> dispatcher_;
     std::unique_ptr<ui::THauptfenster> window_;
 };
 
@@ -159,6 +164,7 @@ TEST_F(Hauptfenster, TheLayoutIsStoredAtShutdown) {
     ASSERT_EQ(window_->Panes()->Heights().input, 90);
     window_->TarvoDestroy();
     window_.reset();
+    core::QuitEvent().Reset();
     core::TConfig config(registry_, "0.01.000");
     EXPECT_EQ(config.InputHeight(), 90);
     EXPECT_EQ(config.MonitorHeight(), 90);
