@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include "core/SynchronizeU.h"
 #include "platform/Registry.h"
 #include "platform/qt/QtDispatcher.h"
+#include "tests/support/FakeChannel.h"
 #include "ui/HauptPanesU.h"
 #include "ui/RichEditTarvoU.h"
 
@@ -211,6 +213,45 @@ TEST_F(Hauptfenster, StatusPanelsKeepTheirHintsAndShortenLongTexts) {
     EXPECT_TRUE(shown.endsWith(QStringLiteral(".txt")));
     panel(7)->setText(QString(100, QLatin1Char('F')));
     EXPECT_TRUE(panel(7)->ShownText().endsWith(QChar(0x2026)));
+}
+
+TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
+    auto v = std::make_shared<test::FakeVerbindung>();
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
+    window_->Kanaele()->SetAktuellNr(2);
+    QApplication::processEvents();
+    const auto at = [this](const QWidget* w) {
+        return w->mapTo(window_.get(), w->rect().center());
+    };
+    auto* console = window_->findChild<QWidget*>(QStringLiteral("Console02"));
+    ASSERT_NE(console, nullptr);
+    QMimeData mime;
+    mime.setText(QStringLiteral("erste\nzweite"));
+    const auto offered = [&](QPoint pos) {
+        QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &move);
+        return move.isAccepted();
+    };
+    QDragEnterEvent enter(at(console), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    EXPECT_TRUE(offered(at(console)));
+    // Not over the monitor's button or an idle channel's button.
+    ui::TChannelBar* bar = window_->Panes()->ChannelBar();
+    const auto button = [&](int n) {
+        for (QAction* a : bar->actions()) {
+            if (a->data().toInt() == n) return bar->widgetForAction(a);
+        }
+        return static_cast<QWidget*>(nullptr);
+    };
+    EXPECT_FALSE(offered(at(button(0))));
+    EXPECT_FALSE(offered(at(button(3))));
+    EXPECT_TRUE(offered(at(button(2))));
+
+    QDropEvent drop(QPointF(at(console)), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
+    EXPECT_EQ(v->sent, "erste\rzweite");
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
 }
 
 TEST_F(Hauptfenster, HelpTellsWhenItCannotShowTheManual) {
