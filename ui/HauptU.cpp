@@ -197,7 +197,6 @@ void THauptfenster::BuildShutdown(core::TStepSequence& s) {
         qApp->removeEventFilter(this);
         TEinstellungenForm::CloseInstance();
         delete deviceStatus_.data();
-        if (geraeteDialog_) geraeteDialog_->Detach();
         if (!geraete_) return;
         geraete_->Destroy();
         geraete_.reset();
@@ -354,13 +353,6 @@ int THauptfenster::TMessages::Run(const std::string& title, const std::string& t
                                   unsigned buttons) {
     core::DebOutObj("THauptfenster", "Message", text);
     return TDlgMessage::Run(owner_, title, text, buttons);
-}
-
-void THauptfenster::ShowGeraeteDialog() {
-    if (!geraete_ || geraeteDialog_) return;
-    TGeraeteDialog dialog(*geraete_, this);
-    geraeteDialog_ = &dialog;
-    dialog.exec();
 }
 
 void THauptfenster::RegisterFont() {
@@ -766,7 +758,6 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
     last->setObjectName(QStringLiteral("StatusPanel10"));
     last->setFixedWidth(67);
     bar->addWidget(last);
-    devicesReady_ = nullptr;
 }
 
 void THauptfenster::UpdateCommands() {

@@ -48,7 +48,6 @@ namespace tarvo::ui {
 
 class TSplash;
 class TKanaeleView;
-class TGeraeteDialog;
 class TPaneStack;
 class TDlgBefehlConnect;
 struct TKanalPanes;
@@ -118,7 +117,6 @@ class THauptfenster : public QMainWindow {
     void BuildPanes();
     void CreateKanaele();
     void CreateGeraete();
-    void ShowGeraeteDialog();
     void CreateActions();
     void BuildMenus();
     void BuildCommandBar();
@@ -164,7 +162,6 @@ class THauptfenster : public QMainWindow {
       private:
         QWidget* owner_;
     } messages_{this};
-    QLabel* devicesReady_ = nullptr;
     QToolButton* deviceStateButton_ = nullptr;
     TPaneStack* paneStack_ = nullptr;
     QToolBar* commandBar_ = nullptr;
@@ -176,7 +173,6 @@ class THauptfenster : public QMainWindow {
     QTimer dropSelect_;
     int dropSelectChannel_ = -1;
     bool showingConnect_ = false;
-    QPointer<TGeraeteDialog> geraeteDialog_;
     core::TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
     core::TRunMark runMark_;
     int fontId_ = -1;
