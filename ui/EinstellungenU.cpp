@@ -329,6 +329,8 @@ TEinstellungenAnzeige::TEinstellungenAnzeige(const TEinstellungenContext& ctx, Q
         sheetLayout->addWidget(defaults);
         colourTabs->addTab(sheet, Cp1252ToQString(tabs[t].caption));
     }
+    // All three tabs in view, without scroll arrows.
+    colourTabs->setMinimumWidth(colourTabs->tabBar()->sizeHint().width() + 8);
 
     auto* left = new QVBoxLayout;
     left->addWidget(fontGroup);
@@ -491,7 +493,7 @@ TEinstellungenErweitert::TEinstellungenErweitert(const TEinstellungenContext& ct
         QStringLiteral("\u00d6ffentliche Schl\u00fcssel automatisch zum Schl\u00fcsselring "
                        "hinzuf\u00fcgen"));
     simpleResults_ = new QCheckBox(
-        QStringLiteral("Vereinfachte Ergebnisse von Signatur-\npr\u00fcfungen anzeigen"));
+        QStringLiteral("Vereinfachte Ergebnisse von Signaturpr\u00fcfungen anzeigen"));
 
     sendSid_->setChecked(config.SendSid());
     hideSentSid_->setChecked(config.HideSentSid());
