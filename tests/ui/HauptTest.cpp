@@ -24,6 +24,7 @@
 #include "platform/Registry.h"
 #include "platform/qt/QtDispatcher.h"
 #include "tests/support/FakeChannel.h"
+#include "ui/EinstellungenU.h"
 #include "ui/HauptPanesU.h"
 #include "ui/RichEditTarvoU.h"
 
@@ -252,6 +253,33 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
     EXPECT_EQ(v->sent, "erste\rzweite");
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
+}
+
+TEST_F(Hauptfenster, ToolbarTextAndThemeSurviveARestartAndSettingsOpenOnce) {
+    window_->Action("ActionToolbarTextBottom")->trigger();
+    EXPECT_EQ(window_->CommandBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    const QList<QAction*> themes = window_->ThemeMenu()->actions();
+    ASSERT_GE(themes.size(), 4);
+    themes[1]->trigger();
+    const QString chosen = themes[1]->data().toString();
+
+    // One settings window, however often it is asked for.
+    window_->Action("ActionSettings")->trigger();
+    ui::TEinstellungenForm* form = ui::TEinstellungenForm::Instance();
+    ASSERT_NE(form, nullptr);
+    window_->Action("ActionSettings")->trigger();
+    EXPECT_EQ(ui::TEinstellungenForm::Instance(), form);
+
+    // The shutdown closes it before the devices go.
+    window_->TarvoDestroy();
+    EXPECT_EQ(ui::TEinstellungenForm::Instance(), nullptr);
+    window_.reset();
+    core::QuitEvent().Reset();
+    Start();
+    EXPECT_EQ(window_->CommandBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_TRUE(window_->Action("ActionToolbarTextBottom")->isChecked());
+    for (QAction* a : window_->ThemeMenu()->actions())
+        EXPECT_EQ(a->isChecked(), a->data().toString() == chosen) << a->text().toStdString();
 }
 
 TEST_F(Hauptfenster, HelpTellsWhenItCannotShowTheManual) {
