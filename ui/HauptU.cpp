@@ -399,7 +399,7 @@ void THauptfenster::SaveWindowPosition() {
 
 namespace {
 
-struct TActionSpec {
+struct TActionDef {
     const char* name;
     const char* caption;  // UTF-8
     QKeySequence shortcut;
@@ -433,21 +433,21 @@ QIcon DeviceStateIcon(bool allReady) {
 }
 
 // A known theme: its stored name, caption and the Qt style with its colours.
-struct TThemeSpec {
+struct TThemeDef {
     const char* name;
     const char* caption;
     const char* style;
     QRgb window;  // 0: the style's own palette
 };
-constexpr TThemeSpec kThemes[] = {
+constexpr TThemeDef kThemes[] = {
     {"NewDefaultTheme", "Klassisch", "Windows", 0},
     {"NewOfficeXPTheme", "Blau", "Fusion", qRgb(222, 231, 245)},
     {"OfficeXP", "Standard", "Fusion", 0},
     {"Roma", "Roma", "Fusion", qRgb(240, 228, 208)},
 };
 
-const TThemeSpec* KnownTheme(std::string_view name) {
-    for (const TThemeSpec& t : kThemes) {
+const TThemeDef* KnownTheme(std::string_view name) {
+    for (const TThemeDef& t : kThemes) {
         if (name == t.name) return &t;
     }
     return nullptr;
@@ -457,12 +457,12 @@ const TThemeSpec* KnownTheme(std::string_view name) {
 // so the stored numbers keep their meaning.
 std::vector<std::string> AvailableThemes() {
     std::vector<std::string> out;
-    for (const TThemeSpec& t : kThemes) out.emplace_back(t.name);
+    for (const TThemeDef& t : kThemes) out.emplace_back(t.name);
     QStringList others = QStyleFactory::keys();
     others.sort(Qt::CaseInsensitive);
     for (const QString& k : others) {
         bool known = false;
-        for (const TThemeSpec& t : kThemes)
+        for (const TThemeDef& t : kThemes)
             known = known || k.compare(QLatin1String(t.style), Qt::CaseInsensitive) == 0;
         if (!known && k.compare(QStringLiteral("Default"), Qt::CaseInsensitive) != 0)
             out.push_back(k.toStdString());
@@ -491,7 +491,7 @@ std::shared_ptr<channels::TKanal> THauptfenster::Aktuell() const {
 }
 
 void THauptfenster::CreateActions() {
-    const TActionSpec specs[] = {
+    const TActionDef defs[] = {
         {"ActionConnect", "&Verbinden...", {}, false},
         {"ActionDisconnect", "&Trennen", {}, false},
         {"ActionSend", "Se&nden", {}, false},
@@ -530,15 +530,15 @@ void THauptfenster::CreateActions() {
         {"ActionMakro", "&Makros", {}, false},
         {"ActionStationenHinzufuegen", "&Hinzuf\u00fcgen...", {}, false},
     };
-    for (const TActionSpec& spec : specs) {
-        auto* a = new QAction(QString::fromUtf8(spec.caption), this);
-        a->setObjectName(QString::fromLatin1(spec.name));
-        a->setCheckable(spec.checkable);
-        if (!spec.shortcut.isEmpty()) {
-            a->setShortcut(spec.shortcut);
+    for (const TActionDef& def : defs) {
+        auto* a = new QAction(QString::fromUtf8(def.caption), this);
+        a->setObjectName(QString::fromLatin1(def.name));
+        a->setCheckable(def.checkable);
+        if (!def.shortcut.isEmpty()) {
+            a->setShortcut(def.shortcut);
             a->setShortcutContext(Qt::WindowShortcut);
         }
-        if (const auto icon = IconOf(spec.name); icon != QStyle::SP_CustomBase)
+        if (const auto icon = IconOf(def.name); icon != QStyle::SP_CustomBase)
             a->setIcon(style()->standardIcon(icon));
         addAction(a);  // its shortcut works without a menu
     }
@@ -694,15 +694,15 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
         int width;
         const char* hint;
     };
-    const TPanel specs[] = {{102, ""},
-                            {135, ""},
-                            {70, "eff. Baud"},
-                            {27, "Tries"},
-                            {27, "Unacked Frames"},
-                            {33, "Frack [100ms]"},
-                            {22, "MaxFrame"},
-                            {67, "ax25-Status"},
-                            {67, "Eigenes Rufzeichen"}};
+    const TPanel panels[] = {{102, ""},
+                             {135, ""},
+                             {70, "eff. Baud"},
+                             {27, "Tries"},
+                             {27, "Unacked Frames"},
+                             {33, "Frack [100ms]"},
+                             {22, "MaxFrame"},
+                             {67, "ax25-Status"},
+                             {67, "Eigenes Rufzeichen"}};
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(true);
     for (int i = 0; i < 9; ++i) {
@@ -710,11 +710,11 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
         // The file name loses its middle, the link flags their end.
         auto* label = new TStatusPanel(i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setToolTip(QString::fromUtf8(specs[i].hint));
+        label->setToolTip(QString::fromUtf8(panels[i].hint));
         if (i == 0) {
             // The progress bar and its percent cover the link state during a transfer.
             host = new QWidget(bar);
-            host->setFixedWidth(specs[0].width);
+            host->setFixedWidth(panels[0].width);
             auto* row = new QHBoxLayout(host);
             row->setContentsMargins(0, 0, 0, 0);
             row->setSpacing(2);
@@ -737,10 +737,10 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
             label->setParent(bar);
             host = label;
             if (i == 1) {
-                label->setMinimumWidth(specs[1].width);
+                label->setMinimumWidth(panels[1].width);
                 label->setMaximumWidth(270);
             } else {
-                label->setFixedWidth(specs[i].width);
+                label->setFixedWidth(panels[i].width);
             }
         }
         bar->addWidget(host, i == 1 ? 1 : 0);
@@ -993,7 +993,7 @@ void THauptfenster::BuildThemeMenu() {
     delete themeGroup_;
     themeGroup_ = new QActionGroup(this);
     for (const std::string& t : themes_) {
-        const TThemeSpec* known = KnownTheme(t);
+        const TThemeDef* known = KnownTheme(t);
         QAction* a =
             themeMenu_->addAction(known ? QString::fromUtf8(known->caption)
                                         : QStringLiteral("Test: ") + QString::fromStdString(t));
@@ -1007,7 +1007,7 @@ void THauptfenster::BuildThemeMenu() {
 }
 
 void THauptfenster::ApplyTheme(const std::string& theme) {
-    const TThemeSpec* known = KnownTheme(theme);
+    const TThemeDef* known = KnownTheme(theme);
     const QString key = known ? QString::fromLatin1(known->style) : QString::fromStdString(theme);
     if (QStyle* s = QStyleFactory::create(key)) {
         QApplication::setStyle(s);
