@@ -201,7 +201,8 @@ bool TBefehlConnect::OkEnabled(std::string_view station, std::string_view myCall
 
 TBefehlConnect::TResult TBefehlConnect::Ok(std::string_view station, std::string_view myCall,
                                            std::optional<std::size_t> radioChannel) {
-    std::string mycall = NormalizeMyCall(myCall);
+    const std::string ownCall = NormalizeMyCall(myCall);
+    std::string mycall = ownCall;  // the device may change its copy
     const TStationText st = ParseStationText(station);
     core::DebOutObj("TDlgBefehlConnect", "BtnOkClick",
                     "MyCall='" + mycall + "' Call='" + st.call + "' Digis='" + st.digis + "'");
@@ -230,7 +231,7 @@ TBefehlConnect::TResult TBefehlConnect::Ok(std::string_view station, std::string
         r.channel = kanal ? kanal->GetNummer() : -1;
         r.close = true;
     }
-    myCalls_ = AddToCallHistory(std::move(myCalls_), NormalizeMyCall(myCall));
+    myCalls_ = AddToCallHistory(std::move(myCalls_), ownCall);
     stations_.Add(JoinPath(st), kennung);
     return r;
 }

@@ -538,10 +538,9 @@ void THauptfenster::CreateActions() {
             a->setShortcut(def.shortcut);
             a->setShortcutContext(Qt::WindowShortcut);
         }
-        if (const auto icon = IconOf(def.name); icon != QStyle::SP_CustomBase)
-            a->setIcon(style()->standardIcon(icon));
         addAction(a);  // its shortcut works without a menu
     }
+    LoadActionIcons();
     const auto on = [this](const char* name, auto handler) {
         connect(Action(name), &QAction::triggered, this, handler);
     };
@@ -630,6 +629,13 @@ void THauptfenster::CreateActions() {
     Action("ActionLanguage")->setEnabled(false);
     Action("ActionStationenDatenbank")->setEnabled(false);
     Action("ActionEditSelectAll")->setEnabled(false);
+}
+
+void THauptfenster::LoadActionIcons() {
+    for (QAction* a : actions()) {
+        if (const auto icon = IconOf(a->objectName().toStdString()); icon != QStyle::SP_CustomBase)
+            a->setIcon(style()->standardIcon(icon));
+    }
 }
 
 void THauptfenster::BuildMenus() {
@@ -778,7 +784,7 @@ bool THauptfenster::HandleMainKey(QKeyEvent& e) {
     const int key = e.key();
     const Qt::KeyboardModifiers mods = e.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
                                                         Qt::AltModifier | Qt::MetaModifier);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12 && key != Qt::Key_F11 && kanaele_) {
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12 && kanaele_) {
         const int n = channels::FunctionKeyChannel(key - Qt::Key_F1 + 1, mods & Qt::ShiftModifier,
                                                    mods & Qt::ControlModifier,
                                                    mods & Qt::AltModifier, kanaele_->Count());
@@ -878,13 +884,7 @@ void THauptfenster::ShowSettings() {
     ctx.kanaele = kanaele_.get();
     ctx.geraete = geraete_.get();
     ctx.colourLevel = core::ColourLevel();
-    ctx.reloadToolbarImages = [this] {
-        for (QAction* a : actions()) {
-            if (const auto icon = IconOf(a->objectName().toStdString());
-                icon != QStyle::SP_CustomBase)
-                a->setIcon(style()->standardIcon(icon));
-        }
-    };
+    ctx.reloadToolbarImages = [this] { LoadActionIcons(); };
     // The console sizes are those the console font is drawn in.
     ctx.fontFamilies = [] {
         std::vector<std::string> out;
@@ -987,7 +987,6 @@ void THauptfenster::ApplyToolbarText(int mode) {
 }
 
 void THauptfenster::BuildThemeMenu() {
-    themes_ = AvailableThemes();
     if (!themeMenu_) return;
     themeMenu_->clear();
     delete themeGroup_;

@@ -118,6 +118,8 @@ class THauptfenster : public QMainWindow {
     void CreateKanaele();
     void CreateGeraete();
     void CreateActions();
+    // Icons from the current style.
+    void LoadActionIcons();
     void BuildMenus();
     void BuildCommandBar();
     void BuildStatusBar(TKanalPanes& panes);
