@@ -1036,6 +1036,10 @@ void THauptfenster::ApplyLayout() {
     if (!currentTheme_.empty()) ApplyTheme(currentTheme_);
     ApplyToolbarText(static_cast<int>(config_->ToolbarTextMode()));
     qApp->installEventFilter(this);
+    dropSelect_.setSingleShot(true);
+    connect(&dropSelect_, &QTimer::timeout, this, [this] {
+        if (kanaele_ && dropSelectChannel_ > 0) kanaele_->SetAktuellNr(dropSelectChannel_);
+    });
     setAcceptDrops(true);
     UpdateCommands();
 }
@@ -1108,10 +1112,15 @@ void THauptfenster::dragLeaveEvent(QDragLeaveEvent* e) {
 }
 
 void THauptfenster::dropEvent(QDropEvent* e) {
+    OfferDrop(*e);
     dropSelect_.stop();
     dropSelectChannel_ = -1;
-    OfferDrop(*e);
     if (!e->isAccepted()) return;
+    // A drop on a channel's button goes to that channel, also before the pause selected it.
+    bool onConsole = false;
+    const int target = DropTarget(e->position().toPoint(), onConsole);
+    if (!onConsole && target > 0 && kanaele_ && kanaele_->AktuellNr() != target)
+        kanaele_->SetAktuellNr(target);
     Activate();
     const QMimeData* mime = e->mimeData();
     for (const QString& f : mime->formats())

@@ -252,6 +252,26 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     QApplication::sendEvent(window_.get(), &drop);
     for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
     EXPECT_EQ(v->sent, "erste\rzweite");
+
+    // Resting on the button of a connected channel selects it; a drop there goes there.
+    window_->Kanaele()->SetAktuellNr(1);
+    const auto enterAgain = [&](QPoint pos) {
+        QDragEnterEvent e(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &e);
+    };
+    enterAgain(at(button(2)));  // a new drag
+    EXPECT_TRUE(offered(at(button(2))));
+    for (int i = 0; i < 200 && Aktuell() != 2; ++i) QTest::qWait(10);
+    EXPECT_EQ(Aktuell(), 2);
+    window_->Kanaele()->SetAktuellNr(1);
+    v->sent.clear();
+    enterAgain(at(button(2)));
+    QDropEvent onButton(QPointF(at(button(2))), Qt::CopyAction, &mime, Qt::LeftButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &onButton);
+    EXPECT_EQ(Aktuell(), 2);
+    for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
+    EXPECT_EQ(v->sent, "erste\rzweite");
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
 }
 
