@@ -135,6 +135,7 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     void LinkEstablished() override { LinkEstablished(false); }
     void Getrennt(std::uint8_t reason) override;
     void DataReceived(std::string_view data) override;
+    bool ReceiveBlocked() const override { return false; }
     std::uint8_t DiscLevel() const override { return discLevel_.load(); }
     void DiscLevelDone() override;
     void Save(std::string_view registryPath) override;

@@ -226,6 +226,11 @@ class IVerbindung {
     virtual void LinkEstablished() = 0;
     virtual void Getrennt(std::uint8_t reason) = 0;
     virtual void DataReceived(std::string_view data) = 0;
+    // True while the received data the worker has not taken yet is at its bound:
+    // a device that can hold data back (the TNC keeps it) stops fetching this
+    // link's data until it turns false. Data that still arrives past a hard
+    // bound ends the link.
+    virtual bool ReceiveBlocked() const = 0;
     virtual std::uint8_t DiscLevel() const = 0;
     virtual void DiscLevelDone() = 0;
     // The link kept for the next run, below the device's key (machine settings).

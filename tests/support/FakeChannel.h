@@ -188,6 +188,7 @@ class FakeVerbindung : public core::IVerbindung {
     void LinkEstablished() override {}
     void Getrennt(std::uint8_t) override {}
     void DataReceived(std::string_view) override {}
+    bool ReceiveBlocked() const override { return false; }
     std::uint8_t DiscLevel() const override { return 0; }
     void DiscLevelDone() override {}
     void Save(std::string_view) override {}

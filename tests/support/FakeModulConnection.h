@@ -303,6 +303,7 @@ class FakeModulConnection : public core::IVerbindungFuerModul {
     void DataReceived(std::string_view data) override {
         receiveQueue.PushString(std::string(data));
     }
+    bool ReceiveBlocked() const override { return false; }
     std::uint8_t DiscLevel() const override { return 0; }
     void DiscLevelDone() override {}
     void Save(std::string_view) override {}
