@@ -14,6 +14,33 @@ void TStepSequence::Add(std::string name, std::function<void()> step) {
     steps_.push_back({std::move(name), std::move(step)});
 }
 
+void TStepSequence::InsertAfter(std::string_view anchor, std::string name,
+                                std::function<void()> step) {
+    auto it = std::find_if(steps_.begin(), steps_.end(),
+                           [anchor](const Step& s) { return s.name == anchor; });
+    steps_.insert(it == steps_.end() ? it : it + 1, {std::move(name), std::move(step)});
+}
+
+void TStepSequence::Extend(std::string_view name, std::function<void()> work, bool before) {
+    for (Step& s : steps_) {
+        if (s.name != name) continue;
+        auto first = before ? std::move(work) : std::move(s.run);
+        auto second = before ? std::move(s.run) : std::move(work);
+        s.run = [first = std::move(first), second = std::move(second)] {
+            if (first) first();
+            if (second) second();
+        };
+        return;
+    }
+    Add(std::string(name), std::move(work));
+}
+
+std::vector<std::string> TStepSequence::Names() const {
+    std::vector<std::string> out;
+    for (const Step& s : steps_) out.push_back(s.name);
+    return out;
+}
+
 std::optional<std::string> TStepSequence::RunUntilFailure() {
     ran_ = true;
     for (const Step& s : steps_) {

@@ -39,6 +39,12 @@ class TStepSequence {
         : owner_(std::move(owner)), method_(std::move(method)) {}
 
     void Add(std::string name, std::function<void()> step);
+    // A step of its own right after the named one (at the end when there is none).
+    void InsertAfter(std::string_view anchor, std::string name, std::function<void()> step);
+    // More work inside the named step, before or after what it does already.
+    void Extend(std::string_view name, std::function<void()> work, bool before = false);
+    // The step names in order.
+    std::vector<std::string> Names() const;
 
     // Start-up: stops at the first TStartupFailure and returns its message;
     // any other exception is reported and counts as a failure too.

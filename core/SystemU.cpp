@@ -1,0 +1,176 @@
+#include "core/SystemU.h"
+
+#include "channels/KanaeleU.h"
+#include "channels/KanalU.h"
+#include "connection/VerbindungAbstractU.h"
+#include "core/ConfigU.h"
+#include "core/DebOutU.h"
+#include "core/GlobalU.h"
+#include "devices/GeraeteU.h"
+#include "devices/MyCallsU.h"
+#include "platform/Dispatcher.h"
+#include "platform/Registry.h"
+
+namespace tarvo::core {
+
+TSystem::TSystem(TSystemSetup setup) : setup_(std::move(setup)) {
+    BuildStartup();
+    BuildShutdown();
+}
+
+TSystem::~TSystem() {
+    Shutdown();
+}
+
+void TSystem::Status(const char* cp1252) {
+    if (view_.status) view_.status(cp1252);
+}
+
+std::optional<std::string> TSystem::Start() {
+    auto failure = startup_.RunUntilFailure();
+    if (failure) startupFailed_ = true;
+    return failure;
+}
+
+void TSystem::Shutdown() {
+    shutdown_.RunAll();
+}
+
+// One step per process-wide object; those not built yet have empty steps.
+void TSystem::BuildStartup() {
+    TStepSequence& s = startup_;
+    s.Add("begin...", [] {});
+    s.Add("StartMode",
+          [this] { DebOut(std::string("StartMode: ") + StartModeName(setup_.startMode)); });
+    s.Add("Config", [this] {
+        config_ = std::make_unique<TConfig>(setup_.registry, VersionText());
+        runMark_ = MarkRunning(*config_, setup_.registry);
+        if (runMark_.previousRunDirty) DebOut("Config: the previous run did not end in order");
+    });
+    s.Add("Ordner", [] {});
+    s.Add("Klaenge", [] {});
+    s.Add("Texte", [] {});
+    s.Add("RemoteCommandManager", [] {});
+    s.Add("ConnectionsList",
+          [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
+    s.Add("MyCalls", [this] {
+        myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
+        myCalls_->Create();
+        Status("Initialisiere Datenbank...");
+    });
+    s.Add("StationenDatenbank", [this] {
+        if (runMark_.databaseCheckDue) DebOut("StationenDatenbank: the database is to be checked");
+    });
+    s.Add("ForceDatabaseCheck", [this] {
+        ClearForceDatabaseCheck(*config_);
+        Status("Initialisiere Kan\xE4le...");
+    });
+    s.Add("Kanaele", [this] { CreateKanaele(); });
+    s.Add("Geraete", [this] {
+        Status("Initialisiere Ger\xE4te...");
+        CreateGeraete();
+    });
+    s.Add("Bereit", [this] { Status("Bereit."); });
+    s.Add("ErsteSchritte", [this] {
+        if (config_->FirstStepsDue()) DebOut("ErsteSchritte: due");
+    });
+    s.Add("Layout", [this] { startupDone_ = true; });
+    s.Add("end.", [] {});
+}
+
+void TSystem::BuildShutdown() {
+    TStepSequence& s = shutdown_;
+    s.Add("begin...", [] {});
+    s.Add("Spiele Klang ab...", [] {});
+    s.Add("QuitEvent.SetEvent", [this] {
+        QuitEvent().Set();
+        setup_.dispatcher.BeginShutdown();
+    });
+    s.Add("ErsteSchritte.Release", [] {});
+    s.Add("Geraete.Free", [this] {
+        if (!geraete_) return;
+        geraete_->Destroy();
+        geraete_.reset();
+    });
+    s.Add("Kanaele.Free", [this] { kanaele_.reset(); });
+    s.Add("MyCalls.Release", [this] {
+        if (!myCalls_) return;
+        myCalls_->ReleaseList();
+        myCalls_.reset();
+    });
+    s.Add("Ordner.Free", [] {});
+    s.Add("StationenDatenbank.Free", [] {});
+    s.Add("Texte.Free", [] {});
+    s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
+    s.Add("Klaenge.Free", [] {});
+    s.Add("Dirty", [this] {
+        if (config_)
+            MarkOrderlyEnd(*config_, setup_.registry, startupFailed_ || !startupDone_, false);
+    });
+    s.Add("Config.Free", [this] {
+        config_.reset();
+        setup_.registry.Flush();
+    });
+    s.Add("end.", [] {});
+}
+
+void TSystem::CreateKanaele() {
+    channels::TKanalContext ctx;
+    ctx.dispatcher = &setup_.dispatcher;
+    ctx.config = config_.get();
+    ctx.clock = &clock_;
+    ctx.klaenge = &klaenge_;
+    ctx.bufferFolder = ApplicationDataFolder() / "Text Buffers";
+    ctx.startupDone = [this] { return startupDone_; };
+    ctx.mainWindowVisible =
+        view_.mainWindowVisible ? view_.mainWindowVisible : [] { return false; };
+    ctx.messages = view_.messages;
+    ctx.texte = &texte_;
+    ctx.stationen = stationen_;
+    ctx.funkKanaele = [this] {
+        return geraete_ ? geraete_->GetFunkKanaele(256)
+                        : std::vector<std::shared_ptr<IFunkKanal>>{};
+    };
+    ctx.receiveFolder = [] { return ApplicationDataFolder(); };
+    channels::IKanaeleView* view = view_.kanaeleView ? view_.kanaeleView() : nullptr;
+    try {
+        kanaele_ = std::make_unique<channels::TKanaele>(ctx, view);
+    } catch (const channels::TKanalBufferError& e) {
+        DebOutObj("THauptfenster", "FormCreate", e.what());
+        throw TStartupFailure(std::string(channels::BufferErrorText()),
+                              std::string(channels::kBufferErrorTitle),
+                              channels::kBufferErrorExitCode);
+    }
+}
+
+void TSystem::CreateGeraete() {
+    if (devices::RegisteredKinds().empty()) devices::RegisterDeviceKinds();
+    devices::TGeraetContext ctx;
+    ctx.dispatcher = &setup_.dispatcher;
+    ctx.config = config_.get();
+    ctx.registry = &setup_.registry;
+    ctx.clock = &clock_;
+    ctx.kanaele = kanaele_.get();
+    ctx.connections = connections_.get();
+    ctx.myCalls = myCalls_;
+    connection::TVerbindungContext& v = ctx.verbindung;
+    v.dispatcher = &setup_.dispatcher;
+    v.config = config_.get();
+    v.registry = &setup_.registry;
+    v.klaenge = &klaenge_;
+    v.texte = &texte_;
+    v.stationen = stationen_;
+    v.connections = connections_.get();
+    v.versionText = VersionText();
+    v.runModules = connection::TVerbindungAbstract::RunStandard;
+    v.channelCount = [this] { return kanaele_ ? kanaele_->Count() : 0; };
+    v.channel = [this](int n) -> std::shared_ptr<IKanalFuerVerbindung> {
+        return kanaele_ ? kanaele_->GetKanal(n) : nullptr;
+    };
+    geraete_ = std::make_unique<devices::TGeraete>(ctx, [this](bool allReady) {
+        if (view_.devicesReady) view_.devicesReady(allReady);
+    });
+    geraete_->Create();
+}
+
+}  // namespace tarvo::core

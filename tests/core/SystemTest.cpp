@@ -1,0 +1,157 @@
+#include "core/SystemU.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "channels/KanaeleU.h"
+#include "core/ConfigU.h"
+#include "core/GlobalU.h"
+#include "core/SynchronizeU.h"
+#include "devices/GeraeteU.h"
+#include "platform/Dispatcher.h"
+#include "platform/Registry.h"
+#include "tests/support/CollectingDebugSink.h"
+#include "tests/support/FakeAgwpeEngine.h"
+
+using namespace std::chrono_literals;
+using namespace tarvo;
+
+namespace {
+
+// The step names logged under "THauptfenster.<method>: ", in order.
+std::vector<std::string> Steps(const std::vector<std::string>& lines, const std::string& method) {
+    const std::string tag = "THauptfenster." + method + ": ";
+    std::vector<std::string> out;
+    for (const std::string& l : lines) {
+        if (const auto at = l.find(tag); at != std::string::npos) {
+            std::string step = l.substr(at + tag.size());
+            while (!step.empty() && (step.back() == '\r' || step.back() == '\n')) step.pop_back();
+            out.push_back(step);
+        }
+    }
+    return out;
+}
+
+// Whether the names appear in this order (others may lie between).
+bool InOrder(const std::vector<std::string>& steps, const std::vector<std::string>& names) {
+    std::size_t at = 0;
+    for (const std::string& s : steps) {
+        if (at < names.size() && s == names[at]) ++at;
+    }
+    return at == names.size();
+}
+
+class System : public ::testing::Test {
+  protected:
+    System() {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tarvo-system-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(dir_);
+        previousFolder_ = core::ApplicationDataFolder();
+        core::SetApplicationDataFolder(dir_);
+        core::SetMainDispatcher(&dispatcher_);
+        core::SetDebugSink(sink_);
+        devices::ClearRegisteredKinds();
+    }
+    ~System() override {
+        core::SetDebugSink(nullptr);
+        core::QuitEvent().Reset();
+        core::SetMainDispatcher(nullptr);
+        core::SetApplicationDataFolder(previousFolder_);
+        devices::ClearRegisteredKinds();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    std::filesystem::path dir_, previousFolder_;
+    platform::LoopDispatcher dispatcher_;
+    platform::FileRegistry registry_;
+    std::shared_ptr<test::CollectingDebugSink> sink_ =
+        std::make_shared<test::CollectingDebugSink>();
+};
+
+TEST_F(System, StartsAndStopsWithoutADisplay) {
+    test::FakeAgwpeEngine engine;
+    ASSERT_TRUE(engine.Ok());
+    {
+        core::TConfig config(registry_, "0.01.000");
+        config.SetChannels(4);
+        config.SetConsoleRows(core::TConfig::kMinConsoleRows);
+    }
+    const std::string key = std::string(devices::kGeraeteKey) + "\\1";
+    registry_.WriteText(platform::Hive::LocalMachine, key, "", "TGeraetAgwpe");
+    registry_.WriteText(platform::Hive::LocalMachine, key, "Name", "Engine");
+    registry_.WriteText(platform::Hive::LocalMachine, key, "Hostname", "127.0.0.1");
+    registry_.SetValue(platform::Hive::LocalMachine, key, "Port",
+                       platform::RegValue::DWord(engine.Port()));
+
+    core::TSystem system({registry_, dispatcher_, core::StartMode::Automation});
+    std::vector<bool> readiness;
+    core::TSystemView view;
+    view.devicesReady = [&](bool ready) { readiness.push_back(ready); };
+    system.SetView(std::move(view));
+    ASSERT_EQ(system.Start(), std::nullopt);
+    EXPECT_TRUE(system.StartupDone());
+    ASSERT_NE(system.Kanaele(), nullptr);
+    EXPECT_EQ(system.Kanaele()->Count(), 4);
+    ASSERT_NE(system.Kanaele()->GetKanal(4), nullptr);
+    ASSERT_NE(system.Geraete(), nullptr);
+    ASSERT_EQ(system.Geraete()->Items().size(), 1u);
+    const auto device = system.Geraete()->Item(0);
+    EXPECT_TRUE(dispatcher_.RunUntil(
+        [&] {
+            return device->Status() == devices::TGeraetStatus::Bereit &&
+                   !device->GetFunkKanaele(8).empty();
+        },
+        10s))
+        << device->StatusText();
+    EXPECT_TRUE(engine.Connected());
+    EXPECT_EQ(registry_.ReadText(platform::Hive::CurrentUser, "\\Software\\Morvane\\Tarvo", "Dirty")
+                  .value_or("?"),
+              "1");
+
+    system.Shutdown();
+    EXPECT_TRUE(system.ShutdownDone());
+    EXPECT_EQ(system.Geraete(), nullptr);
+    EXPECT_EQ(system.Kanaele(), nullptr);
+    EXPECT_EQ(system.Config(), nullptr);
+    EXPECT_TRUE(core::QuitEvent().IsSet());
+
+    const auto lines = sink_->Lines();
+    EXPECT_TRUE(InOrder(
+        Steps(lines, "FormCreate"),
+        {"begin...", "StartMode", "Config", "Ordner", "Klaenge", "Texte", "RemoteCommandManager",
+         "ConnectionsList", "MyCalls", "StationenDatenbank", "ForceDatabaseCheck", "Kanaele",
+         "Geraete", "Bereit", "ErsteSchritte", "Layout", "end."}));
+    EXPECT_TRUE(InOrder(Steps(lines, "TarvoDestroy"),
+                        {"begin...", "Spiele Klang ab...", "QuitEvent.SetEvent",
+                         "ErsteSchritte.Release", "Geraete.Free", "Kanaele.Free", "MyCalls.Release",
+                         "Ordner.Free", "StationenDatenbank.Free", "Texte.Free",
+                         "ConnectionsList.Free", "Klaenge.Free", "Dirty", "Config.Free", "end."}));
+    // An orderly end clears the mark of an unclean one.
+    EXPECT_EQ(registry_.ReadText(platform::Hive::CurrentUser, "\\Software\\Morvane\\Tarvo", "Dirty")
+                  .value_or("?"),
+              "0");
+}
+
+TEST_F(System, AWindowAddsItsStepsWhereTheyBelong) {
+    core::TSystem system({registry_, dispatcher_, core::StartMode::Standalone});
+    core::TStepSequence& s = system.StartupSteps();
+    std::vector<std::string> ran;
+    s.InsertAfter("ConnectionsList", "Schriften", [&] { ran.push_back("fonts"); });
+    s.Extend(
+        "Layout", [&] { ran.push_back(system.StartupDone() ? "late" : "layout"); }, true);
+    s.Extend("Bereit", [&] { ran.push_back("splash closes"); });
+    const auto names = s.Names();
+    EXPECT_TRUE(InOrder(names, {"ConnectionsList", "Schriften", "MyCalls"}));
+    ASSERT_EQ(system.Start(), std::nullopt);
+    EXPECT_EQ(ran, (std::vector<std::string>{"fonts", "splash closes", "layout"}));
+    EXPECT_TRUE(system.StartupDone());
+}
+
+}  // namespace
