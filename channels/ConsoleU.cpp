@@ -309,6 +309,7 @@ void TConsole::Clear() {
     if (!Active()) return;
     ClearBuffer();
     pushed_ = 0;
+    edgeWrapped_ = false;
     selecting_ = false;
     cursor_ = anchor_ = selEnd_ = Pos{rows_ - 1, 0};
     top_ = rows_ - 1;
@@ -349,12 +350,37 @@ void TConsole::NewLine(std::byte*& line) {
     Put32(base_ + kSerialAt, serial_);
 }
 
+std::size_t TConsole::MoveCutWordDown(std::byte* line) {
+    if (writeRow_ < 1) return 0;
+    const std::size_t cols = static_cast<std::size_t>(cols_);
+    std::byte* prev = LinePtr(writeRow_ - 1);
+    std::byte* chars = prev + kConsoleLineHeaderSize;
+    std::byte* colours = chars + cols;
+    std::size_t blank = cols;
+    for (std::size_t i = cols; i-- > 0;) {
+        if (chars[i] == std::byte{' '}) {
+            blank = i;
+            break;
+        }
+    }
+    if (blank == cols) return 0;  // one word longer than a row: it stays cut
+    const std::size_t tail = cols - 1 - blank;
+    std::memcpy(line + kConsoleLineHeaderSize, chars + blank + 1, tail);
+    std::memcpy(line + kConsoleLineHeaderSize + cols, colours + blank + 1, tail);
+    line[kLengthAt] = static_cast<std::byte>(tail);
+    std::memset(chars + blank, ' ', cols - blank);
+    std::memset(colours + blank, 0, cols - blank);
+    prev[kLengthAt] = static_cast<std::byte>(blank);
+    return tail;
+}
+
 void TConsole::Write(std::string_view text) {
     assert(std::this_thread::get_id() == owner_);
     if (!Active() || text.empty()) return;
     const int follow = FollowState();
     const std::int64_t pushedBefore = pushed_;
     const std::int64_t firstLine = pushed_ + writeRow_;
+    bool touchPrevious = false;
 
     const bool crBreaks = lineBreak_ == TConsoleLineBreak::CR;
     const bool lfBreaks = lineBreak_ == TConsoleLineBreak::LF;
@@ -372,6 +398,7 @@ void TConsole::Write(std::string_view text) {
         if (c == '\r') {
             ++p;
             if (crIgnored) continue;
+            edgeWrapped_ = false;
             col = 0;
             if (crBreaks) NewLine(line);
             continue;
@@ -379,6 +406,7 @@ void TConsole::Write(std::string_view text) {
         if (c == '\n') {
             ++p;
             if (lfIgnored) continue;
+            edgeWrapped_ = false;
             if (lfBreaks) col = 0;
             NewLine(line);
             continue;
@@ -386,6 +414,17 @@ void TConsole::Write(std::string_view text) {
         if (col >= cols) {  // only from a file that stopped at the edge
             col = 0;
             NewLine(line);
+        }
+        if (edgeWrapped_ && col == 0) {
+            // The row before was cut at the edge: a blank there ends it, a word
+            // that goes on moves down whole.
+            edgeWrapped_ = false;
+            if (c == ' ') {
+                ++p;
+                continue;
+            }
+            col = MoveCutWordDown(line);
+            touchPrevious = true;
         }
         const std::size_t room = std::min(cols - col, static_cast<std::size_t>(end - p));
         std::size_t n = 0;
@@ -398,6 +437,7 @@ void TConsole::Write(std::string_view text) {
         if (col == cols) {  // a full line wraps at once
             col = 0;
             NewLine(line);
+            edgeWrapped_ = true;
         }
     }
     writeCol_ = static_cast<int>(col);
@@ -406,7 +446,8 @@ void TConsole::Write(std::string_view text) {
     const std::int64_t unix = clock_.LocalSeconds();
     const std::uint32_t now = static_cast<std::uint32_t>(
         std::clamp<std::int64_t>(unix, 0, std::numeric_limits<std::uint32_t>::max()));
-    const int first = static_cast<int>(std::max<std::int64_t>(0, firstLine - pushed_));
+    int first = static_cast<int>(std::max<std::int64_t>(0, firstLine - pushed_));
+    if (touchPrevious) first = std::max(0, std::min(first, writeRow_ - 1));
     for (int r = first; r <= writeRow_; ++r) Put32(LinePtr(r) + kStampAt, now);
 
     const std::int64_t shifted = pushed_ - pushedBefore;
@@ -505,7 +546,7 @@ void TConsole::ColourRuns(int row, std::vector<TColourRun>& out) const {
 void TConsole::Touch(int first, int last) {
     first = std::max(first, 0);
     last = std::min(last, rows_ - 1);
-    ++changes_;
+    Changed();
     if (first > last) return;
     if (dirty_.Any()) {
         dirty_.first = std::min(dirty_.first, first);
@@ -690,7 +731,12 @@ void TConsole::SetViewSize(int cols, int rows) {
 
 void TConsole::SetLeftCol(int col) {
     left_ = std::clamp(col, 0, std::max(0, cols_ - viewCols_));
+    Changed();
+}
+
+void TConsole::Changed() {
     ++changes_;
+    if (onChange_) onChange_();
 }
 
 int TConsole::MaxTop() const {

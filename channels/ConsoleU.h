@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -152,8 +153,11 @@ class TConsole {
     std::pair<int, int> SelectedColumns(int row) const;
     // Row drawn in the mailbox highlight (with focus).
     bool Highlighted(int row) const;
-    // Counts every visible change; a widget repaints on a timer when it moved.
+    // Counts every visible change; a widget repaints when it moved.
     std::uint64_t ChangeCount() const { return changes_; }
+    // Called on every change (main thread), so that a view schedules its
+    // repaint instead of polling; none to stop.
+    void SetOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
     TConsoleDirty TakeDirty();
 
     // Line cursor: column 0..Cols, row 0..Rows-1.
@@ -205,8 +209,12 @@ class TConsole {
 
     std::byte* LinePtr(int row) const;
     void NewLine(std::byte*& line);
+    // After a wrap at the edge: the cut word of the row before moves to the
+    // write row; its length, 0 when that row has no blank.
+    std::size_t MoveCutWordDown(std::byte* line);
     void StoreHeaderPosition();
     void Touch(int first, int last);
+    void Changed();
     int PageRows() const { return viewRows_ > 1 ? viewRows_ - 1 : 1; }
     int MaxTop() const;
     void ClampTop();
@@ -236,7 +244,8 @@ class TConsole {
     int writeCol_ = 0;
     int writeRow_ = 0;
     std::uint32_t serial_ = 0;
-    std::int64_t pushed_ = 0;  // lines that left the ring since opening
+    std::int64_t pushed_ = 0;   // lines that left the ring since opening
+    bool edgeWrapped_ = false;  // the write row began by a wrap at the edge
     std::uint8_t colour_ = 0;
     TRgb palette_[16];
     TRgb background_{255, 255, 255};
@@ -248,6 +257,7 @@ class TConsole {
     int top_ = 0, left_ = 0;
 
     std::uint64_t changes_ = 0;
+    std::function<void()> onChange_;
     TConsoleDirty dirty_;
 };
 

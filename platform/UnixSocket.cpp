@@ -124,7 +124,8 @@ void UnixSocketServer::Run() {
         fds.push_back({wakeFd_, POLLIN, 0});
         for (auto& [fd, c] : clients)
             fds.push_back({fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
-        if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) break;
+        // No time-out: the end and new data arrive through the wake counter.
+        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
         if (stop_) break;
         if (fds[1].revents & POLLIN) {
             std::uint64_t n;

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextDocument>
@@ -21,6 +22,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <vector>
 
 #include "platform/CodePage.h"
 #include "ui/PlainTextU.h"
@@ -33,13 +35,45 @@ using channels::TConsole;
 using channels::TConsoleLine;
 using channels::TCursorMove;
 
-constexpr int kPollMs = 20;
+// Bursts of output within this time become one repaint.
+constexpr int kRepaintMs = 20;
 constexpr int kAutoScrollMs = 20;
 constexpr int kAutoScrollLines = 3;
 constexpr int kDragDistance = 8;
 constexpr int kHintMoveDistance = 4;
 constexpr int kHintMaxWidth = 600;
 constexpr int kDefaultPixelSize = 14;
+
+// One timer for all consoles: started by a change, idle when nothing changes.
+class TRepaintQueue final : public QObject {
+  public:
+    explicit TRepaintQueue(QObject* parent) : QObject(parent) {
+        timer_.setSingleShot(true);
+        timer_.setInterval(kRepaintMs);
+        connect(&timer_, &QTimer::timeout, this, &TRepaintQueue::Flush);
+    }
+    static TRepaintQueue& Instance() {
+        static QPointer<TRepaintQueue> queue;
+        if (!queue) queue = new TRepaintQueue(QCoreApplication::instance());
+        return *queue;
+    }
+    void Add(TConsoleWidget* w) {
+        if (std::find(pending_.begin(), pending_.end(), w) == pending_.end()) pending_.push_back(w);
+        if (!timer_.isActive()) timer_.start();
+    }
+    bool Pending() const { return timer_.isActive(); }
+
+  private:
+    void Flush() {
+        const auto pending = std::move(pending_);
+        pending_.clear();
+        for (const QPointer<TConsoleWidget>& w : pending) {
+            if (w) w->SyncWithConsole();
+        }
+    }
+    QTimer timer_;
+    std::vector<QPointer<TConsoleWidget>> pending_;
+};
 
 // One table per display mode, built once: painting converts byte by byte.
 struct TDisplayTables {
@@ -121,9 +155,11 @@ TConsoleWidget::TConsoleWidget(TConsole& console, QWidget* parent)
     font_.setPixelSize(kDefaultPixelSize);
     SetConsoleFont("08x12");
 
-    poll_.setInterval(kPollMs);
-    connect(&poll_, &QTimer::timeout, this, &TConsoleWidget::SyncWithConsole);
-    poll_.start();
+    // The model tells of its changes on the main thread; the repaint follows
+    // once per burst. The console may outlive this widget.
+    console_.SetOnChange([w = QPointer<TConsoleWidget>(this)] {
+        if (w) TRepaintQueue::Instance().Add(w);
+    });
     autoScroll_.setInterval(kAutoScrollMs);
     connect(&autoScroll_, &QTimer::timeout, this, &TConsoleWidget::AutoScroll);
     hintDelay_.setSingleShot(true);
@@ -135,6 +171,10 @@ TConsoleWidget::TConsoleWidget(TConsole& console, QWidget* parent)
 
 TConsoleWidget::~TConsoleWidget() {
     HideHint();
+}
+
+bool TConsoleWidget::RepaintPending() {
+    return TRepaintQueue::Instance().Pending();
 }
 
 void TConsoleWidget::SetConsoleFont(std::string_view name) {

@@ -80,9 +80,11 @@ class TConsoleWidget : public QAbstractScrollArea {
     // Paints the part of the view within clip (viewport coordinates).
     void PaintRect(QPainter& p, const QRect& clip);
 
-    // Takes the console's changes: scroll bars and repaint requests. Runs on a
-    // timer; input handlers call it at once.
+    // Takes the console's changes: scroll bars and repaint requests. Runs once
+    // per burst of changes; input handlers call it at once.
     void SyncWithConsole();
+    // Whether a repaint of some console waits for its timer.
+    static bool RepaintPending();
 
   signals:
     // A left click released in the gutter where it started.
@@ -125,7 +127,7 @@ class TConsoleWidget : public QAbstractScrollArea {
     QColor background_, gutter_, gutterLine_, mailbox_;
     THintFunc onHint_;
 
-    QTimer poll_, autoScroll_, hintDelay_;
+    QTimer autoScroll_, hintDelay_;
     std::uint64_t seenChanges_ = ~std::uint64_t{0};
     int seenTop_ = -1, seenLeft_ = -1;
     channels::TRgb seenBackground_{255, 255, 255};

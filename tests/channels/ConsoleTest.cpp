@@ -312,6 +312,33 @@ TEST_F(ConsoleText, LongLineWrapsAfterTheLastColumn) {
     EXPECT_EQ(Tail(2), std::string(80, 'a') + "|bcdef");
 }
 
+TEST_F(ConsoleText, LongLinesBreakAtTheLastBlankBeforeTheEdge) {
+    const std::string a70(70, 'a'), b39(39, 'b'), x79(79, 'x');
+    const struct {
+        const char* what;
+        std::string text;
+        std::string tail;  // last two rows
+    } cases[] = {
+        {"a word across the edge moves down whole", a70 + " msg may not be",
+         a70 + " msg may|not be"},
+        {"a blank at the edge goes", x79 + " next", x79 + "|next"},
+        {"a blank right after the edge goes", a70 + " " + b39.substr(0, 9) + " next",
+         a70 + " " + b39.substr(0, 9) + "|next"},
+        {"a word longer than a row is cut", std::string(85, 'w'), std::string(80, 'w') + "|wwwww"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        Open(TConsoleLineBreak::CR);
+        c_->Write(k.text);
+        EXPECT_EQ(Tail(2), k.tail);
+        // Arriving in pieces, as from the air, it breaks the same.
+        Open(TConsoleLineBreak::CR);
+        for (char ch : k.text) c_->Write(std::string(1, ch));
+        EXPECT_EQ(Tail(2), k.tail);
+        EXPECT_EQ(c_->WriteColumn(), static_cast<int>(k.tail.size() - k.tail.find('|') - 1));
+    }
+}
+
 TEST_F(ConsoleText, NewLinesAreBlankAndStampsCoverOnlyTouchedLines) {
     Open(TConsoleLineBreak::CR);
     c_->SetColor(4);

@@ -99,6 +99,26 @@ bool AllPixels(const QImage& img, const QRect& r, const QColor& c) {
     return true;
 }
 
+TEST_F(ConsoleWidgetTest, RepaintsFollowChangesAndNothingRunsWhileIdle) {
+    ASSERT_TRUE(WaitUntil([] { return !TConsoleWidget::RepaintPending(); }));
+    // Idle: no timer is started, however long nothing happens.
+    QTest::qWait(60);
+    EXPECT_FALSE(TConsoleWidget::RepaintPending());
+
+    // A burst of output schedules one repaint, which takes the changes.
+    for (int i = 0; i < 50; ++i) console_->Write("zeile\r\n");
+    EXPECT_TRUE(TConsoleWidget::RepaintPending());
+    ASSERT_TRUE(WaitUntil([] { return !TConsoleWidget::RepaintPending(); }));
+    EXPECT_FALSE(console_->TakeDirty().Any());
+    QTest::qWait(60);
+    EXPECT_FALSE(TConsoleWidget::RepaintPending());
+
+    // A console that outlives its widget tells nobody.
+    widget_.reset();
+    console_->Write("danach\r\n");
+    EXPECT_FALSE(TConsoleWidget::RepaintPending());
+}
+
 TEST_F(ConsoleWidgetTest, MouseSelectsAcrossTwoLinesAndAClickInsideDropsIt) {
     WriteLines({"first line of text", "second line"});
     const int r0 = LineRow(0, 2), r1 = LineRow(1, 2);
