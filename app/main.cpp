@@ -13,6 +13,7 @@
 #include "core/GlobalU.h"
 #include "core/StartupU.h"
 #include "core/SynchronizeU.h"
+#include "core/SystemU.h"
 #include "platform/CodePage.h"
 #include "platform/Locations.h"
 #include "platform/Registry.h"
@@ -165,14 +166,19 @@ int main(int argc, char** argv) {
 
     int rc = 0;
     {
+        core::TSystem system({*settings, dispatcher, core::StartModeFromArgs(args)});
         ui::THauptfenster window(
-            {*settings, dispatcher, core::StartModeFromArgs(args),
-             std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
-                 "tarvo.ttf"});
+            {system, std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
+                         "tarvo.ttf"});
         mainWindow = &window;
+        // Every end runs the shutdown and leaves the event loop, also when no
+        // window was shown (the automation start).
         platform::SignalWatcher signalWatcher([&window](int) { window.close(); });
-        QObject::connect(&app, &QGuiApplication::commitDataRequest,
-                         [&window] { window.TarvoDestroy(); });
+        // The desktop may still cancel the logout: only save here; the end comes
+        // through aboutToQuit when the session really ends.
+        QObject::connect(
+            &app, &QGuiApplication::commitDataRequest, &window, [&window] { window.CommitData(); },
+            Qt::DirectConnection);
         QObject::connect(&app, &QCoreApplication::aboutToQuit,
                          [&window] { window.TarvoDestroy(); });
         if (!settings->LoadProblems().empty()) {

@@ -78,4 +78,11 @@ TPaneHeights DragSplitter2(TPaneHeights p, int dy) {
     return p;
 }
 
+TPaneHeights ShownPanes(TPaneHeights panes, bool monitorPaneEmpty) {
+    if (!monitorPaneEmpty) return panes;
+    panes.output += panes.monitor;
+    panes.monitor = 0;
+    return panes;
+}
+
 }  // namespace tarvo::channels

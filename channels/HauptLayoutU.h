@@ -51,4 +51,9 @@ TPaneHeights DragSplitter1(TPaneHeights panes, int dy);
 // the move while it keeps its minimum, after that the input pane.
 TPaneHeights DragSplitter2(TPaneHeights panes, int dy);
 
+// What is placed: while the monitor is the active channel its console sits in
+// the output pane, the empty monitor pane gives its height to the output pane
+// (the stored height comes back with the next channel).
+TPaneHeights ShownPanes(TPaneHeights panes, bool monitorPaneEmpty);
+
 }  // namespace tarvo::channels

@@ -191,6 +191,24 @@ std::shared_ptr<core::IFunkKanal> FindFunkKanal(
 
 // ---- edit commands and the context menu ----------------------------------------------
 
+TCommandStates CommandStates(const TCommandFacts& f) {
+    TCommandStates s;
+    const bool channel = f.channel > 0;
+    s.disconnect = s.send = s.stop = channel;
+    const bool input = f.focus == TKanalFocus::Input;
+    const bool inChannel = input || f.focus == TKanalFocus::Console;
+    s.cut = input && f.selection;
+    s.copy = inChannel && f.selection;
+    s.paste = s.del = input;
+    s.pactor = f.connection && f.pactor;
+    s.localEchoEnabled = f.connection;
+    s.localEchoChecked = f.connection ? f.connectionLocalEcho : f.configLocalEcho;
+    s.saveChecked = f.recording;
+    s.showDosChecked = f.showDos;
+    s.sendDosChecked = f.sendDos;
+    return s;
+}
+
 TEditTarget EditTarget(TEditCommand command, TKanalFocus focus, int number, bool active) {
     if (command == TEditCommand::Copy) {
         if ((number == 0 && !active) || focus == TKanalFocus::Console) return TEditTarget::Console;

@@ -156,6 +156,32 @@ enum class TEditTarget { None, Input, Console };
 // Where an edit command of the main window acts.
 TEditTarget EditTarget(TEditCommand command, TKanalFocus focus, int number, bool active);
 
+// What the main window's commands depend on.
+struct TCommandFacts {
+    int channel = 0;  // the active channel
+    // The control with the focus, when it belongs to a channel, and whether it
+    // holds selected text.
+    TKanalFocus focus = TKanalFocus::Other;
+    bool selection = false;
+    bool connection = false;  // the active channel holds one
+    bool pactor = false;      // ... on a PACTOR link
+    bool connectionLocalEcho = false;
+    bool configLocalEcho = false;  // the setting, shown without a connection
+    bool recording = false;
+    bool showDos = false;
+    bool sendDos = false;
+};
+struct TCommandStates {
+    bool disconnect = false, send = false, stop = false;
+    bool cut = false, copy = false, paste = false, del = false;
+    bool pactor = false;  // ChangeOver, BreakIn and their menu
+    bool localEchoEnabled = false, localEchoChecked = false;
+    bool saveChecked = false, showDosChecked = false, sendDosChecked = false;
+    friend bool operator==(const TCommandStates&, const TCommandStates&) = default;
+};
+// Which commands of the main window are usable and checked.
+TCommandStates CommandStates(const TCommandFacts& facts);
+
 enum class TMenuCommand {
     BoxRead,
     BoxErase,

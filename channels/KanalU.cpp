@@ -790,6 +790,13 @@ void TKanal::SendInput(std::string_view text) {
     if (v && !text.empty()) SendTyped(v, text);
 }
 
+void TKanal::SendDroppedData(std::string_view text) {
+    TARVO_ASSERT(ctx_.dispatcher->IsMainThread(), kUnit);
+    if (released_.load() || number_ == 0) return;
+    const auto v = GetVerbindung();
+    if (v && !text.empty()) SendTyped(v, text, false);
+}
+
 void TKanal::SendUiFrame(std::string_view text) {
     const core::TConfig& c = *ctx_.config;
     const std::string destination = c.UiDestination();
@@ -804,10 +811,10 @@ void TKanal::SendUiFrame(std::string_view text) {
         core::DebOutObjFmt(kClass, "SendUI", "%s: no device", funk->GetKennung().c_str());
 }
 
-void TKanal::SendTyped(const std::shared_ptr<core::IVerbindung>& v, std::string_view text) {
+void TKanal::SendTyped(const std::shared_ptr<core::IVerbindung>& v, std::string_view text,
+                       bool carets) {
     const std::string out = sendDos_.load() ? platform::Cp1252ToCp850(text) : std::string(text);
-    // The operator's own text: caret escapes are meant here.
-    v->SendData(out, true, true, WrapForStationType(v->StationType()), true);
+    v->SendData(out, true, carets, WrapForStationType(v->StationType()), true);
     ctx_.klaenge->Play(kSoundSendLine, v);
 }
 

@@ -244,6 +244,9 @@ class TKanal final : public core::IKanal,
     // The input editor's line (code page 1252): a UI frame on the monitor, else
     // sent on the connection.
     void SendInput(std::string_view text);
+    // Text dropped from another program: sent as it is, without caret escapes
+    // (foreign text is no operator's notation). Only with a connection.
+    void SendDroppedData(std::string_view text);
     // Before the control with the focus: a handled key becomes 0.
     void KeyDown(int& key, unsigned shift);
     // Stops recording, or asks for a file and saves the selection or records.
@@ -332,8 +335,10 @@ class TKanal final : public core::IKanal,
     std::string NoticeSuffix() const;
     std::uint8_t ColourOfType(int type) const;
     void SendUiFrame(std::string_view text);
-    // A line as typed: DOS umlauts, echo, carets, wrapping by station type.
-    void SendTyped(const std::shared_ptr<core::IVerbindung>& v, std::string_view text);
+    // A line as typed: DOS umlauts, echo, carets (when asked), wrapping by
+    // station type.
+    void SendTyped(const std::shared_ptr<core::IVerbindung>& v, std::string_view text,
+                   bool carets = true);
     void TextBlock(int kind, bool insert);
     void SaveToFile();
     void ShowMessage(std::string_view title, std::string_view text);

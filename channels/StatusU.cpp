@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "channels/KanalU.h"
 #include "core/GlobalU.h"
 
 namespace tarvo::channels {
@@ -212,6 +213,35 @@ std::string FormatThroughput(std::int32_t bitsPerSecond) {
     s += unit;
     s += "bit/s";
     return s;
+}
+
+std::vector<std::string> StatusPanelSamples(int panel) {
+    // The ranges the devices report: retries and windows below 256 (modulo-128
+    // links), FRACK below 100 s, any throughput an int holds.
+    switch (panel) {
+        case 0: {
+            std::vector<std::string> out{"Monitor"};
+            for (std::uint8_t state = 0; state < 4; ++state) out.emplace_back(LinkStateText(state));
+            return out;
+        }
+        case 2:
+            return {FormatThroughput(99'900), FormatThroughput(999'000),
+                    FormatThroughput(99'900'000), FormatThroughput(2'147'483'647)};
+        case 3:
+            return {TriesText(255)};
+        case 4:
+            return {UnackedText(99), UnackedText(255)};
+        case 5:
+            return {FrackText(0), FrackText(999)};
+        case 6:
+            return {MaxFrameText(255)};
+        case 7:
+            return {LinkFlagsText(0x1B), LinkFlagsText(0x1E), LinkFlagsText(0x1F)};
+        case 8:
+            return {"WWWWWW-15", "MMMMMM-15"};
+        default:
+            return {};
+    }
 }
 
 TStatusPanels FormatStatusPanels(const core::IStatus& status, bool full) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/InterfacesU.h"
 #include "platform/Dispatcher.h"
@@ -88,6 +89,10 @@ class TStatus final : public core::IStatus, public std::enable_shared_from_this<
 
 // Panel 2's text: "9.60kbit/s", "57.6kbit/s", "300bit/s"; "" for 0 or less.
 std::string FormatThroughput(std::int32_t bitsPerSecond);
+
+// The widest texts status bar panel 0..8 can hold (panel 1, the file name,
+// none: it stretches and loses its middle), for sizing the panels.
+std::vector<std::string> StatusPanelSamples(int panel);
 
 // Status bar panels 0..8; nullopt leaves a panel as it is.
 struct TStatusPanels {

@@ -60,6 +60,12 @@ QString TStatusPanel::ShownText() const {
     return fontMetrics().elidedText(text(), mode_, std::max(0, contentsRect().width() - 4));
 }
 
+int TStatusPanel::WidthFor(const QString& text) const {
+    // The 2-pixel padding on each side of the text, the frame, and one pixel
+    // for rounding in the font's measure.
+    return fontMetrics().horizontalAdvance(text) + 4 + 2 * frameWidth() + 1;
+}
+
 void TStatusPanel::paintEvent(QPaintEvent* e) {
     QFrame::paintEvent(e);
     QPainter p(this);
@@ -297,9 +303,13 @@ TPaneStack::TPaneStack(QWidget* parent) : QWidget(parent) {
         Place();
     });
     connect(splitter2_, &TSplitterBar::Dragged, this, [this](int dy) {
+        if (monitor_->count() == 0) return;  // nothing below to size
         heights_ = channels::DragSplitter2(dragStart_, dy);
         Place();
     });
+    // The monitor's console leaves the pane while the monitor is the active channel.
+    connect(monitor_, &QStackedWidget::currentChanged, this, [this] { Place(); });
+    connect(monitor_, &QStackedWidget::widgetRemoved, this, [this] { Place(); });
     connect(channelBar_, &TChannelBar::HeightChanged, this, [this] {
         if (laidOut_) UpdateDocks();
     });
@@ -349,11 +359,12 @@ void TPaneStack::Place() {
         widget->setGeometry(0, y, w, std::max(0, h));
         y += std::max(0, h);
     };
-    put(output_, heights_.output);
-    put(splitter1_, heights_.splitter1);
-    put(inputRow_, heights_.input);
-    put(splitter2_, heights_.splitter2);
-    put(monitor_, heights_.monitor);
+    const channels::TPaneHeights shown = channels::ShownPanes(heights_, monitor_->count() == 0);
+    put(output_, shown.output);
+    put(splitter1_, shown.splitter1);
+    put(inputRow_, shown.input);
+    put(splitter2_, shown.splitter2);
+    put(monitor_, shown.monitor);
 }
 
 }  // namespace tarvo::ui

@@ -23,6 +23,8 @@ class TStatusPanel : public QLabel {
     explicit TStatusPanel(Qt::TextElideMode mode, QWidget* parent = nullptr);
     // The text as drawn (for the tests).
     QString ShownText() const;
+    // The width that shows the text in full.
+    int WidthFor(const QString& text) const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -37,7 +37,9 @@
 
 #include "channels/BefehlConnectU.h"
 #include "channels/KanaeleU.h"
+#include "channels/KanalEingabeU.h"
 #include "channels/KanalU.h"
+#include "channels/StatusU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
@@ -57,6 +59,7 @@
 #include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
 #include "ui/PlainTextU.h"
+#include "ui/RichEditTarvoU.h"
 #include "ui/SplashU.h"
 
 namespace tarvo::ui {
@@ -79,8 +82,31 @@ core::TRect ToRect(const QRect& r) {
 }  // namespace
 
 THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
-    : QMainWindow(parent), setup_(std::move(setup)) {
-    BuildShutdown(shutdown_);
+    : QMainWindow(parent), system_(setup.system), fontFile_(std::move(setup.fontFile)) {
+    static std::once_flag kinds;
+    std::call_once(kinds, [] {
+        RegisterHostmodeSerialProperties();
+        RegisterAgwpeProperties();
+    });
+    core::TSystemView view;
+    view.kanaeleView = [this]() -> channels::IKanaeleView* {
+        if (!kanaeleView_) BuildPanes();
+        return kanaeleView_.get();
+    };
+    view.messages = &messages_;
+    view.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
+    view.devicesReady = [this](bool allReady) {
+        if (!deviceStateButton_) return;
+        const std::string text(devices::AllReadyText(allReady));
+        const QString hint = Cp1252ToQString(text.substr(0, text.find('|')));
+        if (deviceStateButton_->toolTip() == hint) return;
+        deviceStateButton_->setIcon(DeviceStateIcon(allReady));
+        deviceStateButton_->setToolTip(hint);
+    };
+    view.status = [this](const std::string& text) { SplashStatus(text.c_str()); };
+    system_.SetView(std::move(view));
+    AddStartupSteps(system_.StartupSteps());
+    AddShutdownSteps(system_.ShutdownSteps());
 }
 
 THauptfenster::~THauptfenster() {
@@ -92,153 +118,90 @@ void THauptfenster::SplashStatus(const char* cp1252) {
 }
 
 bool THauptfenster::FormCreate() {
-    core::TStepSequence steps("THauptfenster", "FormCreate");
-    BuildStartup(steps);
-    const auto failure = steps.RunUntilFailure();
+    const auto failure = system_.Start();
     if (!failure) return true;
     splash_.reset();
-    startupFailed_ = true;
-    failureExitCode_ = steps.FailureExitCode();
-    TDlgMessage::Run(nullptr, steps.FailureTitle(), *failure, 1u << 2);
+    TDlgMessage::Run(nullptr, system_.FailureTitle(), *failure, 1u << 2);
     return false;
 }
 
-void THauptfenster::BuildStartup(core::TStepSequence& s) {
-    s.Add("begin...", [] {});
-    s.Add("StartMode", [this] {
-        core::DebOut(std::string("StartMode: ") + core::StartModeName(setup_.startMode));
-    });
-    s.Add("Caption", [this] {
-        setWindowTitle(QStringLiteral("Tarvo Terminal"));
+void THauptfenster::AddStartupSteps(core::TStepSequence& s) {
+    s.InsertAfter("StartMode", "Caption", [] {
         QGuiApplication::setApplicationDisplayName(QStringLiteral("Tarvo Terminal"));
     });
-    s.Add("Config", [this] {
-        config_ = std::make_unique<core::TConfig>(setup_.registry, core::VersionText());
-        runMark_ = core::MarkRunning(*config_, setup_.registry);
-        if (runMark_.previousRunDirty)
-            core::DebOut("Config: the previous run did not end in order");
-    });
-    s.Add("Ordner", [] {});
-    s.Add("Fenstergroesse", [this] {
+    s.Extend("Caption", [this] { setWindowTitle(QStringLiteral("Tarvo Terminal")); });
+    s.InsertAfter("Ordner", "Fenstergroesse", [this] {
         setMinimumSize(340, 280);
         RestoreWindowPosition();
     });
-    s.Add("Splash", [this] {
-        if (setup_.startMode == core::StartMode::Automation || !config_->SplashScreen()) return;
+    s.InsertAfter("Fenstergroesse", "Splash", [this] {
+        if (system_.Setup().startMode == core::StartMode::Automation || !Config()->SplashScreen())
+            return;
         splash_ = std::make_unique<TSplash>(core::VersionText(), core::PrivateBuild());
         splash_->show();
         QCoreApplication::processEvents();
     });
-    s.Add("Klaenge", [] {});
-    s.Add("Texte", [] {});
-    s.Add("RemoteCommandManager", [] {});
-    s.Add("ConnectionsList",
-          [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
-    s.Add("Schriften", [this] {
+    s.InsertAfter("ConnectionsList", "Schriften", [this] {
         SplashStatus("Initialisiere Schriften...");
         RegisterFont();
     });
-    s.Add("MyCalls", [this] {
-        myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
-        myCalls_->Create();
-        SplashStatus("Initialisiere Datenbank...");
-    });
-    s.Add("StationenDatenbank", [this] {
-        if (runMark_.databaseCheckDue)
-            core::DebOut("StationenDatenbank: the database is to be checked");
-    });
-    s.Add("ForceDatabaseCheck", [this] {
-        core::ClearForceDatabaseCheck(*config_);
-        SplashStatus("Initialisiere Kan\xE4le...");
-    });
-    s.Add("Kanaele", [this] { CreateKanaele(); });
-    s.Add("Geraete", [this] {
-        SplashStatus("Initialisiere Ger\xE4te...");
-        CreateGeraete();
-    });
-    s.Add("Bereit", [this] {
-        SplashStatus("Bereit.");
+    s.Extend("Bereit", [this] {
         if (splash_) splash_->CloseLater(1500);
     });
-    s.Add("ErsteSchritte", [this] {
-        if (config_->FirstStepsDue()) core::DebOut("ErsteSchritte: due");
-    });
-    s.Add("Layout", [this] {
-        ApplyLayout();
-        startupDone_ = true;
-    });
-    s.Add("Show", [this] {
-        if (setup_.startMode == core::StartMode::Automation) return;
+    s.Extend(
+        "Layout", [this] { ApplyLayout(); }, true);
+    s.InsertAfter("Layout", "Show", [this] {
+        if (system_.Setup().startMode == core::StartMode::Automation) return;
         show();
         if (savedState_ == 2) showMaximized();
         if (savedState_ == 1) showMinimized();
         if (splash_ && splash_->isVisible()) splash_->raise();  // it stays above until it closes
     });
-    s.Add("end.", [] {});
 }
 
-void THauptfenster::BuildShutdown(core::TStepSequence& s) {
-    s.Add("begin...", [] {});
-    s.Add("Spiele Klang ab...", [] {});
-    s.Add("QuitEvent.SetEvent", [this] {
-        core::QuitEvent().Set();
-        setup_.dispatcher.BeginShutdown();
-    });
-    s.Add("Speichere Einstellungen...", [this] {
-        if (!startupFailed_ && config_ && startupDone_) {
+void THauptfenster::AddShutdownSteps(core::TStepSequence& s) {
+    s.InsertAfter("QuitEvent.SetEvent", "Speichere Einstellungen...", [this] {
+        if (!StartupFailed() && Config() && StartupDone()) {
             SaveWindowPosition();
             SaveLayout();
         }
     });
-    s.Add("ErsteSchritte.Release", [] {});
-    s.Add("Revoke Drag & Drop", [this] { setAcceptDrops(false); });
-    s.Add("Geraete.Free", [this] {
-        // Windows still open over the set let go of it first.
-        qApp->removeEventFilter(this);
-        TEinstellungenForm::CloseInstance();
-        delete deviceStatus_.data();
-        if (!geraete_) return;
-        geraete_->Destroy();
-        geraete_.reset();
-    });
-    s.Add("Kanaele.Free", [this] {
-        kanaele_.reset();
-        kanaeleView_.reset();
-    });
-    s.Add("MyCalls.Release", [this] {
-        if (!myCalls_) return;
-        myCalls_->ReleaseList();
-        myCalls_.reset();
-    });
-    s.Add("Ordner.Free", [] {});
-    s.Add("StationenDatenbank.Free", [] {});
-    s.Add("Texte.Free", [] {});
-    s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
-    s.Add("Klaenge.Free", [] {});
-    s.Add("Dirty", [this] {
-        if (config_)
-            core::MarkOrderlyEnd(*config_, setup_.registry, startupFailed_ || !startupDone_, false);
-    });
-    s.Add("Config.Free", [this] {
-        config_.reset();
-        setup_.registry.Flush();
-    });
-    s.Add("FontDeInit", [this] {
+    s.InsertAfter("ErsteSchritte.Release", "Revoke Drag & Drop", [this] { setAcceptDrops(false); });
+    // Windows still open over the device set let go of it first.
+    s.Extend(
+        "Geraete.Free",
+        [this] {
+            qApp->removeEventFilter(this);
+            TEinstellungenForm::CloseInstance();
+            delete deviceStatus_.data();
+        },
+        true);
+    s.Extend("Kanaele.Free", [this] { kanaeleView_.reset(); });
+    s.InsertAfter("Config.Free", "FontDeInit", [this] {
         if (fontId_ < 0) return;
         core::DebOut(QFontDatabase::removeApplicationFont(fontId_) ? "FontDeInit: ok."
                                                                    : "FontDeInit: Fehler.");
         fontId_ = -1;
     });
-    s.Add("end.", [] {});
 }
 
 void THauptfenster::TarvoDestroy() {
-    shutdown_.RunAll();
+    system_.Shutdown();
+}
+
+void THauptfenster::CommitData() {
+    if (!Config() || !StartupDone() || system_.ShutdownDone()) return;
+    SaveWindowPosition();
+    SaveLayout();
+    system_.Setup().registry.Flush();
 }
 
 void THauptfenster::closeEvent(QCloseEvent* event) {
     TarvoDestroy();
     event->accept();
+    // A window never shown (the automation start) is not the last one closed;
+    // the event loop must end all the same.
+    QCoreApplication::quit();
 }
 
 void THauptfenster::Activate() {
@@ -253,8 +216,8 @@ void THauptfenster::BuildPanes() {
     panes.window = this;
     paneStack_ = new TPaneStack(this);
     paneStack_->setObjectName(QStringLiteral("ClientPanel"));
-    paneStack_->SetStoredHeights(config_ ? config_->InputHeight() : 64,
-                                 config_ ? config_->MonitorHeight() : 64);
+    paneStack_->SetStoredHeights(Config() ? Config()->InputHeight() : 64,
+                                 Config() ? Config()->MonitorHeight() : 64);
     setCentralWidget(paneStack_);
     panes.channelBar = paneStack_->ChannelBar();
     panes.outputPane = paneStack_->OutputPane();
@@ -277,76 +240,8 @@ void THauptfenster::BuildPanes() {
     panes.updateEditCommands = [this] { UpdateCommands(); };
     panes.setConnectionCommandsEnabled = [this](bool) { UpdateCommands(); };
     kanaeleView_ = std::make_unique<TKanaeleView>(panes, [this](int n) {
-        if (kanaele_) kanaele_->SetAktuellNr(n);
+        if (Kanaele()) Kanaele()->SetAktuellNr(n);
     });
-}
-
-void THauptfenster::CreateKanaele() {
-    if (!kanaeleView_) BuildPanes();
-    channels::TKanalContext ctx;
-    ctx.dispatcher = &setup_.dispatcher;
-    ctx.config = config_.get();
-    ctx.clock = &clock_;
-    ctx.klaenge = &klaenge_;
-    ctx.bufferFolder = core::ApplicationDataFolder() / "Text Buffers";
-    ctx.startupDone = [this] { return startupDone_; };
-    ctx.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
-    ctx.messages = &messages_;
-    ctx.texte = &texte_;
-    ctx.stationen = stationen_;
-    ctx.funkKanaele = [this] {
-        return geraete_ ? geraete_->GetFunkKanaele(256)
-                        : std::vector<std::shared_ptr<core::IFunkKanal>>{};
-    };
-    ctx.receiveFolder = [] { return core::ApplicationDataFolder(); };
-    try {
-        kanaele_ = std::make_unique<channels::TKanaele>(ctx, kanaeleView_.get());
-    } catch (const channels::TKanalBufferError& e) {
-        core::DebOutObj("THauptfenster", "FormCreate", e.what());
-        throw core::TStartupFailure(std::string(channels::BufferErrorText()),
-                                    std::string(channels::kBufferErrorTitle),
-                                    channels::kBufferErrorExitCode);
-    }
-}
-
-void THauptfenster::CreateGeraete() {
-    static std::once_flag kinds;
-    std::call_once(kinds, [] {
-        devices::RegisterDeviceKinds();
-        RegisterHostmodeSerialProperties();
-        RegisterAgwpeProperties();
-    });
-    devices::TGeraetContext ctx;
-    ctx.dispatcher = &setup_.dispatcher;
-    ctx.config = config_.get();
-    ctx.registry = &setup_.registry;
-    ctx.clock = &clock_;
-    ctx.kanaele = kanaele_.get();
-    ctx.connections = connections_.get();
-    ctx.myCalls = myCalls_;
-    connection::TVerbindungContext& v = ctx.verbindung;
-    v.dispatcher = &setup_.dispatcher;
-    v.config = config_.get();
-    v.registry = &setup_.registry;
-    v.klaenge = &klaenge_;
-    v.texte = &texte_;
-    v.stationen = stationen_;
-    v.connections = connections_.get();
-    v.versionText = core::VersionText();
-    v.runModules = connection::TVerbindungAbstract::RunStandard;
-    v.channelCount = [this] { return kanaele_ ? kanaele_->Count() : 0; };
-    v.channel = [this](int n) -> std::shared_ptr<core::IKanalFuerVerbindung> {
-        return kanaele_ ? kanaele_->GetKanal(n) : nullptr;
-    };
-    geraete_ = std::make_unique<devices::TGeraete>(ctx, [this](bool allReady) {
-        if (!deviceStateButton_) return;
-        const std::string text(devices::AllReadyText(allReady));
-        const QString hint = Cp1252ToQString(text.substr(0, text.find('|')));
-        if (deviceStateButton_->toolTip() == hint) return;
-        deviceStateButton_->setIcon(DeviceStateIcon(allReady));
-        deviceStateButton_->setToolTip(hint);
-    });
-    geraete_->Create();
 }
 
 int THauptfenster::TMessages::Run(const std::string& title, const std::string& text,
@@ -356,21 +251,21 @@ int THauptfenster::TMessages::Run(const std::string& title, const std::string& t
 }
 
 void THauptfenster::RegisterFont() {
-    const QString file = QString::fromStdString(setup_.fontFile.string());
+    const QString file = QString::fromStdString(fontFile_.string());
     for (int attempt = 0; attempt < 10 && fontId_ < 0; ++attempt)
         fontId_ = QFontDatabase::addApplicationFont(file);
     if (fontId_ >= 0) return;
     char text[512];
     std::snprintf(text, sizeof text, "Die erforderliche Datei \"%s\" kann nicht geladen werden.",
-                  setup_.fontFile.filename().string().c_str());
+                  fontFile_.filename().string().c_str());
     throw core::TStartupFailure(text);
 }
 
 void THauptfenster::RestoreWindowPosition() {
     std::optional<core::TRect> stored;
     const auto read = [&](const char* name) -> std::optional<int> {
-        if (!config_->ValueExists(Hive::CurrentUser, kWindowKey, name)) return std::nullopt;
-        return config_->ReadIntegerDefault(Hive::CurrentUser, kWindowKey, name, 0);
+        if (!Config()->ValueExists(Hive::CurrentUser, kWindowKey, name)) return std::nullopt;
+        return Config()->ReadIntegerDefault(Hive::CurrentUser, kWindowKey, name, 0);
     };
     const auto x = read("X"), y = read("Y"), dx = read("DX"), dy = read("DY");
     if (x && y && dx && dy) stored = core::TRect{*x, *y, *dx, *dy};
@@ -387,12 +282,12 @@ void THauptfenster::RestoreWindowPosition() {
 
 void THauptfenster::SaveWindowPosition() {
     const int state = isMinimized() ? 1 : isMaximized() ? 2 : 0;
-    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "S", state);
+    Config()->WriteInteger(Hive::CurrentUser, kWindowKey, "S", state);
     const QRect r = state == 0 ? geometry() : normalGeometry();
-    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "X", r.x());
-    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "Y", r.y());
-    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "DX", r.width());
-    config_->WriteInteger(Hive::CurrentUser, kWindowKey, "DY", r.height());
+    Config()->WriteInteger(Hive::CurrentUser, kWindowKey, "X", r.x());
+    Config()->WriteInteger(Hive::CurrentUser, kWindowKey, "Y", r.y());
+    Config()->WriteInteger(Hive::CurrentUser, kWindowKey, "DX", r.width());
+    Config()->WriteInteger(Hive::CurrentUser, kWindowKey, "DY", r.height());
 }
 
 // ---- commands ------------------------------------------------------------------
@@ -487,7 +382,7 @@ QAction* THauptfenster::Action(const char* name) const {
 }
 
 std::shared_ptr<channels::TKanal> THauptfenster::Aktuell() const {
-    return kanaele_ ? kanaele_->GetAktuell() : nullptr;
+    return Kanaele() ? Kanaele()->GetAktuell() : nullptr;
 }
 
 void THauptfenster::CreateActions() {
@@ -557,11 +452,11 @@ void THauptfenster::CreateActions() {
         UpdateCommands();
     });
     on("ActionStop", [this] {
-        if (!connections_) return;
-        connections_->Lock();
+        if (!system_.Connections()) return;
+        system_.Connections()->Lock();
         auto k = Aktuell();
         auto v = k ? k->GetVerbindung() : nullptr;
-        connections_->Unlock();
+        system_.Connections()->Unlock();
         if (v) v->CancelTransfer();
     });
     on("ActionPrint", withChannel([](channels::TKanal& k) { k.Print(); }));
@@ -574,8 +469,8 @@ void THauptfenster::CreateActions() {
     on("ActionPactorBreakin", withChannel([](channels::TKanal& k) { k.PactorBreakin(); }));
     on("ActionEditCut", withChannel([](channels::TKanal& k) { k.Cut(); }));
     on("ActionEditCopy", [this] {
-        if (!kanaele_) return;
-        if (auto k = kanaele_->GetFokussiert()) k->Copy();
+        if (!Kanaele()) return;
+        if (auto k = Kanaele()->GetFokussiert()) k->Copy();
     });
     on("ActionEditPaste", withChannel([](channels::TKanal& k) { k.Paste(); }));
     on("ActionEditDelete", withChannel([](channels::TKanal& k) { k.Delete(); }));
@@ -603,7 +498,7 @@ void THauptfenster::CreateActions() {
         textModes->addAction(Action(modes[i]));
         on(modes[i], [this, i] {
             ApplyToolbarText(i);
-            if (config_) config_->SetToolbarTextMode(static_cast<core::TConfig::ToolbarText>(i));
+            if (Config()) Config()->SetToolbarTextMode(static_cast<core::TConfig::ToolbarText>(i));
         });
     }
     on("ActionSettings", [this] { ShowSettings(); });
@@ -613,8 +508,8 @@ void THauptfenster::CreateActions() {
                              "chsten Start von Tarvo repariert und "
                              "optimiert.",
                              (1u << core::kBitOk) | (1u << core::kBitAbbrechen)) == core::mrOk &&
-            config_)
-            config_->SetForceDatabaseCheck(true);
+            Config())
+            Config()->SetForceDatabaseCheck(true);
     });
     on("ActionHelpContents", [this] { HelpContents(nullptr); });
     on("ActionHelpFirstSteps", [this] { HelpContents("erste-schritte"); });
@@ -653,8 +548,9 @@ void THauptfenster::BuildMenus() {
          {"ActionSend", "ActionSave", "ActionStop", "-", "ActionPrint", "-", "ActionEnd"});
     QMenu* verbindung = bar->addMenu(QStringLiteral("Verbind&ung"));
     menu(verbindung, {"ActionConnect", "ActionDisconnect", "-", "ActionLocalEcho"});
-    menu(verbindung->addMenu(QStringLiteral("&Pactor")),
-         {"ActionPactorChangeover", "ActionPactorBreakin"});
+    pactorMenu_ = verbindung->addMenu(QStringLiteral("&Pactor"));
+    pactorMenu_->setObjectName(QStringLiteral("PactorMenu"));
+    menu(pactorMenu_, {"ActionPactorChangeover", "ActionPactorBreakin"});
     menu(bar->addMenu(QStringLiteral("&Bearbeiten")),
          {"ActionEditCut", "ActionEditCopy", "ActionEditPaste", "ActionEditDelete", "-",
           "ActionClearConsole", "-", "ActionDosUmlauteAnzeigen", "ActionDosUmlauteSenden"});
@@ -717,10 +613,16 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
         auto* label = new TStatusPanel(i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         label->setToolTip(QString::fromUtf8(panels[i].hint));
+        label->setParent(bar);  // measured in the bar's font
+        // Wide enough for the longest value in this font, never narrower than
+        // the classic width.
+        int width = panels[i].width;
+        for (const std::string& sample : channels::StatusPanelSamples(i))
+            width = std::max(width, label->WidthFor(Cp1252ToQString(sample)));
         if (i == 0) {
             // The progress bar and its percent cover the link state during a transfer.
             host = new QWidget(bar);
-            host->setFixedWidth(panels[0].width);
+            host->setFixedWidth(width);
             auto* row = new QHBoxLayout(host);
             row->setContentsMargins(0, 0, 0, 0);
             row->setSpacing(2);
@@ -746,7 +648,7 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
                 label->setMinimumWidth(panels[1].width);
                 label->setMaximumWidth(270);
             } else {
-                label->setFixedWidth(panels[i].width);
+                label->setFixedWidth(width);
             }
         }
         bar->addWidget(host, i == 1 ? 1 : 0);
@@ -767,29 +669,56 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
 }
 
 void THauptfenster::UpdateCommands() {
+    if (!kanaeleView_) return;  // no commands before the panes, none after the channels
     const auto k = Aktuell();
-    const int n = k ? k->GetNummer() : 0;
-    const bool channel = k && n > 0;
-    Action("ActionDisconnect")->setEnabled(channel);
-    Action("ActionSend")->setEnabled(channel);
-    Action("ActionStop")->setEnabled(channel);
-    Action("ActionSave")->setChecked(k && k->Recording());
-    Action("ActionDosUmlauteAnzeigen")->setChecked(k && k->GetShowDOS());
-    Action("ActionDosUmlauteSenden")->setChecked(k && k->GetSendDOS());
     const auto v = k ? k->GetVerbindung() : nullptr;
-    Action("ActionLocalEcho")->setChecked(v && v->LocalEcho());
+    channels::TCommandFacts f;
+    f.channel = k ? k->GetNummer() : 0;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus->window() == this) {
+        if (auto* input = qobject_cast<TRichEditTarvo*>(focus)) {
+            f.focus = channels::TKanalFocus::Input;
+            f.selection = input->textCursor().hasSelection();
+        } else if (auto* console = qobject_cast<TConsoleWidget*>(focus)) {
+            f.focus = channels::TKanalFocus::Console;
+            f.selection = !console->Console().Selection().Empty();
+        }
+    }
+    f.connection = v != nullptr;
+    f.pactor = v && v->Pactor();
+    f.connectionLocalEcho = v && v->LocalEcho();
+    f.configLocalEcho = Config() && Config()->LocalEcho();
+    f.recording = k && k->Recording();
+    f.showDos = k && k->GetShowDOS();
+    f.sendDos = k && k->GetSendDOS();
+    const channels::TCommandStates s = channels::CommandStates(f);
+    Action("ActionDisconnect")->setEnabled(s.disconnect);
+    Action("ActionSend")->setEnabled(s.send);
+    Action("ActionStop")->setEnabled(s.stop);
+    Action("ActionEditCut")->setEnabled(s.cut);
+    Action("ActionEditCopy")->setEnabled(s.copy);
+    Action("ActionEditPaste")->setEnabled(s.paste);
+    Action("ActionEditDelete")->setEnabled(s.del);
+    Action("ActionPactorChangeover")->setEnabled(s.pactor);
+    Action("ActionPactorBreakin")->setEnabled(s.pactor);
+    if (pactorMenu_) pactorMenu_->setEnabled(s.pactor);
+    Action("ActionLocalEcho")->setEnabled(s.localEchoEnabled);
+    Action("ActionLocalEcho")->setChecked(s.localEchoChecked);
+    Action("ActionSave")->setChecked(s.saveChecked);
+    Action("ActionDosUmlauteAnzeigen")->setChecked(s.showDosChecked);
+    Action("ActionDosUmlauteSenden")->setChecked(s.sendDosChecked);
 }
 
 bool THauptfenster::HandleMainKey(QKeyEvent& e) {
     const int key = e.key();
     const Qt::KeyboardModifiers mods = e.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
                                                         Qt::AltModifier | Qt::MetaModifier);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12 && kanaele_) {
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12 && Kanaele()) {
         const int n = channels::FunctionKeyChannel(key - Qt::Key_F1 + 1, mods & Qt::ShiftModifier,
                                                    mods & Qt::ControlModifier,
-                                                   mods & Qt::AltModifier, kanaele_->Count());
+                                                   mods & Qt::AltModifier, Kanaele()->Count());
         if (n < 0) return false;
-        kanaele_->SetAktuellNr(n);
+        Kanaele()->SetAktuellNr(n);
         return true;
     }
     if (key == Qt::Key_Escape && mods == Qt::NoModifier) {
@@ -802,9 +731,23 @@ bool THauptfenster::HandleMainKey(QKeyEvent& e) {
 bool THauptfenster::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
         auto* w = qobject_cast<QWidget*>(watched);
-        if (w && w->window() == this && startupDone_) {
-            if (HandleMainKey(*static_cast<QKeyEvent*>(e))) return true;
+        // A key ignored by a widget comes again for its parents; keys the
+        // channel or the window does not take change nothing, so that is harmless.
+        if (w && w->window() == this && StartupDone()) {
+            auto& key = *static_cast<QKeyEvent*>(e);
+            // Consoles and editors hand their keys to their channel themselves;
+            // anywhere else in the window the active channel sees them first.
+            if (!qobject_cast<TConsoleWidget*>(w) && !qobject_cast<TRichEditTarvo*>(w)) {
+                const auto k = Aktuell();
+                auto* view = k ? dynamic_cast<TKanalView*>(&k->View()) : nullptr;
+                if (view && view->KeyPress(key)) return true;
+            }
+            if (HandleMainKey(key)) return true;
         }
+    } else if ((e->type() == QEvent::KeyRelease || e->type() == QEvent::MouseButtonRelease) &&
+               watched == QApplication::focusWidget()) {
+        // The selection may have changed.
+        UpdateCommands();
     } else if (e->type() == QEvent::MouseButtonPress && kanaeleView_ &&
                watched == kanaeleView_->Panes().progress) {
         QApplication::beep();
@@ -815,32 +758,32 @@ bool THauptfenster::eventFilter(QObject* watched, QEvent* e) {
 
 void THauptfenster::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow() && startupDone_) {
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && StartupDone()) {
         if (auto k = Aktuell()) k->View().FocusInput();
     }
 }
 
 void THauptfenster::ShowConnectDialog() {
-    if (showingConnect_ || !config_ || !kanaele_) return;
+    if (showingConnect_ || !Config() || !Kanaele()) return;
     const auto k = Aktuell();
     if (!k) return;
     std::vector<std::string> own;
-    if (myCalls_) {
-        for (const auto& c : myCalls_->Snapshot()) {
+    if (MyCalls()) {
+        for (const auto& c : MyCalls()->Snapshot()) {
             if (c) own.push_back(c->Call());
         }
     }
     auto model = std::make_unique<channels::TBefehlConnect>(
-        *config_, k,
-        geraete_ ? geraete_->GetFunkKanaele(256) : channels::TBefehlConnect::TRadioChannels{},
+        *Config(), k,
+        Geraete() ? Geraete()->GetFunkKanaele(256) : channels::TBefehlConnect::TRadioChannels{},
         std::move(own));
     showingConnect_ = true;
     TDlgBefehlConnect dlg(std::move(model), this);
     if (connectDialogHook) connectDialogHook(dlg);
     const int result = dlg.exec();
     showingConnect_ = false;
-    if (result == QDialog::Accepted && dlg.ConnectedChannel() > 0 && kanaele_)
-        kanaele_->SetAktuellNr(dlg.ConnectedChannel());
+    if (result == QDialog::Accepted && dlg.ConnectedChannel() > 0 && Kanaele())
+        Kanaele()->SetAktuellNr(dlg.ConnectedChannel());
     UpdateCommands();
 }
 
@@ -868,21 +811,21 @@ void THauptfenster::ShowCommandDialog() {
 }
 
 void THauptfenster::Disconnect() {
-    if (!connections_ || !kanaele_ || kanaele_->AktuellNr() == 0) return;
-    connections_->Lock();
+    if (!system_.Connections() || !Kanaele() || Kanaele()->AktuellNr() == 0) return;
+    system_.Connections()->Lock();
     auto k = Aktuell();
     auto v = k ? k->GetVerbindung() : nullptr;
-    connections_->Unlock();
+    system_.Connections()->Unlock();
     if (v) v->Disconnect();
 }
 
 void THauptfenster::ShowSettings() {
-    if (!config_) return;
+    if (!Config()) return;
     TEinstellungenContext ctx;
-    ctx.config = config_.get();
-    ctx.myCalls = myCalls_;
-    ctx.kanaele = kanaele_.get();
-    ctx.geraete = geraete_.get();
+    ctx.config = Config();
+    ctx.myCalls = MyCalls();
+    ctx.kanaele = Kanaele();
+    ctx.geraete = Geraete();
     ctx.colourLevel = core::ColourLevel();
     ctx.reloadToolbarImages = [this] { LoadActionIcons(); };
     // The console sizes are those the console font is drawn in.
@@ -912,8 +855,8 @@ void THauptfenster::ToggleDeviceStatus() {
         layout->addWidget(list);
         const auto fill = [this, list] {
             list->clear();
-            if (!geraete_) return;
-            for (const auto& g : geraete_->Items()) {
+            if (!Geraete()) return;
+            for (const auto& g : Geraete()->Items()) {
                 auto* item = new QTreeWidgetItem(list);
                 item->setText(0, Cp1252ToQString(g->InfoText()));
                 item->setText(1, Cp1252ToQString(g->StatusText()));
@@ -1026,19 +969,20 @@ void THauptfenster::ApplyTheme(const std::string& theme) {
 }
 
 void THauptfenster::ApplyLayout() {
-    if (!config_) return;
+    if (!Config()) return;
     // A stored toolbar position that cannot be read is left alone.
-    const std::string state = config_->ReadString(Hive::CurrentUser, kToolbarKey, "State");
+    const std::string state = Config()->ReadString(Hive::CurrentUser, kToolbarKey, "State");
     if (!state.empty()) restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
     themes_ = AvailableThemes();
-    if (const auto theme = config_->ToolbarTheme(themes_)) currentTheme_ = *theme;
+    if (const auto theme = Config()->ToolbarTheme(themes_)) currentTheme_ = *theme;
     BuildThemeMenu();
     if (!currentTheme_.empty()) ApplyTheme(currentTheme_);
-    ApplyToolbarText(static_cast<int>(config_->ToolbarTextMode()));
+    ApplyToolbarText(static_cast<int>(Config()->ToolbarTextMode()));
     qApp->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this] { UpdateCommands(); });
     dropSelect_.setSingleShot(true);
     connect(&dropSelect_, &QTimer::timeout, this, [this] {
-        if (kanaele_ && dropSelectChannel_ > 0) kanaele_->SetAktuellNr(dropSelectChannel_);
+        if (Kanaele() && dropSelectChannel_ > 0) Kanaele()->SetAktuellNr(dropSelectChannel_);
     });
     setAcceptDrops(true);
     UpdateCommands();
@@ -1046,12 +990,12 @@ void THauptfenster::ApplyLayout() {
 
 void THauptfenster::SaveLayout() {
     if (paneStack_) {
-        config_->SetInputHeight(paneStack_->Heights().input);
-        config_->SetMonitorHeight(paneStack_->Heights().monitor);
+        Config()->SetInputHeight(paneStack_->Heights().input);
+        Config()->SetMonitorHeight(paneStack_->Heights().monitor);
     }
-    config_->WriteString(Hive::CurrentUser, kToolbarKey, "State",
-                         saveState().toBase64().toStdString());
-    if (!currentTheme_.empty()) config_->SetToolbarTheme(currentTheme_, themes_);
+    Config()->WriteString(Hive::CurrentUser, kToolbarKey, "State",
+                          saveState().toBase64().toStdString());
+    if (!currentTheme_.empty()) Config()->SetToolbarTheme(currentTheme_, themes_);
 }
 
 // ---- drag and drop ---------------------------------------------------------------
@@ -1068,7 +1012,7 @@ int THauptfenster::DropTarget(const QPoint& pos, bool& onConsole) const {
         }
         if (qobject_cast<TConsoleWidget*>(p)) {
             onConsole = true;
-            return kanaele_ ? kanaele_->AktuellNr() : -1;
+            return Kanaele() ? Kanaele()->AktuellNr() : -1;
         }
     }
     return -1;
@@ -1077,7 +1021,7 @@ int THauptfenster::DropTarget(const QPoint& pos, bool& onConsole) const {
 void THauptfenster::OfferDrop(QDropEvent& e) {
     bool onConsole = false;
     const int n = DropTarget(e.position().toPoint(), onConsole);
-    const auto k = n > 0 && kanaele_ ? kanaele_->GetKanal(n) : nullptr;
+    const auto k = n > 0 && Kanaele() ? Kanaele()->GetKanal(n) : nullptr;
     const bool offered = k && k->HasConnection();
     if (!onConsole && n != dropSelectChannel_) {
         // Resting 200 ms on a channel's button selects it.
@@ -1119,8 +1063,8 @@ void THauptfenster::dropEvent(QDropEvent* e) {
     // A drop on a channel's button goes to that channel, also before the pause selected it.
     bool onConsole = false;
     const int target = DropTarget(e->position().toPoint(), onConsole);
-    if (!onConsole && target > 0 && kanaele_ && kanaele_->AktuellNr() != target)
-        kanaele_->SetAktuellNr(target);
+    if (!onConsole && target > 0 && Kanaele() && Kanaele()->AktuellNr() != target)
+        Kanaele()->SetAktuellNr(target);
     Activate();
     const QMimeData* mime = e->mimeData();
     for (const QString& f : mime->formats())
@@ -1143,8 +1087,10 @@ void THauptfenster::dropEvent(QDropEvent* e) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
     text.replace(QLatin1Char('\n'), QLatin1Char('\r'));
     const std::string bytes = QStringToCp1252(text);
+    // Until the send dialog exists, foreign text goes out as it is: a "^X" in
+    // it stays two characters.
     QTimer::singleShot(kDropDelayMs, this, [this, bytes] {
-        if (auto k = Aktuell()) k->SendInput(bytes);
+        if (auto k = Aktuell()) k->SendDroppedData(bytes);
     });
 }
 

@@ -22,7 +22,7 @@ class QToolButton;
 #include "core/InterfacesU.h"
 #include "core/MessageWindowU.h"
 #include "core/StartupU.h"
-#include "platform/Clock.h"
+#include "core/SystemU.h"
 
 namespace tarvo::platform {
 class IRegistry;
@@ -53,9 +53,7 @@ class TDlgBefehlConnect;
 struct TKanalPanes;
 
 struct THauptfensterSetup {
-    platform::IRegistry& registry;
-    platform::IDispatcher& dispatcher;
-    core::StartMode startMode = core::StartMode::Standalone;
+    core::TSystem& system;           // started and shut down through the window
     std::filesystem::path fontFile;  // the console font beside the program
 };
 
@@ -69,18 +67,22 @@ class THauptfenster : public QMainWindow {
     bool FormCreate();
     // The shutdown sequence; runs once, whatever calls it first.
     void TarvoDestroy();
+    // The session may end: the layout and settings reach the disk, nothing stops
+    // (the desktop may still cancel the logout).
+    void CommitData();
     // Brings the window to the front (a second instance asked for it).
     void Activate();
 
-    bool StartupDone() const { return startupDone_; }
-    bool StartupFailed() const { return startupFailed_; }
+    core::TSystem& System() const { return system_; }
+    bool StartupDone() const { return system_.StartupDone(); }
+    bool StartupFailed() const { return system_.StartupFailed(); }
     // The exit code after a failed start-up.
-    int StartupExitCode() const { return failureExitCode_; }
-    const core::TRunMark& RunMark() const { return runMark_; }
-    core::TConfig* Config() const { return config_.get(); }
-    std::shared_ptr<devices::TMyCalls> MyCalls() const { return myCalls_; }
-    channels::TKanaele* Kanaele() const { return kanaele_.get(); }
-    devices::TGeraete* Geraete() const { return geraete_.get(); }
+    int StartupExitCode() const { return system_.StartupExitCode(); }
+    const core::TRunMark& RunMark() const { return system_.RunMark(); }
+    core::TConfig* Config() const { return system_.Config(); }
+    std::shared_ptr<devices::TMyCalls> MyCalls() const { return system_.MyCalls(); }
+    channels::TKanaele* Kanaele() const { return system_.Kanaele(); }
+    devices::TGeraete* Geraete() const { return system_.Geraete(); }
     TKanaeleView* KanaeleView() const { return kanaeleView_.get(); }
     TPaneStack* Panes() const { return paneStack_; }
     // The window's commands by their names ("ActionConnect", ...); null for none.
@@ -108,15 +110,14 @@ class THauptfenster : public QMainWindow {
     void changeEvent(QEvent* event) override;
 
   private:
-    void BuildStartup(core::TStepSequence& steps);
-    void BuildShutdown(core::TStepSequence& steps);
+    // The window's own steps in the system's sequences.
+    void AddStartupSteps(core::TStepSequence& steps);
+    void AddShutdownSteps(core::TStepSequence& steps);
     void SplashStatus(const char* cp1252);
     void RestoreWindowPosition();
     void SaveWindowPosition();
     void RegisterFont();
     void BuildPanes();
-    void CreateKanaele();
-    void CreateGeraete();
     void CreateActions();
     // Icons from the current style.
     void LoadActionIcons();
@@ -142,19 +143,10 @@ class THauptfenster : public QMainWindow {
     void OfferDrop(QDropEvent& e);
     std::shared_ptr<channels::TKanal> Aktuell() const;
 
-    THauptfensterSetup setup_;
-    std::unique_ptr<core::TConfig> config_;
-    std::shared_ptr<devices::TMyCalls> myCalls_;
+    core::TSystem& system_;
+    std::filesystem::path fontFile_;
     std::unique_ptr<TSplash> splash_;
-    platform::SteadyClock clock_;
-    core::TNullKlaenge klaenge_;
-    std::unique_ptr<channels::TConnectionsList> connections_;
     std::unique_ptr<TKanaeleView> kanaeleView_;
-    std::unique_ptr<channels::TKanaele> kanaele_;
-    std::unique_ptr<devices::TGeraete> geraete_;
-    core::TNullTexte texte_;
-    std::shared_ptr<core::IStationenDatenbank> stationen_ =
-        std::make_shared<core::TNullStationenDatenbank>();
     // The program's message window for the channels.
     class TMessages final : public core::IMessageWindow {
       public:
@@ -168,6 +160,7 @@ class THauptfenster : public QMainWindow {
     TPaneStack* paneStack_ = nullptr;
     QToolBar* commandBar_ = nullptr;
     QMenu* themeMenu_ = nullptr;
+    QMenu* pactorMenu_ = nullptr;
     QActionGroup* themeGroup_ = nullptr;
     std::vector<std::string> themes_;
     std::string currentTheme_;
@@ -175,13 +168,8 @@ class THauptfenster : public QMainWindow {
     QTimer dropSelect_;
     int dropSelectChannel_ = -1;
     bool showingConnect_ = false;
-    core::TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
-    core::TRunMark runMark_;
     int fontId_ = -1;
     int savedState_ = 0;
-    int failureExitCode_ = 3;
-    bool startupDone_ = false;
-    bool startupFailed_ = false;
 };
 
 }  // namespace tarvo::ui

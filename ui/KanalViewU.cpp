@@ -242,15 +242,7 @@ TKanalView::TKanalView(channels::TKanal& kanal, const TKanalPanes& panes, QActio
     QObject::connect(console_, &TConsoleWidget::GutterClicked, console_,
                      [k](int row) { k->GutterClick(row); });
     console_->SetOnHint([k](int kind, int row, int col) { return k->ConsoleHint(kind, row, col); });
-    auto* filter = new TKeyFilter(
-        [this, k](QKeyEvent& e) {
-            HideButtonHint();
-            int key = KanalKeyCode(e);
-            if (key == 0) return false;
-            k->KeyDown(key, KanalShiftState(e.modifiers()));
-            return key == 0;
-        },
-        editor_);
+    auto* filter = new TKeyFilter([this](QKeyEvent& e) { return KeyPress(e); }, editor_);
     keyFilter_ = filter;
     console_->installEventFilter(filter);
     editor_->installEventFilter(filter);
@@ -473,6 +465,14 @@ void TKanalView::ShowButtonHint(const std::string& text) {
     if (!hintWindow_) hintWindow_ = new THintWindow(panes_.window);
     static_cast<THintWindow*>(hintWindow_.data())
         ->ShowAt(Cp1252ToShownText(text), w->mapToGlobal(QPoint(0, w->height() + kButtonHintGap)));
+}
+
+bool TKanalView::KeyPress(QKeyEvent& e) {
+    HideButtonHint();
+    int key = KanalKeyCode(e);
+    if (key == 0) return false;
+    kanal_.KeyDown(key, KanalShiftState(e.modifiers()));
+    return key == 0;
 }
 
 void TKanalView::HideButtonHint() {

@@ -14,6 +14,7 @@
 #include "ui/RichEditTarvoU.h"
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QPrinter;
 class QProgressBar;
@@ -106,6 +107,8 @@ class TKanalView final : public channels::IKanalView {
     channels::TSaveAnswer AskOverwriteOrAppend(const std::filesystem::path& file) override;
     void PrintConsole(int firstRow, int lastRow) override;
     void ShowButtonHint(const std::string& text) override;
+    // A key for the channel's KeyDown; true when the channel took it.
+    bool KeyPress(QKeyEvent& e);
 
   private:
     void ShowContextMenu(bool onConsole, const QPoint& globalPos);

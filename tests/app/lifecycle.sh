@@ -40,4 +40,26 @@ wait $killed 2>/dev/null
 "$tarvo" --quit-after 200 >"$home/after.log" 2>&1 || fail "the start after a kill failed"
 grep -q 'the database is to be checked' "$home/after.log" || fail "after a kill the database check was not asked for"
 [ "$(dirty)" = '"Dirty"="0"' ] || fail "Dirty not cleared after the start that followed a kill"
+# Every way of ending ends the process, with or without a window: the shutdown
+# runs and the event loop is left (a hidden window is never "the last closed").
+ended_within() { for _ in $(seq 1 150); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+for mode in "" --automation; do
+  for sig in TERM INT HUP; do
+    log="$home/end-$sig${mode}.log"
+    "$tarvo" $mode >"$log" 2>&1 &
+    pid=$!
+    wait_for "grep -q 'FormCreate: end.' '$log'" || fail "start ${mode:-standalone} did not finish start-up"
+    kill -$sig $pid
+    if ! ended_within $pid; then
+      kill -9 $pid
+      fail "SIG$sig did not end the program started ${mode:-standalone}"
+    fi
+    wait $pid
+    rc=$?
+    [ $rc -eq 0 ] || fail "SIG$sig ended the program started ${mode:-standalone} with $rc"
+    grep -q 'TarvoDestroy: end.' "$log" || fail "SIG$sig ${mode:-standalone}: the shutdown did not run"
+    grep -q 'Hauptprogramm: end.' "$log" || fail "SIG$sig ${mode:-standalone}: the main program did not end"
+    [ "$(dirty)" = '"Dirty"="0"' ] || fail "SIG$sig ${mode:-standalone}: Dirty not cleared"
+  done
+done
 echo "lifecycle: all checks passed"

@@ -289,6 +289,64 @@ TEST(KanalEdit, TargetOfTheEditCommands) {
             << static_cast<int>(c.command) << " " << static_cast<int>(c.focus) << " " << c.number;
 }
 
+TEST(KanalCommands, EnabledByFocusSelectionAndLink) {
+    using F = TKanalFocus;
+    const auto facts = [](int channel, F focus, bool selection) {
+        TCommandFacts f;
+        f.channel = channel;
+        f.focus = focus;
+        f.selection = selection;
+        return f;
+    };
+    // Edit commands: {cut, copy, paste, delete}.
+    const struct {
+        TCommandFacts facts;
+        bool cut, copy, paste, del;
+    } edit[] = {
+        {facts(1, F::Input, false), false, false, true, true},
+        {facts(1, F::Input, true), true, true, true, true},
+        {facts(1, F::Console, true), false, true, false, false},
+        {facts(1, F::Console, false), false, false, false, false},
+        {facts(0, F::Console, true), false, true, false, false},
+        {facts(1, F::Other, true), false, false, false, false},
+    };
+    for (const auto& c : edit) {
+        SCOPED_TRACE(testing::Message() << "focus " << static_cast<int>(c.facts.focus)
+                                        << " selection " << c.facts.selection);
+        const TCommandStates s = CommandStates(c.facts);
+        EXPECT_EQ(s.cut, c.cut);
+        EXPECT_EQ(s.copy, c.copy);
+        EXPECT_EQ(s.paste, c.paste);
+        EXPECT_EQ(s.del, c.del);
+    }
+
+    // ChangeOver and BreakIn only on a PACTOR link; the echo follows the
+    // connection, without one the setting (disabled).
+    TCommandFacts f = facts(2, F::Input, false);
+    f.configLocalEcho = true;
+    TCommandStates s = CommandStates(f);
+    EXPECT_FALSE(s.pactor);
+    EXPECT_FALSE(s.localEchoEnabled);
+    EXPECT_TRUE(s.localEchoChecked);
+    EXPECT_TRUE(s.disconnect);
+    f.connection = true;
+    s = CommandStates(f);
+    EXPECT_FALSE(s.pactor);
+    EXPECT_TRUE(s.localEchoEnabled);
+    EXPECT_FALSE(s.localEchoChecked);
+    f.pactor = true;
+    f.connectionLocalEcho = true;
+    s = CommandStates(f);
+    EXPECT_TRUE(s.pactor);
+    EXPECT_TRUE(s.localEchoChecked);
+    // A PACTOR flag without a connection (left over) enables nothing.
+    f.connection = false;
+    EXPECT_FALSE(CommandStates(f).pactor);
+    // The monitor has no connection to end or send on.
+    s = CommandStates(facts(0, F::Input, false));
+    EXPECT_FALSE(s.disconnect || s.send || s.stop);
+}
+
 TEST(KanalMenu, ItemsByControlAndMailboxRow) {
     using M = TMenuCommand;
     struct Case {

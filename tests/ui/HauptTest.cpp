@@ -18,12 +18,14 @@
 
 #include "channels/KanaeleU.h"
 #include "channels/KanalU.h"
+#include "channels/StatusU.h"
 #include "core/ConfigU.h"
 #include "core/GlobalU.h"
 #include "core/SynchronizeU.h"
 #include "platform/Registry.h"
 #include "platform/qt/QtDispatcher.h"
 #include "tests/support/FakeChannel.h"
+#include "ui/ConsoleWidgetU.h"
 #include "ui/EinstellungenU.h"
 #include "ui/HauptPanesU.h"
 #include "ui/RichEditTarvoU.h"
@@ -56,6 +58,7 @@ class Hauptfenster : public ::testing::Test {
     }
     ~Hauptfenster() override {
         window_.reset();
+        system_.reset();
         // The shutdown signals the program's end; the next test starts afresh.
         core::QuitEvent().Reset();
         core::SetMainDispatcher(nullptr);
@@ -69,8 +72,10 @@ class Hauptfenster : public ::testing::Test {
         core::SetMainDispatcher(nullptr);
         dispatcher_ = std::make_unique<platform::QtDispatcher>();
         core::SetMainDispatcher(dispatcher_.get());
-        window_ = std::make_unique<ui::THauptfenster>(
-            ui::THauptfensterSetup{registry_, *dispatcher_, core::StartMode::Standalone, kFont});
+        window_.reset();
+        system_ = std::make_unique<core::TSystem>(
+            core::TSystemSetup{registry_, *dispatcher_, core::StartMode::Standalone});
+        window_ = std::make_unique<ui::THauptfenster>(ui::THauptfensterSetup{*system_, kFont});
         ASSERT_TRUE(window_->FormCreate());
         window_->resize(800, 600);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
@@ -100,6 +105,7 @@ class Hauptfenster : public ::testing::Test {
     std::filesystem::path dir_, previousFolder_;
     platform::FileRegistry registry_;
     std::unique_ptr<platform::QtDispatcher> dispatcher_;
+    std::unique_ptr<core::TSystem> system_;
     std::unique_ptr<ui::THauptfenster> window_;
 };
 
@@ -131,6 +137,75 @@ TEST_F(Hauptfenster, FunctionKeysSelectChannelsThatExist) {
     QTest::keyClick(window_.get(), Qt::Key_F12);
     EXPECT_FALSE(window_->Action("ActionDisconnect")->isEnabled());
     EXPECT_FALSE(window_->Action("ActionSend")->isEnabled());
+}
+
+TEST_F(Hauptfenster, TheMonitorAsActiveChannelLeavesNoEmptyPaneBelow) {
+    ui::TPaneStack* panes = window_->Panes();
+    auto* monitor = window_->findChild<QWidget*>(QStringLiteral("Console00"));
+    ASSERT_NE(monitor, nullptr);
+    const TPaneHeights before = panes->Heights();
+    ASSERT_EQ(panes->MonitorPane()->height(), 90);
+
+    QTest::keyClick(window_.get(), Qt::Key_F12);
+    QApplication::processEvents();
+    ASSERT_EQ(Aktuell(), 0);
+    EXPECT_EQ(panes->MonitorPane()->height(), 0);
+    EXPECT_EQ(panes->OutputPane()->height(), before.output + before.monitor);
+    EXPECT_EQ(monitor->height(), panes->OutputPane()->height());
+    // Nothing below the monitor's console but the channel bar.
+    EXPECT_EQ(panes->Splitter2()->geometry().bottom(), panes->height() - 1);
+
+    QTest::keyClick(window_.get(), Qt::Key_F1);
+    QApplication::processEvents();
+    EXPECT_EQ(panes->MonitorPane()->height(), 90);
+    EXPECT_EQ(panes->Heights(), before);
+}
+
+TEST_F(Hauptfenster, ChannelKeysWorkAnywhereInTheWindow) {
+    window_->Kanaele()->SetAktuellNr(1);
+    QApplication::processEvents();
+    auto* console = window_->findChild<ui::TConsoleWidget*>(QStringLiteral("Console01"));
+    ASSERT_NE(console, nullptr);
+    // The focus on neither the console nor the editor: on a toolbar.
+    window_->CommandBar()->setFocusPolicy(Qt::StrongFocus);
+    window_->CommandBar()->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), window_->CommandBar());
+    const int top = console->Console().TopRow();
+    QTest::keyClick(window_->CommandBar(), Qt::Key_PageUp);
+    EXPECT_LT(console->Console().TopRow(), top);
+    QTest::keyClick(window_->CommandBar(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(console->Console().TopRow(), top);
+}
+
+TEST_F(Hauptfenster, CommandsFollowTheLinkAndTheSessionOnlySavesOnCommit) {
+    auto v = std::make_shared<test::FakeVerbindung>();
+    window_->Kanaele()->SetAktuellNr(2);
+    QApplication::processEvents();
+    // Without a connection "Lokales Echo" shows the setting and cannot be used.
+    EXPECT_FALSE(window_->Action("ActionLocalEcho")->isEnabled());
+    EXPECT_EQ(window_->Action("ActionLocalEcho")->isChecked(), window_->Config()->LocalEcho());
+    EXPECT_FALSE(window_->Action("ActionPactorChangeover")->isEnabled());
+    EXPECT_FALSE(window_->Action("ActionPactorBreakin")->isEnabled());
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
+    QApplication::processEvents();
+    EXPECT_TRUE(window_->Action("ActionLocalEcho")->isEnabled());
+    EXPECT_FALSE(window_->Action("ActionPactorChangeover")->isEnabled());
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
+
+    // The desktop asks to save before a logout it may still cancel: the layout
+    // reaches the settings, and the program goes on with its channels.
+    window_->resize(700, 500);
+    QApplication::processEvents();
+    window_->CommitData();
+    EXPECT_FALSE(system_->ShutdownDone());
+    EXPECT_FALSE(core::QuitEvent().IsSet());
+    ASSERT_NE(window_->Kanaele(), nullptr);
+    EXPECT_EQ(registry_
+                  .ReadDWord(platform::Hive::CurrentUser,
+                             "\\Software\\Morvane\\Tarvo\\Windows\\Main", "DX")
+                  .value_or(0),
+              700u);
 }
 
 TEST_F(Hauptfenster, ResizingAndDraggingShareTheHeightByTheRules) {
@@ -214,10 +289,30 @@ TEST_F(Hauptfenster, StatusPanelsKeepTheirHintsAndShortenLongTexts) {
     EXPECT_TRUE(shown.endsWith(QStringLiteral(".txt")));
     panel(7)->setText(QString(100, QLatin1Char('F')));
     EXPECT_TRUE(panel(7)->ShownText().endsWith(QChar(0x2026)));
+
+    // Every value a panel can hold is shown in full ("M7" was cut to "...").
+    for (int i : {0, 2, 3, 4, 5, 6, 7, 8}) {
+        for (const std::string& sample : channels::StatusPanelSamples(i)) {
+            const QString text = QString::fromLatin1(sample.c_str());
+            panel(i)->setText(text);
+            EXPECT_EQ(panel(i)->ShownText(), text) << "panel " << i;
+        }
+    }
+    EXPECT_NE(window_->findChild<QWidget*>(QStringLiteral("StatusPanel10")), nullptr);
 }
 
+// Remembers whether caret escapes were asked for.
+class CaretFlagVerbindung : public test::FakeVerbindung {
+  public:
+    void SendData(std::string_view text, bool echo, bool carets, bool wrap, bool user) override {
+        caretsAsked = caretsAsked || carets;
+        test::FakeVerbindung::SendData(text, echo, carets, wrap, user);
+    }
+    bool caretsAsked = false;
+};
+
 TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
-    auto v = std::make_shared<test::FakeVerbindung>();
+    auto v = std::make_shared<CaretFlagVerbindung>();
     window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
     window_->Kanaele()->SetAktuellNr(2);
     QApplication::processEvents();
@@ -227,7 +322,7 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     auto* console = window_->findChild<QWidget*>(QStringLiteral("Console02"));
     ASSERT_NE(console, nullptr);
     QMimeData mime;
-    mime.setText(QStringLiteral("erste\nzweite"));
+    mime.setText(QStringLiteral("erste^X\nzweite"));
     const auto offered = [&](QPoint pos) {
         QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window_.get(), &move);
@@ -251,7 +346,9 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     QDropEvent drop(QPointF(at(console)), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
     for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
-    EXPECT_EQ(v->sent, "erste\rzweite");
+    EXPECT_EQ(v->sent, "erste^X\rzweite");
+    // Foreign text is sent as it is: its "^X" never becomes a control character.
+    EXPECT_FALSE(v->caretsAsked);
 
     // Resting on the button of a connected channel selects it; a drop there goes there.
     window_->Kanaele()->SetAktuellNr(1);
@@ -271,7 +368,8 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     QApplication::sendEvent(window_.get(), &onButton);
     EXPECT_EQ(Aktuell(), 2);
     for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
-    EXPECT_EQ(v->sent, "erste\rzweite");
+    EXPECT_EQ(v->sent, "erste^X\rzweite");
+    EXPECT_FALSE(v->caretsAsked);
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
 }
 
