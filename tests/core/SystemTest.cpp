@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -78,22 +81,31 @@ class System : public ::testing::Test {
 TEST_F(System, StartsAndStopsWithoutADisplay) {
     test::FakeAgwpeEngine engine;
     ASSERT_TRUE(engine.Ok());
+    // A settings file as an operator has it: four channels, one AGWPE device.
+    char port[16];
+    std::snprintf(port, sizeof port, "%08x", static_cast<unsigned>(engine.Port()));
+    const std::filesystem::path file = dir_ / "tarvo.reg";
     {
-        core::TConfig config(registry_, "0.01.000");
-        config.SetChannels(4);
-        config.SetConsoleRows(core::TConfig::kMinConsoleRows);
+        std::ofstream out(file, std::ios::binary);
+        out << "Windows Registry Editor Version 5.00\r\n\r\n"
+            << "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarvo]\r\n"
+            << "\"Channels\"=dword:00000004\r\n"
+            << "\"ConsoleRows\"=dword:000001f4\r\n\r\n"
+            << "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Tarvo\\Geraete\\1]\r\n"
+            << "@=\"TGeraetAgwpe\"\r\n"
+            << "\"Name\"=\"Engine\"\r\n"
+            << "\"Hostname\"=\"127.0.0.1\"\r\n"
+            << "\"Port\"=dword:" << port << "\r\n";
     }
-    const std::string key = std::string(devices::kGeraeteKey) + "\\1";
-    registry_.WriteText(platform::Hive::LocalMachine, key, "", "TGeraetAgwpe");
-    registry_.WriteText(platform::Hive::LocalMachine, key, "Name", "Engine");
-    registry_.WriteText(platform::Hive::LocalMachine, key, "Hostname", "127.0.0.1");
-    registry_.SetValue(platform::Hive::LocalMachine, key, "Port",
-                       platform::RegValue::DWord(engine.Port()));
+    std::error_code ec;
+    const auto settings = platform::FileRegistry::Open(file, ec);
+    ASSERT_TRUE(settings) << ec.message();
+    platform::FileRegistry& registry = *settings;
 
-    core::TSystem system({registry_, dispatcher_, core::StartMode::Automation});
-    std::vector<bool> readiness;
+    core::TSystem system({registry, dispatcher_, core::StartMode::Automation});
+    std::atomic<bool> allReady{false};
     core::TSystemView view;
-    view.devicesReady = [&](bool ready) { readiness.push_back(ready); };
+    view.devicesReady = [&](bool ready) { allReady = ready; };
     system.SetView(std::move(view));
     ASSERT_EQ(system.Start(), std::nullopt);
     EXPECT_TRUE(system.StartupDone());
@@ -111,7 +123,8 @@ TEST_F(System, StartsAndStopsWithoutADisplay) {
         10s))
         << device->StatusText();
     EXPECT_TRUE(engine.Connected());
-    EXPECT_EQ(registry_.ReadText(platform::Hive::CurrentUser, "\\Software\\Morvane\\Tarvo", "Dirty")
+    EXPECT_TRUE(dispatcher_.RunUntil([&] { return allReady.load(); }, 5s));
+    EXPECT_EQ(registry.ReadText(platform::Hive::CurrentUser, "\\Software\\Morvane\\Tarvo", "Dirty")
                   .value_or("?"),
               "1");
 
@@ -133,8 +146,10 @@ TEST_F(System, StartsAndStopsWithoutADisplay) {
                          "ErsteSchritte.Release", "Geraete.Free", "Kanaele.Free", "MyCalls.Release",
                          "Ordner.Free", "StationenDatenbank.Free", "Texte.Free",
                          "ConnectionsList.Free", "Klaenge.Free", "Dirty", "Config.Free", "end."}));
-    // An orderly end clears the mark of an unclean one.
-    EXPECT_EQ(registry_.ReadText(platform::Hive::CurrentUser, "\\Software\\Morvane\\Tarvo", "Dirty")
+    // An orderly end clears the mark of an unclean one, on disk.
+    const auto reread = platform::FileRegistry::Open(file, ec);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->ReadText(platform::Hive::CurrentUser, "\\Software\\Morvane\\Tarvo", "Dirty")
                   .value_or("?"),
               "0");
 }
