@@ -22,7 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -30,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Files.h"
 #include "tests/support/FakeAgwpeEngine.h"
 #include "tests/support/TncSimulator.h"
 
@@ -47,8 +47,7 @@ constexpr double kFramesGoalSeconds = 0.26;
 constexpr double kPeakGoalMb = 50.0;
 
 std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return tarvo::platform::ReadFile(p, 64u << 20).value_or(std::string());
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -76,14 +75,29 @@ std::optional<double> CpuSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// A "VmXXX:  1234 kB" line of /proc/<pid>/status, in MB.
-double StatusMb(pid_t pid, const std::string& name) {
-    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+// A number field ("VmRSS:  1234 kB", "voluntary_ctxt_switches:  12") of a status file.
+double StatusField(const fs::path& status, const std::string& name) {
+    std::istringstream in(ReadFile(status));
     std::string line;
     while (std::getline(in, line))
         if (line.rfind(name + ":", 0) == 0)
-            return std::strtod(line.c_str() + name.size() + 1, nullptr) / 1024.0;
+            return std::strtod(line.c_str() + name.size() + 1, nullptr);
     return 0.0;
+}
+
+double StatusMb(pid_t pid, const std::string& name) {
+    return StatusField("/proc/" + std::to_string(pid) + "/status", name) / 1024.0;
+}
+
+// How often the program's threads went to sleep and were woken (or were
+// preempted), summed over the threads alive now: a timer shows here at once.
+double Wakeups(pid_t pid) {
+    double n = 0.0;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec))
+        n += StatusField(task.path() / "status", "voluntary_ctxt_switches") +
+             StatusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+    return n;
 }
 
 // One program with a home of its own: the settings file is written before the
@@ -292,10 +306,13 @@ int main(int argc, char** argv) {
     int rc = 0;
     std::printf("%d channels each; idle over %d s, %d monitored frames at %d per second\n\n",
                 kChannels, options->idleSeconds, options->frames, options->rate);
-    std::printf("%-10s %10s %10s %12s %12s\n", "device", "VmRSS MB", "VmHWM MB", "idle CPU s",
-                "% of a core");
-    std::vector<double> cpu0;
-    for (auto& p : programs) cpu0.push_back(CpuSeconds(p->Pid()).value_or(0.0));
+    std::printf("%-10s %10s %10s %12s %12s %12s\n", "device", "VmRSS MB", "VmHWM MB", "idle CPU s",
+                "% of a core", "wake-ups/s");
+    std::vector<double> cpu0, wake0;
+    for (auto& p : programs) {
+        cpu0.push_back(CpuSeconds(p->Pid()).value_or(0.0));
+        wake0.push_back(Wakeups(p->Pid()));
+    }
     const auto t0 = Clock::now();
     std::this_thread::sleep_until(t0 + std::chrono::seconds(options->idleSeconds));
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -305,9 +322,10 @@ int main(int argc, char** argv) {
         const double cpu = CpuSeconds(p.Pid()).value_or(0.0) - cpu0[i];
         const double percent = 100.0 * cpu / wall;
         const double rss = StatusMb(p.Pid(), "VmRSS"), hwm = StatusMb(p.Pid(), "VmHWM");
-        std::printf("%-10s %10.1f %10.1f %12.2f %12.3f  idle %s, peak %s\n", p.Name().c_str(), rss,
-                    hwm, cpu, percent, Verdict(percent < kIdleGoalPercent),
-                    Verdict(hwm < kPeakGoalMb));
+        const double wakeups = (Wakeups(p.Pid()) - wake0[i]) / wall;
+        std::printf("%-10s %10.1f %10.1f %12.2f %12.3f %12.1f  idle %s, peak %s\n",
+                    p.Name().c_str(), rss, hwm, cpu, percent, wakeups,
+                    Verdict(percent < kIdleGoalPercent), Verdict(hwm < kPeakGoalMb));
         if (percent >= kIdleGoalPercent || hwm >= kPeakGoalMb) rc = 3;
         if (&p == &agwpe) agwpeIdlePerSecond = cpu / wall;
     }
