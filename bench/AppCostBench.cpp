@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -89,15 +91,43 @@ double StatusMb(pid_t pid, const std::string& name) {
     return StatusField("/proc/" + std::to_string(pid) + "/status", name) / 1024.0;
 }
 
-// How often the program's threads went to sleep and were woken (or were
-// preempted), summed over the threads alive now: a timer shows here at once.
-double Wakeups(pid_t pid) {
-    double n = 0.0;
+// How often each of the program's threads went to sleep and was woken, by
+// thread name: every timer shows here. Preemptions are left out; they count the
+// machine's load, not the program.
+std::map<std::string, double> Wakeups(pid_t pid) {
+    std::map<std::string, double> n;
     std::error_code ec;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec))
-        n += StatusField(task.path() / "status", "voluntary_ctxt_switches") +
-             StatusField(task.path() / "status", "nonvoluntary_ctxt_switches");
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::string name = ReadFile(task.path() / "comm");
+        while (!name.empty() && name.back() == '\n') name.pop_back();
+        n[name] += StatusField(task.path() / "status", "voluntary_ctxt_switches");
+    }
     return n;
+}
+
+double Sum(const std::map<std::string, double>& m) {
+    double sum = 0.0;
+    for (const auto& [name, v] : m) sum += v;
+    return sum;
+}
+
+// "name 12.3, other 4.5" per second, busiest first, for the threads that woke.
+std::string WakeupsByThread(const std::map<std::string, double>& before,
+                            const std::map<std::string, double>& after, double seconds) {
+    std::vector<std::pair<double, std::string>> rates;
+    for (const auto& [name, v] : after) {
+        const auto it = before.find(name);
+        const double rate = (v - (it == before.end() ? 0.0 : it->second)) / seconds;
+        if (rate >= 0.05) rates.emplace_back(rate, name);
+    }
+    std::sort(rates.rbegin(), rates.rend());
+    std::string out;
+    for (const auto& [rate, name] : rates) {
+        char item[64];
+        std::snprintf(item, sizeof item, "%s%s %.1f", out.empty() ? "" : ", ", name.c_str(), rate);
+        out += item;
+    }
+    return out;
 }
 
 // One program with a home of its own: the settings file is written before the
@@ -308,7 +338,8 @@ int main(int argc, char** argv) {
                 kChannels, options->idleSeconds, options->frames, options->rate);
     std::printf("%-10s %10s %10s %12s %12s %12s\n", "device", "VmRSS MB", "VmHWM MB", "idle CPU s",
                 "% of a core", "wake-ups/s");
-    std::vector<double> cpu0, wake0;
+    std::vector<double> cpu0;
+    std::vector<std::map<std::string, double>> wake0;
     for (auto& p : programs) {
         cpu0.push_back(CpuSeconds(p->Pid()).value_or(0.0));
         wake0.push_back(Wakeups(p->Pid()));
@@ -317,20 +348,24 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_until(t0 + std::chrono::seconds(options->idleSeconds));
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     double agwpeIdlePerSecond = 0.0;
+    std::string byThread;
     for (std::size_t i = 0; i < programs.size(); ++i) {
         Program& p = *programs[i];
         const double cpu = CpuSeconds(p.Pid()).value_or(0.0) - cpu0[i];
         const double percent = 100.0 * cpu / wall;
         const double rss = StatusMb(p.Pid(), "VmRSS"), hwm = StatusMb(p.Pid(), "VmHWM");
-        const double wakeups = (Wakeups(p.Pid()) - wake0[i]) / wall;
+        const auto wake = Wakeups(p.Pid());
+        const double wakeups = (Sum(wake) - Sum(wake0[i])) / wall;
         std::printf("%-10s %10.1f %10.1f %12.2f %12.3f %12.1f  idle %s, peak %s\n",
                     p.Name().c_str(), rss, hwm, cpu, percent, wakeups,
                     Verdict(percent < kIdleGoalPercent), Verdict(hwm < kPeakGoalMb));
         if (percent >= kIdleGoalPercent || hwm >= kPeakGoalMb) rc = 3;
         if (&p == &agwpe) agwpeIdlePerSecond = cpu / wall;
+        byThread += "  " + p.Name() + ": " + WakeupsByThread(wake0[i], wake, wall) + "\n";
     }
-    std::printf("goals: idle under %.1f%% of a core, VmHWM under %.0f MB\n\n", kIdleGoalPercent,
+    std::printf("goals: idle under %.1f%% of a core, VmHWM under %.0f MB\n", kIdleGoalPercent,
                 kPeakGoalMb);
+    std::printf("idle wake-ups per second by thread:\n%s\n", byThread.c_str());
     // The others are not needed for the frames.
     for (auto& p : programs)
         if (p.get() != &agwpe) p->Stop();
