@@ -169,10 +169,13 @@ std::unique_ptr<FileRegistry> FileRegistry::Open(const std::filesystem::path& fi
             ec = std::make_error_code(std::errc::permission_denied);
             return nullptr;
         }
+        // In pieces: a buffer of the largest allowed size would touch 64 MiB on
+        // every start, doubling the program's peak memory for a file of a few KB.
+        // Reading one piece past the limit lets the parser report a file too large.
         std::string bytes;
-        bytes.resize(regfile::kMaxFileSize + 1);
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        char piece[64 * 1024];
+        while (bytes.size() <= regfile::kMaxFileSize && in.read(piece, sizeof piece).gcount() > 0)
+            bytes.append(piece, static_cast<std::size_t>(in.gcount()));
         if (in.bad()) {
             ec = std::make_error_code(std::errc::io_error);
             return nullptr;

@@ -269,6 +269,39 @@ TEST_F(RegistryFile, DamagedLinesAreReportedAndTheRestIsKept) {
     EXPECT_TRUE(fs::exists(dir_ / "tarvo.reg.bad"));
 }
 
+namespace {
+// A "VmXXX:  1234 kB" line of this process's status, in kB; -1 when missing.
+long StatusKb(const std::string& name) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
+    return -1;
+}
+}  // namespace
+
+// The program opens its settings at every start; a small file must not cost
+// memory in the size of the largest file allowed.
+TEST_F(RegistryFile, OpeningASmallFileKeepsThePeakMemoryLow) {
+    { Open()->WriteUtf8(CU, kRoot, "A", "alpha"); }
+    // Writing 5 resets the peak (VmHWM) to the current resident size.
+    if (!(std::ofstream("/proc/self/clear_refs") << "5" << std::flush) || StatusKb("VmHWM") < 0)
+        GTEST_SKIP() << "the peak resident size cannot be reset here";
+    const long before = StatusKb("VmRSS");
+    auto reg = Open();
+    EXPECT_EQ(reg->ReadUtf8(CU, kRoot, "A"), "alpha");
+    EXPECT_LT(StatusKb("VmHWM") - before, 16 * 1024);
+}
+
+TEST_F(RegistryFile, AFileOverTheSizeLimitIsSetAsideAsDamaged) {
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n";
+    WriteRaw(head + std::string(tarvo::platform::regfile::kMaxFileSize + 1 - head.size(), ';'));
+    auto reg = Open();
+    ASSERT_FALSE(reg->LoadProblems().empty());
+    EXPECT_NE(reg->LoadProblems()[0].find("larger"), std::string::npos);
+    EXPECT_EQ(fs::file_size(dir_ / "tarvo.reg.bad"), tarvo::platform::regfile::kMaxFileSize + 1);
+}
+
 TEST_F(RegistryFile, TwoThreadsWritingLoseNeither) {
     {
         auto reg = Open();
@@ -290,12 +323,14 @@ TEST_F(RegistryFile, TwoThreadsWritingLoseNeither) {
 
 TEST(RegistryFormat, AStringEndsAtItsFirstNul) {
     // Found by the fuzzer: a NUL inside quotes did not survive a write and read.
-    const std::string file = std::string("REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"s\"=\"ab\0cd\"\n", 43);
+    const std::string file =
+        std::string("REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"s\"=\"ab\0cd\"\n", 43);
     auto parsed = tarvo::platform::regfile::Parse(file);
     ASSERT_TRUE(parsed.problems.empty());
     EXPECT_EQ(parsed.tree.currentUser.Child("A")->Value("s")->text, "ab");
     const std::string written = tarvo::platform::regfile::Serialize(parsed.tree);
-    EXPECT_EQ(tarvo::platform::regfile::Serialize(tarvo::platform::regfile::Parse(written).tree), written);
+    EXPECT_EQ(tarvo::platform::regfile::Serialize(tarvo::platform::regfile::Parse(written).tree),
+              written);
 }
 
 TEST(RegistryFormat, SerializedTreeParsesBackTheSame) {
