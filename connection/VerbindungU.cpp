@@ -476,11 +476,13 @@ bool TVerbindung::ReceiveBlocked() const {
 
 void TVerbindung::EndLinkOnFault(std::string_view message) {
     if (faultEnded_.exchange(true)) return;
-    KanalPrompt(message, 3);
-    // From the main thread, where a disconnect of the operator starts too.
-    ctx_.dispatcher->Post([weak = weak_from_this()] {
+    core::DebOutObj(kClass, "EndLinkOnFault", message);
+    // From the main thread, where a disconnect of the operator starts too; the
+    // device's thread that may call this is not held up by it.
+    ctx_.dispatcher->Post([weak = weak_from_this(), text = std::string(message)] {
         auto self = weak.lock();
         if (!self || self->released_.load()) return;
+        self->KanalPrompt(text, 3);
         if (self->discLevel_.load() >= core::kDiscCancel) {
             self->Disconnect();
             return;
