@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 #include "channels/KanaeleU.h"
+#include "connection/VerbindungAbstractU.h"
 #include "core/ConfigU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
@@ -485,6 +487,33 @@ TEST_F(Verbindung, AFailingModuleStartsAgainOrTheLinkEnds) {
         }
         v->Release();
     }
+}
+
+// The terminal text module itself fails on a line: it starts again and serves
+// the rest of the link.
+TEST_F(Verbindung, TheTextModuleStartsAgainAfterItFailed) {
+    class ThrowingKanal : public FakeKanal {
+      public:
+        std::int64_t Received(std::string_view text) override {
+            if (text == "boom\r") throw std::runtime_error("channel fault");
+            return FakeKanal::Received(text);
+        }
+    };
+    ctx_.runModules = connection::TVerbindungAbstract::RunStandard;
+    auto v = Make();
+    auto k = std::make_shared<ThrowingKanal>();
+    v->SetKanal(k);
+    v->LinkEstablished();
+    v->DataReceived("boom\r");
+    v->DataReceived("hello\r");
+    const auto shown = [&] {
+        const auto log = k->Log();
+        return std::find(log.begin(), log.end(), "received:hello\r") != log.end();
+    };
+    ASSERT_TRUE(dispatcher_.RunUntil(shown, std::chrono::seconds(5)));
+    EXPECT_TRUE(v->WorkerRunning());
+    EXPECT_EQ(device_->trenne, 0);
+    v->Release();
 }
 
 // A call the main thread serves while it waits for the worker may come back
