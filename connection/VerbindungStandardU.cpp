@@ -186,6 +186,21 @@ const TStationKeyword* DetectStationKeyword(std::string_view line) {
     return best;
 }
 
+bool IsMailboxIdentifier(std::string_view line) {
+    const std::string_view t = core::TrimControls(line);
+    if (t.size() > kMaxStationIdLength || !t.starts_with('[') || !t.ends_with("$]")) return false;
+    const std::string_view inner = t.substr(1, t.size() - 3);
+    if (inner.find_first_of("[]$") != std::string_view::npos) return false;
+    const std::size_t features = inner.rfind('-');
+    if (features == std::string_view::npos || features + 1 == inner.size() || features == 0)
+        return false;
+    if (!std::all_of(inner.begin() + static_cast<std::ptrdiff_t>(features + 1), inner.end(),
+                     IsAlnum))
+        return false;
+    const std::size_t version = inner.rfind('-', features - 1);
+    return version != std::string_view::npos && version > 0 && version + 1 < features;
+}
+
 // --- Password prompts ---------------------------------------------------------
 
 TPasswordPrompt RecognizePasswordPrompt(std::string_view line, std::string_view remoteCall) {
@@ -671,6 +686,16 @@ void TVerbindungStandard::ConnectText(core::IVerbindungFuerModul& connection, st
     }
     if (core::TrimControls(line).empty()) return;
     if (t != core::kStationAutomatic) {
+        countdown_ = 0;
+        return;
+    }
+    if (IsMailboxIdentifier(line)) {
+        // Before the keywords: a name such as "BPQ" would make the box a digipeater.
+        savedStationType_ = t;
+        SetType(connection, core::kStationMailbox);
+        core::DebOutObj(GetName(), "OnReceive",
+                        "CText: Mailbox-Kennung erkannt => " +
+                            std::string(StationTypeLogName(core::kStationMailbox)));
         countdown_ = 0;
         return;
     }

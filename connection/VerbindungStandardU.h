@@ -69,6 +69,9 @@ extern const std::array<TStationKeyword, 38> kStationKeywords;
 // The keyword found at the smallest position of the line (trimmed, case
 // ignored; equal positions: the earlier row); null when none.
 const TStationKeyword* DetectStationKeyword(std::string_view line);
+// The identifier a mailbox sends first, "[NAME-VERSION-FEATURES$]" (the line
+// trimmed): it marks a mailbox whatever keyword its name holds.
+bool IsMailboxIdentifier(std::string_view line);
 
 // --- Password prompts ---------------------------------------------------------
 

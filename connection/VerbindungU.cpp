@@ -446,7 +446,17 @@ void TVerbindung::KanalPrompt(std::string_view text, int kind) {
 }
 
 void TVerbindung::DataReceived(std::string_view data) {
+    if (receiveQueue_.Bytes() + data.size() > kReceiveHardBound) {
+        // The device could not hold it back (or did not): no memory for it.
+        core::DebOutObj(kClass, "DataReceived",
+                        "ReceiveQueue voll, " + std::to_string(data.size()) + " Bytes verworfen");
+        EndLinkOnFault(
+            "Empfangspuffer voll: Die Gegenstation sendet mehr, als verarbeitet werden kann. "
+            "Verbindung wird beendet.");
+        return;
+    }
     receiveQueue_.PushString(std::string(data));
+    if (receiveQueue_.Bytes() >= kReceiveSoftBound) receiveBlocked_.store(true);
     std::lock_guard lock(appMutex_);
     for (auto& rec : apps_) {
         if (!rec) continue;
@@ -455,6 +465,35 @@ void TVerbindung::DataReceived(std::string_view data) {
         while (rec->queue.Bytes() > kMaxApplicationBytes && rec->queue.Count() > 1)
             rec->queue.Pop();
     }
+}
+
+bool TVerbindung::ReceiveBlocked() const {
+    // Asked by the device on its rounds; the worker's draining releases it.
+    if (receiveBlocked_.load() && receiveQueue_.Bytes() < kReceiveResumeBelow)
+        receiveBlocked_.store(false);
+    return receiveBlocked_.load();
+}
+
+void TVerbindung::EndLinkOnFault(std::string_view message) {
+    if (faultEnded_.exchange(true)) return;
+    core::DebOutObj(kClass, "EndLinkOnFault", message);
+    // From the main thread, where a disconnect of the operator starts too; the
+    // device's thread that may call this is not held up by it.
+    ctx_.dispatcher->Post([weak = weak_from_this(), text = std::string(message)] {
+        auto self = weak.lock();
+        if (!self || self->released_.load()) return;
+        self->KanalPrompt(text, 3);
+        if (self->discLevel_.load() >= core::kDiscCancel) {
+            self->Disconnect();
+            return;
+        }
+        // No graceful end: it waits for queues that nobody may drain now.
+        self->StopDiscTimer();
+        self->discLevel_.store(core::kDiscCancel);
+        core::DebOutObj(kClass, "Disconnect", "Fault > Cancel");
+        self->Play(kSoundDisconnecting);
+        if (auto d = self->Device()) d->Trenne(self);
+    });
 }
 
 void TVerbindung::SendStationId() {
@@ -628,12 +667,16 @@ void TVerbindung::LinkEstablished(bool restored) {
 
 void TVerbindung::StartWorker() {
     std::lock_guard lock(threadMutex_);
-    if (threadStarted_ || released_.load()) return;
+    if (threadStarted_ || threadEnding_ || released_.load()) return;
     if (thread_.joinable()) thread_.join();
     endEvent_.Reset();
     threadEnded_.Reset();
     threadStarted_ = true;
-    thread_ = std::thread([self = shared_from_this()] { self->WorkerBody(); });
+    thread_ = std::thread([self = shared_from_this()] {
+        self->workerId_.store(std::this_thread::get_id());
+        self->WorkerBody();
+    });
+    workerId_.store(thread_.get_id());
 }
 
 bool TVerbindung::WorkerRunning() const {
@@ -641,8 +684,7 @@ bool TVerbindung::WorkerRunning() const {
 }
 
 bool TVerbindung::OnWorkerThread() const {
-    std::lock_guard lock(threadMutex_);
-    return thread_.get_id() == std::this_thread::get_id();
+    return workerId_.load() == std::this_thread::get_id();
 }
 
 void TVerbindung::WorkerBody() {
@@ -668,18 +710,37 @@ void TVerbindung::WorkerBody() {
             core::ShowUnhandledException(std::current_exception(), kClass, "Run",
                                          "Before RunStandard");
         }
-        try {
-            if (ctx_.runModules) ctx_.runModules(shared_from_this());
-        } catch (...) {
-            core::ShowUnhandledException(std::current_exception(), kClass, "Run",
-                                         "While RunStandard");
-        }
+        RunModulesGuarded();
         if (ctx_.connections) ctx_.connections->Remove(this);
         core::DebOutObj(kClass, "Run", "end.");
     } catch (...) {
         core::ShowUnhandledException(std::current_exception(), "TVerbindungThread", "Execute");
     }
     threadEnded_.Set();
+}
+
+void TVerbindung::RunModulesGuarded() {
+    if (!ctx_.runModules) return;
+    for (int failures = 0;;) {
+        try {
+            ctx_.runModules(shared_from_this());
+            return;
+        } catch (...) {
+            core::ShowUnhandledException(std::current_exception(), kClass, "Run",
+                                         "While RunStandard");
+        }
+        // A link that ends anyway needs no module any more.
+        if (endEvent_.IsSet() || core::QuitEvent().IsSet() || released_.load()) return;
+        // Never a live link without a worker: typed text would stop going out
+        // and received data pile up.
+        if (++failures > kMaxModuleRestarts) {
+            EndLinkOnFault(
+                "Interner Fehler bei der Auswertung der empfangenen Daten. "
+                "Verbindung wird beendet.");
+            return;
+        }
+        core::DebOutObj(kClass, "Run", "RunStandard neu gestartet");
+    }
 }
 
 bool TVerbindung::WaitBounded(platform::Event& event, std::chrono::milliseconds timeout) {
@@ -693,26 +754,41 @@ bool TVerbindung::WaitBounded(platform::Event& event, std::chrono::milliseconds 
 
 void TVerbindung::EndThread() {
     core::DebOutObj(kClass, "EndThread", "ENDTHREAD: begin...");
-    std::unique_lock lock(threadMutex_);
-    core::DebOutObj(kClass, "EndThread", "ENDTHREAD: in critical section...");
-    if (threadStarted_) {
-        endEvent_.Set();
-        core::DebOutObj(kClass, "EndThread", "ENDTHREAD: Warte auf Thread...");
-        const bool ended = thread_.get_id() == std::this_thread::get_id() ||
-                           WaitBounded(threadEnded_, kThreadEndTimeout);
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
-        } else if (ended) {
-            core::DebOutObj(kClass, "EndThread", "ENDTHREAD: FThread.free...");
-            thread_.join();
-        } else {
-            // It holds its own reference to the connection and ends on its own.
-            core::DebOutObj(kClass, "EndThread", "ENDTHREAD: Thread wird hart terminiert...");
-            thread_.detach();
+    std::thread worker;
+    {
+        std::lock_guard lock(threadMutex_);
+        core::DebOutObj(kClass, "EndThread", "ENDTHREAD: in critical section...");
+        if (!threadStarted_) {
+            core::DebOutObj(kClass, "EndThread", "ENDTHREAD: end.");
+            return;
         }
+        // The thread leaves the connection here: a call served below that
+        // comes back (Getrennt, Release) finds none to end and no lock held.
+        worker = std::move(thread_);
         threadStarted_ = false;
-        core::DebOutObj(kClass, "EndThread", "ENDTHREAD: FThread := nil");
+        threadEnding_ = true;
+        endEvent_.Set();
     }
+    core::DebOutObj(kClass, "EndThread", "ENDTHREAD: Warte auf Thread...");
+    const bool self = worker.get_id() == std::this_thread::get_id();
+    const bool ended = self || WaitBounded(threadEnded_, kThreadEndTimeout);
+    if (self) {
+        worker.detach();
+    } else if (ended) {
+        core::DebOutObj(kClass, "EndThread", "ENDTHREAD: FThread.free...");
+        std::thread::id id = worker.get_id();
+        worker.join();
+        workerId_.compare_exchange_strong(id, std::thread::id());
+    } else {
+        // It holds its own reference to the connection and ends on its own.
+        core::DebOutObj(kClass, "EndThread", "ENDTHREAD: Thread wird hart terminiert...");
+        worker.detach();
+    }
+    {
+        std::lock_guard lock(threadMutex_);
+        threadEnding_ = false;
+    }
+    core::DebOutObj(kClass, "EndThread", "ENDTHREAD: FThread := nil");
     core::DebOutObj(kClass, "EndThread", "ENDTHREAD: end.");
 }
 
@@ -883,9 +959,17 @@ void TVerbindung::Restore(std::string_view registryPath, std::int32_t handle) {
     platform::IRegistry* r = ctx_.registry;
     if (r && r->KeyExists(Hive::LocalMachine, key)) {
         try {
-            SetPath(r->ReadText(Hive::LocalMachine, key, "C").value_or(""));
-            SetRealPath(r->ReadText(Hive::LocalMachine, key, "R").value_or(""));
-            SetMyCall(r->ReadText(Hive::LocalMachine, key, "M").value_or(""));
+            // A value missing from a damaged key leaves what the device knows.
+            const auto text = [&](const char* name) {
+                auto value = r->ReadText(Hive::LocalMachine, key, name);
+                if (!value)
+                    core::DebOutObj(kClass, "Restore",
+                                    std::string("Wert \"") + name + "\" fehlt in " + key);
+                return value;
+            };
+            if (const auto c = text("C")) SetPath(*c);
+            if (const auto rp = text("R")) SetRealPath(*rp);
+            if (const auto m = text("M")) SetMyCall(*m);
             outgoing_.store(r->ReadDWord(Hive::LocalMachine, key, "A").value_or(0) != 0);
             {
                 auto h =

@@ -77,6 +77,16 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     static constexpr std::size_t kMaxHistory = 64;
     static constexpr std::size_t kPieceSize = 256;
     static constexpr int kWrapColumn = 78;
+    // Received data the worker has not taken yet: at the soft bound a device
+    // that can hold data back stops fetching it (ReceiveBlocked) until the
+    // worker is below the resume mark; data past the hard bound ends the link.
+    // A working worker keeps the queue near empty even at full speed.
+    static constexpr std::size_t kReceiveSoftBound = 256 * 1024;
+    static constexpr std::size_t kReceiveResumeBelow = 64 * 1024;
+    static constexpr std::size_t kReceiveHardBound = 4 * 1024 * 1024;
+    // How often the terminal text module starts again after it failed before
+    // the link is ended.
+    static constexpr int kMaxModuleRestarts = 3;
 
     static std::shared_ptr<TVerbindung> Create(std::weak_ptr<core::IGeraetFuerVerbindung> device,
                                                const TVerbindungContext& ctx);
@@ -135,7 +145,7 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     void LinkEstablished() override { LinkEstablished(false); }
     void Getrennt(std::uint8_t reason) override;
     void DataReceived(std::string_view data) override;
-    bool ReceiveBlocked() const override { return false; }
+    bool ReceiveBlocked() const override;
     std::uint8_t DiscLevel() const override { return discLevel_.load(); }
     void DiscLevelDone() override;
     void Save(std::string_view registryPath) override;
@@ -207,6 +217,11 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     TApplicationRec* FindApplication(core::TApplicationKey client);
     void Play(int event);
     void PutCall(std::string call);
+    // Ends the link at once (no graceful wait: the worker may not drain the
+    // queues any more), with the reason in the channel. Once per link.
+    void EndLinkOnFault(std::string_view message);
+    // Runs the modules, again after a failure, until the link ends.
+    void RunModulesGuarded();
 
     TVerbindungContext ctx_;
 
@@ -238,10 +253,13 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     mutable std::mutex jobMutex_;
     std::shared_ptr<core::IDateiSenden> job_;
 
-    // Guards creating and ending the worker.
+    // Guards creating and ending the worker; never held across a wait.
     mutable std::mutex threadMutex_;
     std::thread thread_;
     bool threadStarted_ = false;
+    // An EndThread waits for the worker: no new worker until it is done.
+    bool threadEnding_ = false;
+    std::atomic<std::thread::id> workerId_{};
     platform::Event threadEnded_{platform::Event::Manual, true};
     platform::Event endEvent_{platform::Event::Manual};
 
@@ -253,6 +271,8 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     std::atomic<bool> discTimerRunning_{false};
 
     core::TStringQueue receiveQueue_, userSendQueue_, linkSendQueue_;
+    mutable std::atomic<bool> receiveBlocked_{false};
+    std::atomic<bool> faultEnded_{false};
     std::shared_ptr<core::IStatus> status_;
 };
 

@@ -297,7 +297,8 @@ std::string ToCommaText(const std::vector<std::string>& items) {
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (i > 0) out += ',';
         const std::string& item = items[i];
-        bool quote = item.empty() && items.size() > 1;
+        // Also a lone empty item: unquoted it would read back as no item.
+        bool quote = item.empty();
         for (unsigned char c : item) quote = quote || c <= ' ' || c == ',' || c == '"';
         if (!quote) {
             out += item;

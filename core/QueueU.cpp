@@ -14,6 +14,7 @@ std::string TStringQueue::PopString() {
     TARVO_ASSERT(!items_.empty(), "QueueU");
     std::string s = std::move(items_.front());
     items_.pop_front();
+    bytes_ -= s.size();
     Signal();
     return s;
 }
@@ -27,10 +28,12 @@ std::string TStringQueue::PopPart(long maxLength) {
     if (head.size() > n) {
         std::string part = head.substr(0, n);
         head.erase(0, n);
+        bytes_ -= n;
         return part;
     }
     std::string s = std::move(head);
     items_.pop_front();
+    bytes_ -= s.size();
     Signal();
     return s;
 }
@@ -55,13 +58,16 @@ std::string TStringQueue::PopLine() {
             items_.pop_front();
             for (auto it = lines.rbegin(); it != lines.rend(); ++it)
                 items_.push_front(std::move(*it));
+            bytes_ -= line.size();
             return line;
         }
         head.erase(0, cr + 1);
+        bytes_ -= line.size();
         return line;
     }
     std::string s = std::move(head);
     items_.pop_front();
+    bytes_ -= s.size();
     Signal();
     return s;
 }
@@ -77,9 +83,7 @@ void TStringQueue::PushStringFront(std::string text) {
 
 std::size_t TStringQueue::Bytes() const {
     std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& s : items_) n += s.size();
-    return n;
+    return bytes_;
 }
 
 }  // namespace tarvo::core

@@ -2,10 +2,12 @@
 // that consumer threads wait on.
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "core/GlobalU.h"
 #include "platform/Event.h"
@@ -24,11 +26,13 @@ class TQueue {
 
     void Push(T item) {
         std::lock_guard lock(mutex_);
+        bytes_ += ItemBytes(item);
         items_.push_back(std::move(item));
         Signal();
     }
     void PushFront(T item) {
         std::lock_guard lock(mutex_);
+        bytes_ += ItemBytes(item);
         items_.push_front(std::move(item));
         Signal();
     }
@@ -37,6 +41,7 @@ class TQueue {
         if (items_.empty()) return std::nullopt;
         T item = std::move(items_.front());
         items_.pop_front();
+        bytes_ -= ItemBytes(item);
         Signal();
         return item;
     }
@@ -56,6 +61,7 @@ class TQueue {
     void Clear() {
         std::lock_guard lock(mutex_);
         items_.clear();
+        bytes_ = 0;
         Signal();
     }
 
@@ -63,6 +69,15 @@ class TQueue {
     platform::Event& EmptyEvent() { return empty_; }
 
   protected:
+    // Strings count their bytes, other items nothing.
+    static std::size_t ItemBytes(const T& item) {
+        if constexpr (std::is_same_v<T, std::string>) {
+            return item.size();
+        } else {
+            return 0;
+        }
+    }
+
     // Call with the lock held after every change.
     void Signal() {
         if (items_.empty()) {
@@ -76,6 +91,9 @@ class TQueue {
 
     mutable std::mutex mutex_;
     std::deque<T> items_;
+    // What ItemBytes gives for all queued items, kept as they come and go so
+    // that a bound can be checked on every push.
+    std::size_t bytes_ = 0;
 
   private:
     platform::Event notEmpty_{platform::Event::Manual, false};
@@ -99,7 +117,8 @@ class TStringQueue : public TQueue<std::string> {
     std::string PeekString() const;
     // Inserts at the head, also an empty text.
     void PushStringFront(std::string text);
-    // Bytes in all queued strings (for callers that bound what remote stations queue).
+    // Bytes in all queued strings (for callers that bound what remote stations
+    // queue); kept up to date, so cheap to ask.
     std::size_t Bytes() const;
 };
 

@@ -124,6 +124,32 @@ TEST(ConnectText, KeywordAtTheSmallestPositionWins) {
     }
 }
 
+TEST(ConnectText, MailboxIdentifierShape) {
+    struct Case {
+        const char* line;
+        bool mailbox;
+    };
+    const Case cases[] = {
+        {"[BPQ-6.0.25.23-B2FWIHJM$]\r", true},
+        {"  [FBB-7.00-AB1FHMRX$]  ", true},
+        {"[RMS Express-1.5.0-B2FHM$]", true},
+        {"[BPQChatServer-6.0.25.23]", false},  // no "$]": not a mailbox's identifier
+        {"[BPQ-6.0.25.23-$]", false},          // no features
+        {"[BPQ--B2F$]", false},                // no version
+        {"[-6.0-B2F$]", false},                // no name
+        {"[BPQ-B2F$]", false},                 // two fields
+        {"[BPQ-6.0-B2F?$]", false},            // features are letters and digits
+        {"[BPQ-6.0-B2$F$]", false},
+        {"Welcome [BPQ-6.0-B2F$]", false},  // the identifier is the whole line
+        {"[BPQ-6.0-B2F$]x", false},
+        {"[$]", false},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsMailboxIdentifier(c.line), c.mailbox) << c.line;
+    const std::string tooLong = "[" + std::string(70, 'N') + "-1.0-B2FHM$]";
+    EXPECT_FALSE(IsMailboxIdentifier(tooLong));
+}
+
 TEST(PasswordPrompt, Recognition) {
     using K = TPromptKind;
     struct Case {
@@ -491,6 +517,40 @@ TEST_F(TextModule, StationTypeFromTheConnectText) {
     }
 }
 
+// What a node with its mailbox and chat sends, as recorded: the mailbox's
+// identifier names "BPQ", a digipeater's keyword, yet the box is a mailbox; the
+// node's greeting ("LinBPQ") and the chat's identifier (no "$]") are what the
+// keyword table makes of them: digipeaters.
+TEST_F(TextModule, MailboxIdentifierHoldsOverTheKeywords) {
+    const std::string greeting = "Welcome to the LinBPQ lab node LABNOD. Type BBS or CHAT. \r";
+    const std::string bbs = "[BPQ-6.0.25.23-B2FWIHJM$]\rPlease enter your Name\r>\r";  // one frame
+    const std::string chat = "[BPQChatServer-6.0.25.23]\r";
+    struct Case {
+        const char* name;
+        std::vector<std::string> items;
+        std::vector<std::int32_t> types;
+    };
+    const Case cases[] = {
+        {"node",
+         {greeting, "LABND:LABNOD} BBS CHAT CONNECT BYE INFO NODES PORTS ROUTES USERS MHEARD\r"},
+         {1}},
+        {"mailbox through the node", {greeting, "LABND:LABNOD} Connected to BBS\r", bbs}, {1, 2}},
+        {"mailbox directly",
+         {"[BPQ-6.0.25.23-B2FWIHJM$]\rHello Lab Tester. Latest Message is 3, Last listed is 3\r"},
+         {2}},
+        {"chat through the node", {greeting, "LABND:LABNOD} Connected to CHAT\r", chat}, {1, 1}},
+        {"chat directly", {chat, "LABCHT's Chat Server.\r"}, {1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake = std::make_shared<FakeModulConnection>();
+        Start();
+        Receive(c.items);
+        EXPECT_EQ(fake->StationTypes(), c.types);
+        module->Close();
+    }
+}
+
 TEST_F(TextModule, NumberPositionPromptIsAnswered) {
     fake->database->Add("DB0ABC")->SetPasswort("DL1XYZ", 0, 0, "geheim123");
     Start();
@@ -800,6 +860,8 @@ TEST_F(TextModule, MegabyteLineWithoutCrStaysBounded) {
     const Case cases[] = {
         {"one item", {"//" + megabyte}},
         {"many small items", std::vector<std::string>(4000, "//" + std::string(254, 'y'))},
+        // A station ID that never closes, over a megabyte.
+        {"station ID start repeated", {Repeat("{ab-", 1 << 18)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

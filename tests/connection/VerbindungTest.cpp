@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 #include "channels/KanaeleU.h"
+#include "connection/VerbindungAbstractU.h"
 #include "core/ConfigU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
@@ -347,6 +350,193 @@ TEST_F(Verbindung, RestoreOfALinkNotUpStartsNoWorkerAndChannelZeroIsNone) {
     EXPECT_EQ(v->StationType(), core::kStationAutomatic);
     EXPECT_EQ(v->Handle(), 7);
     v->Release();
+}
+
+TEST_F(Verbindung, RestoreKeepsWhatIsKnownForMissingTexts) {
+    const std::string key = "\\Software\\Test\\Links";
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> stored;
+        const char *call, *digis, *realPath, *myCall;
+    };
+    const Case cases[] = {
+        {"none stored", {}, "DB0ABC", "DB0DIG", "DB0ABC DB0DIG", "DL1XYZ-2"},
+        {"only the path", {{"C", "DB0NEW"}}, "DB0NEW", "", "DB0ABC DB0DIG", "DL1XYZ-2"},
+        {"only the own call", {{"M", "DL1XYZ-3"}}, "DB0ABC", "DB0DIG", "DB0ABC DB0DIG", "DL1XYZ-3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        registry_.WriteDWord(platform::Hive::LocalMachine, key + "\\5", "S", 2);
+        for (const auto& [name, value] : c.stored)
+            registry_.WriteText(platform::Hive::LocalMachine, key + "\\5", name, value);
+        auto v = Make();
+        // What the device knows of the link before it restores it.
+        v->SetPath("DB0ABC DB0DIG");
+        v->SetRealPath("DB0ABC DB0DIG");
+        v->SetMyCall("DL1XYZ-2");
+        v->Restore(key, 5);
+        EXPECT_EQ(v->Call(), c.call);
+        EXPECT_EQ(v->Digis(), c.digis);
+        EXPECT_EQ(v->RealPath(), c.realPath);
+        EXPECT_EQ(v->MyCall(), c.myCall);
+        v->Release();
+    }
+}
+
+TEST_F(Verbindung, ReceivedDataIsHeldBackAtTheSoftBoundAndEndsTheLinkPastTheHardBound) {
+    auto v = Make();  // no worker yet: nothing drains
+    auto k = std::make_shared<FakeKanal>();
+    v->SetKanal(k);
+    const std::string chunk(4096, 'x');
+    while (v->ReceiveQueue().Bytes() + chunk.size() < TVerbindung::kReceiveSoftBound) {
+        v->DataReceived(chunk);
+        ASSERT_FALSE(v->ReceiveBlocked());
+    }
+    v->DataReceived(chunk);
+    EXPECT_TRUE(v->ReceiveBlocked());
+    // The worker drains: blocked until it is below the resume mark.
+    while (v->ReceiveQueue().Bytes() >= TVerbindung::kReceiveResumeBelow) {
+        EXPECT_TRUE(v->ReceiveBlocked());
+        v->ReceiveQueue().PopString();
+    }
+    EXPECT_FALSE(v->ReceiveBlocked());
+
+    // A device that cannot hold back (AGWPE) goes on delivering.
+    while (v->ReceiveQueue().Bytes() + chunk.size() <= TVerbindung::kReceiveHardBound)
+        v->DataReceived(chunk);
+    EXPECT_EQ(device_->trenne, 0);
+    v->DataReceived(chunk);
+    v->DataReceived(chunk);
+    EXPECT_LE(v->ReceiveQueue().Bytes(), TVerbindung::kReceiveHardBound);
+    ASSERT_TRUE(dispatcher_.RunUntil([&] { return device_->trenne > 0; }, std::chrono::seconds(5)));
+    dispatcher_.RunFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(device_->trenne, 1);
+    EXPECT_EQ(device_->levels, std::vector<int>{core::kDiscCancel});
+    const auto log = k->Log();
+    EXPECT_EQ(std::count_if(
+                  log.begin(), log.end(),
+                  [](const std::string& s) { return s.starts_with("prompt:Empfangspuffer voll"); }),
+              1);
+    v->Release();
+}
+
+// A device that holds data back while the link says so never reaches the hard
+// bound, however fast it could deliver.
+TEST_F(Verbindung, AWorkingWorkerTakesALargeTransferAtFullSpeed) {
+    std::atomic<std::size_t> taken{0};
+    ctx_.runModules = [&](const std::shared_ptr<core::IVerbindungFuerModul>& m) {
+        platform::Event* events[] = {m->WaitHandle(core::kWaitEnd),
+                                     m->WaitHandle(core::kWaitReceive)};
+        while (platform::WaitAny(events, std::chrono::seconds(10)).Signalled(1))
+            taken += m->ReceiveQueue().PopString().size();
+    };
+    auto v = Make();
+    v->LinkEstablished();
+    const std::string chunk(256, 'y');
+    constexpr std::size_t kTotal = 16u << 20;
+    for (std::size_t sent = 0; sent < kTotal; sent += chunk.size()) {
+        while (v->ReceiveBlocked()) std::this_thread::yield();
+        v->DataReceived(chunk);
+    }
+    ASSERT_TRUE(dispatcher_.RunUntil([&] { return taken == kTotal; }, std::chrono::seconds(60)));
+    dispatcher_.RunFor(std::chrono::milliseconds(10));
+    EXPECT_EQ(device_->trenne, 0);
+    v->Release();
+}
+
+TEST_F(Verbindung, AFailingModuleStartsAgainOrTheLinkEnds) {
+    struct Case {
+        const char* name;
+        int failures;  // the module throws this often, then serves the link
+        bool linkEnded;
+    };
+    const Case cases[] = {
+        {"fails once", 1, false},
+        {"fails as often as it may start again", TVerbindung::kMaxModuleRestarts, false},
+        {"fails for ever", 1000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<int> runs{0};
+        std::atomic<bool> serving{false};
+        ctx_.runModules = [&](const std::shared_ptr<core::IVerbindungFuerModul>& m) {
+            if (++runs <= c.failures) throw std::runtime_error("module fault");
+            serving = true;
+            m->WaitHandle(core::kWaitEnd)->Wait(std::chrono::seconds(10));
+        };
+        device_ = std::make_shared<FakeGeraet>();
+        auto v = Make();
+        auto k = std::make_shared<FakeKanal>();
+        v->SetKanal(k);
+        v->LinkEstablished();
+        ASSERT_TRUE(dispatcher_.RunUntil([&] { return serving || !v->WorkerRunning(); },
+                                         std::chrono::seconds(5)));
+        if (c.linkEnded) {
+            ASSERT_TRUE(
+                dispatcher_.RunUntil([&] { return device_->trenne > 0; }, std::chrono::seconds(5)));
+            EXPECT_EQ(runs, TVerbindung::kMaxModuleRestarts + 1);
+            EXPECT_EQ(device_->levels, std::vector<int>{core::kDiscCancel});
+            const auto log = k->Log();
+            EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& s) {
+                return s.starts_with("prompt:Interner Fehler");
+            }));
+        } else {
+            EXPECT_TRUE(serving);
+            EXPECT_TRUE(v->WorkerRunning());
+            EXPECT_EQ(device_->trenne, 0);
+        }
+        v->Release();
+    }
+}
+
+// The terminal text module itself fails on a line: it starts again and serves
+// the rest of the link.
+TEST_F(Verbindung, TheTextModuleStartsAgainAfterItFailed) {
+    class ThrowingKanal : public FakeKanal {
+      public:
+        std::int64_t Received(std::string_view text) override {
+            if (text == "boom\r") throw std::runtime_error("channel fault");
+            return FakeKanal::Received(text);
+        }
+    };
+    ctx_.runModules = connection::TVerbindungAbstract::RunStandard;
+    auto v = Make();
+    auto k = std::make_shared<ThrowingKanal>();
+    v->SetKanal(k);
+    v->LinkEstablished();
+    v->DataReceived("boom\r");
+    v->DataReceived("hello\r");
+    const auto shown = [&] {
+        const auto log = k->Log();
+        return std::find(log.begin(), log.end(), "received:hello\r") != log.end();
+    };
+    ASSERT_TRUE(dispatcher_.RunUntil(shown, std::chrono::seconds(5)));
+    EXPECT_TRUE(v->WorkerRunning());
+    EXPECT_EQ(device_->trenne, 0);
+    v->Release();
+}
+
+// A call the main thread serves while it waits for the worker may come back
+// into the connection.
+TEST_F(Verbindung, ACallServedWhileTheWorkerEndsMayComeBack) {
+    std::weak_ptr<TVerbindung> weak;
+    std::atomic<bool> served{false};
+    ctx_.runModules = [&](const std::shared_ptr<core::IVerbindungFuerModul>& m) {
+        m->WaitHandle(core::kWaitEnd)->Wait(std::chrono::seconds(10));
+        dispatcher_.Call([&] {
+            if (auto v = weak.lock()) v->Getrennt(core::kDisconnectNormal);
+            served = true;
+        });
+    };
+    auto v = Make();
+    weak = v;
+    auto k = std::make_shared<FakeKanal>();
+    v->SetKanal(k);
+    v->LinkEstablished();
+    v->Release();
+    EXPECT_TRUE(served);
+    EXPECT_FALSE(v->WorkerRunning());
+    EXPECT_EQ(k->Log().back(), "getrennt:0");
 }
 
 TEST_F(Verbindung, GetrenntDrainsTheReceiveQueueWhileAWorkerRuns) {

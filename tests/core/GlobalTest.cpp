@@ -109,6 +109,7 @@ TEST(GlobalText, CommaTextRoundTrip) {
         {{"DB0ABC", "DB0DIG-2"}, "DB0ABC,DB0DIG-2"},
         {{"a b", "c,d", "say \"hi\""}, "\"a b\",\"c,d\",\"say \"\"hi\"\"\""},
         {{"x", ""}, "x,\"\""},
+        {{""}, "\"\""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ToCommaText(c.items), c.text);

@@ -125,3 +125,27 @@ TEST(StringQueue, ALongItemGivesEveryLineInOrder) {
     EXPECT_EQ(q.PopLine(), "next");
     EXPECT_TRUE(q.IsEmpty());
 }
+
+// The byte count is what bounds a link's received data: every way of taking
+// text out must give its bytes back.
+TEST(StringQueue, BytesFollowEveryWayOfTakingText) {
+    tarvo::core::TStringQueue q;
+    std::string big;
+    for (int i = 0; i < 2000; ++i) big += "line\r";
+    q.PushString("ab\rcd");
+    q.PushString(big);
+    q.PushStringFront("xyz");
+    EXPECT_EQ(q.Bytes(), 5 + big.size() + 3);
+    q.PopPart(2);  // "xy"
+    EXPECT_EQ(q.Bytes(), 1 + 5 + big.size());
+    q.PopString();  // "z"
+    q.PopLine();    // "ab\r"
+    EXPECT_EQ(q.Bytes(), 2 + big.size());
+    q.PopLine();  // "cd"
+    q.PopLine();  // the first line of the big item, which is cut into lines
+    EXPECT_EQ(q.Bytes(), big.size() - 5);
+    q.Pop();
+    EXPECT_EQ(q.Bytes(), big.size() - 10);
+    q.Clear();
+    EXPECT_EQ(q.Bytes(), 0u);
+}
