@@ -54,6 +54,11 @@ class TReader {
 TFrame LoginFrame(std::string_view user, std::string_view password);  // 'P', 510 bytes
 // 'v': the count, then each digipeater in a 10-byte field (71 bytes in all).
 std::string DigiPayload(const std::vector<std::string>& digis);
+// A UI frame from `myCall` along `path` (the destination, then the digipeaters):
+// 'M', or 'V' whose data is [count][10 bytes per digipeater] and then the
+// information. Returns why it cannot go, "" when `out` holds the frame.
+std::string UIFrame(std::uint8_t port, std::string_view myCall,
+                    const std::vector<std::string>& path, std::string_view info, TFrame& out);
 // Why a login, callsign or path cannot go to the engine; "" when it can.
 std::string CheckLogin(std::string_view user, std::string_view password);
 std::string CheckCall(std::string_view call);

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/PublisherU.h"
 #include "devices/AgwpeU.h"
+#include "devices/Ax25FrameU.h"
 #include "devices/GeraetU.h"
 #include "platform/Event.h"
 
@@ -28,6 +30,7 @@ struct TGeraetAgwpeParameter {
     std::int32_t Port = agwpe::kDefaultPort;
     std::string Username;
     std::string Password;
+    bool operator==(const TGeraetAgwpeParameter&) const = default;
 };
 
 class TGeraetAgwpe : public TGeraet {
@@ -36,7 +39,8 @@ class TGeraetAgwpe : public TGeraet {
     static constexpr const char* kBezeichnung = "AGWPE";
     static constexpr std::chrono::milliseconds kConnectTimeout{5000};
     static constexpr std::chrono::milliseconds kWriteTimeout{2000};
-    static constexpr std::chrono::milliseconds kPassWait{100};
+    // How often the outstanding frames of a link with data in flight are asked for.
+    static constexpr std::chrono::milliseconds kPollWait{100};
     static constexpr std::chrono::milliseconds kRetryWait{2000};
     static constexpr int kMaxOutstanding = 14;
 
@@ -48,7 +52,8 @@ class TGeraetAgwpe : public TGeraet {
     std::string GetBezeichnung() const override { return kBezeichnung; }
 
     TGeraetAgwpeParameter Parameter() const;
-    // The dialog changes the settings at once; they count from the next login.
+    // The dialog changes the settings at once; EinstellungenUebernehmen logs in
+    // again with them.
     void SetParameter(const TGeraetAgwpeParameter& p);
 
     void Run() override;
@@ -62,7 +67,9 @@ class TGeraetAgwpe : public TGeraet {
                           std::shared_ptr<core::IVerbindung>& verbindung,
                           const std::shared_ptr<core::IKanal>& kanal, std::string& mycall) override;
     using TGeraet::Verbinde;
-    void SendUI(core::IFunkKanal&, std::string_view, std::string_view, std::string_view) override {}
+    // 'M', or 'V' when the destination names digipeaters; written at once.
+    std::string SendUI(core::IFunkKanal& funkkanal, std::string_view ziel, std::string_view data,
+                       std::string_view mycall) override;
     void Trenne(const std::shared_ptr<core::IVerbindung>& verbindung) override;
 
     // The connections of this device, in the order they came.
@@ -91,6 +98,7 @@ class TGeraetAgwpe : public TGeraet {
 
     mutable std::mutex parameterMutex_;
     TGeraetAgwpeParameter parameter_;
+    TGeraetAgwpeParameter sessionParameter_;  // those of the last login
 
     mutable std::mutex streamMutex_;
     std::shared_ptr<platform::TcpStream> stream_;
@@ -107,7 +115,12 @@ class TGeraetAgwpe : public TGeraet {
     std::shared_ptr<core::TSubscriberAdapter> callsSubscriber_;
 
     std::shared_ptr<platform::ThreadMessageQueue> messages_;
-    agwpe::TReader reader_;  // worker only
+    agwpe::TReader reader_;   // worker only
+    ax25::TDecoder decoder_;  // worker only
+    bool rawSeen_ = false;    // worker only: the engine sends raw frames
+    // Worker only: links whose frames the engine has not all sent yet. Only
+    // compared, never followed: an entry may outlive its link.
+    std::set<const core::IVerbindung*> pollLinks_;
 };
 
 }  // namespace tarvo::devices
