@@ -64,14 +64,16 @@ bool IsPid(unsigned char p) {
 }  // namespace
 
 const TDecoder::Link* TDecoder::FindLink(const std::string& x, const std::string& y) const {
-    const auto& [a, b] = std::minmax(x, y);
+    const std::string& a = std::min(x, y);
+    const std::string& b = std::max(x, y);
     for (const Link& l : links_)
         if (l.a == a && l.b == b) return &l;
     return nullptr;
 }
 
 void TDecoder::Remember(const std::string& x, const std::string& y, bool extended) {
-    const auto& [a, b] = std::minmax(x, y);
+    const std::string& a = std::min(x, y);
+    const std::string& b = std::max(x, y);
     std::erase_if(links_, [&](const Link& l) { return l.a == a && l.b == b; });
     if (links_.size() >= kMaxLinks) links_.erase(links_.begin());
     links_.push_back({a, b, extended});
