@@ -315,6 +315,46 @@ bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitor
     return true;
 }
 
+int MaxFrameOfPort(std::string_view data) {
+    return data.size() < 7 ? -1 : static_cast<std::uint8_t>(data[6]);
+}
+
+int NextLinkFlags(int flags, const channels::TMonitorFrame& frame, bool fromUs) {
+    constexpr int kBusy = 0x08, kRemoteBusy = 0x10, kCodeMask = 0x07;
+    constexpr int kFrmr = 3, kReject = 6, kPolling = 7;
+    int bits = std::max(flags, 0) & (kBusy | kRemoteBusy);
+    int code = std::max(flags, 0) & kCodeMask;
+    const int busyBit = fromUs ? kBusy : kRemoteBusy;
+    switch (frame.Typ) {
+        case channels::kFrameSABM:
+        case channels::kFrameUA:
+            return 0;
+        case channels::kFrameFRMR:
+            code = kFrmr;
+            break;
+        case channels::kFrameREJ:
+            code = kReject;
+            bits &= ~busyBit;
+            break;
+        case channels::kFrameRNR:
+        case channels::kFrameRR:
+        case channels::kFrameI: {
+            // Our own command with poll: waiting for the other side's answer.
+            const bool poll =
+                frame.Typ != channels::kFrameI && fromUs && frame.Hoch && frame.Vorzeichenform;
+            code = poll ? kPolling : 0;
+            if (frame.Typ == channels::kFrameRNR)
+                bits |= busyBit;
+            else
+                bits &= ~busyBit;
+            break;
+        }
+        default:
+            return flags;
+    }
+    return bits | code;
+}
+
 std::uint32_t ReadU32(std::string_view data, std::size_t offset) {
     if (data.size() < offset + 4) return 0;
     std::uint32_t v = 0;

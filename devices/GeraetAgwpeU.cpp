@@ -336,6 +336,7 @@ bool TGeraetAgwpe::Session() {
     SetStatus(TGeraetStatus::Bereit);
     reader_.Clear();
     pollLinks_.clear();
+    maxFrame_.fill(-1);
     const auto simple = [this](char kind) {
         TFrame f;
         f.kind = kind;
@@ -382,10 +383,13 @@ bool TGeraetAgwpe::Session() {
         const auto now = std::chrono::steady_clock::now();
         const bool due = now >= nextPoll;
         const auto links = Verbindungen();
-        std::erase_if(pollLinks_, [&](const core::IVerbindung* p) {
+        const auto ended = [&](const core::IVerbindung* p) {
             return std::none_of(links.begin(), links.end(),
                                 [p](const auto& v) { return v.get() == p; });
-        });
+        };
+        std::erase_if(pollLinks_, ended);
+        std::erase_if(linkFlags_, [&](const auto& e) { return ended(e.first); });
+        std::erase_if(carried_, [&](const auto& e) { return ended(e.first); });
         for (const auto& v : links) {
             const bool waiting = v->LinkSendQueue().Count() > 0;
             if (waiting || pollLinks_.contains(v.get())) {
@@ -445,6 +449,7 @@ void TGeraetAgwpe::SendQueued() {
             if (!Send(d)) return;
             queue.PopPart(static_cast<long>(d.data.size()));
             pollLinks_.insert(v.get());
+            Carried(*v, d.data.size());
         }
     }
 }
@@ -457,9 +462,10 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
             Connected(frame);
             break;
         case 'D': {
-            if (auto v = Find(frame.callFrom, frame.callTo, frame.port))
+            if (auto v = Find(frame.callFrom, frame.callTo, frame.port)) {
+                Carried(*v, frame.data.size());
                 v->DataReceived(frame.data);
-            else
+            } else
                 Log("ReceivedFrameD", "keine Verbindung zu " + frame.callFrom + " - verworfen");
             break;
         }
@@ -468,6 +474,9 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
             break;
         case 'G':
             PortList(frame);
+            break;
+        case 'g':
+            PortCapabilities(frame);
             break;
         case 'K': {
             // The first byte is the port again; the AX.25 frame follows.
@@ -478,6 +487,7 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
                 Log("ReceivedFrameK", "kein AX.25-Frame");
                 break;
             }
+            LinkFrameSeen(m, frame.port);
             if (Context().kanaele) Context().kanaele->MonitorFrame(m);
             break;
         }
@@ -493,6 +503,7 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
                 Log("ReceivedFrameMonitor", "nicht erkannt: " + frame.data.substr(0, 60));
                 break;
             }
+            LinkFrameSeen(m, frame.port);
             if (Context().kanaele) Context().kanaele->MonitorFrame(m);
             break;
         }
@@ -553,6 +564,7 @@ void TGeraetAgwpe::Connected(const TFrame& frame) {
     Log("ReceivedFrameC", "Text: " + frame.data);
     if (auto v = Find(frame.callFrom, frame.callTo, frame.port)) {
         Log("ReceivedFrameC", "Verbindung gefunden");
+        KnownStatus(*v);
         v->LinkEstablished();
         return;
     }
@@ -608,6 +620,7 @@ void TGeraetAgwpe::Connected(const TFrame& frame) {
     }
     v->SetSendGreeting(!outgoing);
     v->SetRemoteCommandsEnabled(true);
+    KnownStatus(*v);
     {
         std::lock_guard lock(connsMutex_);
         verbindungen_.push_back(v);
@@ -647,6 +660,60 @@ void TGeraetAgwpe::PortList(const TFrame& frame) {
         old = std::exchange(funkKanaele_, std::move(made));
     }
     for (auto& f : old) f->DetachGeraet();
+    // What each port is set to, for the status bar of its links.
+    for (const agwpe::TPortItem& item : items) {
+        TFrame g;
+        g.kind = 'g';
+        g.port = static_cast<std::uint8_t>(item.port);
+        Send(g);
+    }
+}
+
+void TGeraetAgwpe::KnownStatus(core::IVerbindung& v) {
+    auto s = v.Status();
+    if (!s) return;
+    const int port = v.Handle();
+    if (port >= 0 && port < static_cast<int>(maxFrame_.size()) && maxFrame_[port] >= 0)
+        s->SetMaxFrame(maxFrame_[port]);
+    // A fresh link is in its plain connected state.
+    s->SetLinkFlags(0);
+}
+
+void TGeraetAgwpe::PortCapabilities(const TFrame& frame) {
+    const int maxFrame = agwpe::MaxFrameOfPort(frame.data);
+    if (maxFrame < 0) {
+        Log("ReceivedFrameg", "zu kurz");
+        return;
+    }
+    maxFrame_[frame.port] = maxFrame;
+    for (const auto& v : Verbindungen())
+        if (v->Handle() == frame.port)
+            if (auto s = v->Status()) s->SetMaxFrame(maxFrame);
+}
+
+void TGeraetAgwpe::LinkFrameSeen(const channels::TMonitorFrame& m, int port) {
+    for (const auto& v : Verbindungen()) {
+        if (v->Handle() != port) continue;
+        const bool fromRemote =
+            agwpe::SameCall(m.Von, v->Call()) && agwpe::SameCall(m.An, v->MyCall());
+        const bool fromUs = agwpe::SameCall(m.Von, v->MyCall()) && agwpe::SameCall(m.An, v->Call());
+        if (!fromRemote && !fromUs) continue;
+        auto& flags = linkFlags_[v.get()];
+        flags = agwpe::NextLinkFlags(flags, m, fromUs);
+        if (auto s = v->Status()) s->SetLinkFlags(flags);
+    }
+}
+
+void TGeraetAgwpe::Carried(const core::IVerbindung& v, std::size_t bytes) {
+    const auto now = std::chrono::steady_clock::now();
+    TMeasure& m = carried_[&v];
+    if (m.bytes == 0) m.start = now;
+    m.bytes += bytes;
+    const auto elapsed = std::chrono::duration<double>(now - m.start).count();
+    if (elapsed < std::chrono::duration<double>(kThroughputWindow).count()) return;
+    if (auto s = v.Status())
+        s->SetThroughput(static_cast<std::int32_t>(static_cast<double>(m.bytes) * 8 / elapsed));
+    m = {};
 }
 
 // ---- main-thread requests -------------------------------------------------------------------

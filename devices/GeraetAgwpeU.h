@@ -2,9 +2,11 @@
 // AX.25 work for all its radio ports.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -43,6 +45,8 @@ class TGeraetAgwpe : public TGeraet {
     static constexpr std::chrono::milliseconds kPollWait{100};
     static constexpr std::chrono::milliseconds kRetryWait{2000};
     static constexpr int kMaxOutstanding = 14;
+    // The effective throughput of a link is measured over at least this long.
+    static constexpr std::chrono::milliseconds kThroughputWindow{2000};
 
     explicit TGeraetAgwpe(const TGeraetContext& ctx);
     ~TGeraetAgwpe() override;
@@ -85,6 +89,14 @@ class TGeraetAgwpe : public TGeraet {
     void Connected(const agwpe::TFrame& frame);
     void Disconnected(const agwpe::TFrame& frame);
     void PortList(const agwpe::TFrame& frame);
+    // 'g': the port's settings; MaxFrame goes to the status of its links.
+    void PortCapabilities(const agwpe::TFrame& frame);
+    // What the device knows of a link's state when it starts.
+    void KnownStatus(core::IVerbindung& v);
+    // A monitored frame of one of our links changes its state bits.
+    void LinkFrameSeen(const channels::TMonitorFrame& m, int port);
+    // Data a link carried, for its effective throughput.
+    void Carried(const core::IVerbindung& v, std::size_t bytes);
     void EigeneRufzeichenSetzen();
     void SendQueued();
     // One frame, header and data in one locked write; false when it did not go.
@@ -121,6 +133,16 @@ class TGeraetAgwpe : public TGeraet {
     // Worker only: links whose frames the engine has not all sent yet. Only
     // compared, never followed: an entry may outlive its link.
     std::set<const core::IVerbindung*> pollLinks_;
+    // Worker only, for the status bar: MaxFrame of each port as the engine
+    // reports it (-1 unknown), the link state bits seen in the monitor, and
+    // the bytes carried per link in the current measuring window.
+    std::array<int, 256> maxFrame_{};
+    std::map<const core::IVerbindung*, int> linkFlags_;
+    struct TMeasure {
+        std::chrono::steady_clock::time_point start;
+        std::size_t bytes = 0;
+    };
+    std::map<const core::IVerbindung*, TMeasure> carried_;
 };
 
 }  // namespace tarvo::devices

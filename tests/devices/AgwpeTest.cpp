@@ -226,6 +226,39 @@ TEST(AgwpeTexts, DisconnectReasonsNoticesAndCalls) {
     EXPECT_EQ(ReadU32(std::string("\xD5\x07\x00\x00", 4)), 2005u);
 }
 
+TEST(AgwpeTexts, LinkStateBitsFromTheMonitor) {
+    using channels::TMonitorFrame;
+    struct Case {
+        const char* name;
+        int before;
+        std::uint8_t typ;
+        bool command, pollFinal, fromUs;
+        int after;
+    };
+    const Case cases[] = {
+        {"the remote is busy", -1, channels::kFrameRNR, false, false, false, 0x10},
+        {"and ready again", 0x10, channels::kFrameRR, false, false, false, 0},
+        {"we are busy", 0, channels::kFrameRNR, false, false, true, 0x08},
+        {"a reject keeps our busy bit", 0x18, channels::kFrameREJ, false, false, false, 0x0E},
+        {"our poll", 0, channels::kFrameRR, true, true, true, 7},
+        {"answered", 7, channels::kFrameRR, false, true, false, 0},
+        {"a frame reject", 0, channels::kFrameFRMR, false, true, false, 3},
+        {"a new link starts clean", 0x13, channels::kFrameSABM, true, true, true, 0},
+        {"UI frames change nothing", 0x10, channels::kFrameUI, true, false, false, 0x10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMonitorFrame f;
+        f.Typ = c.typ;
+        f.Hoch = c.command;
+        f.Vorzeichenform = c.pollFinal;
+        EXPECT_EQ(NextLinkFlags(c.before, f, c.fromUs), c.after);
+    }
+    EXPECT_EQ(MaxFrameOfPort(std::string("\x00\x01\x19\x04\xc8\x04\x07\x00\x01\x00\x00\x00", 12)),
+              7);
+    EXPECT_EQ(MaxFrameOfPort("short"), -1);
+}
+
 // ---- raw frames -----------------------------------------------------------------------------
 
 namespace raw {

@@ -311,6 +311,34 @@ TEST_F(AgwpeDevice, ChangedSettingsLogInAgainAndKeepTheLinks) {
     EXPECT_TRUE(Until([&] { return Has(engine_->StationReceived("STN"), "weiter\r"); }));
 }
 
+// What the engine tells about a link reaches the status bar's values.
+TEST_F(AgwpeDevice, TheStatusShowsWindowStateAndThroughput) {
+    StartReady();
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("STN", &v), devices::kConnectOk);
+    ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
+    auto status = v->Status();
+    EXPECT_TRUE(Until([&] { return status->GetMaxFrame() == 7; })) << status->GetMaxFrame();
+
+    ASSERT_TRUE(Until([&] { return engine_->MonitorOn(); }));
+    test::FakeMonitorFrame rnr;
+    rnr.from = "STN";
+    rnr.to = "DL1TST";
+    rnr.type = "RNR";
+    rnr.command = false;
+    engine_->Monitor(rnr);
+    EXPECT_TRUE(Until([&] { return status->GetLinkFlags() == 0x10; })) << status->GetLinkFlags();
+    rnr.type = "RR";
+    engine_->Monitor(rnr);
+    EXPECT_TRUE(Until([&] { return status->GetLinkFlags() == 0; })) << status->GetLinkFlags();
+
+    v->SendData(std::string(200, 'x') + "\r", false, false, false, true);
+    ASSERT_TRUE(Until([&] { return engine_->StationReceived("STN").size() >= 201; }));
+    std::this_thread::sleep_for(TGeraetAgwpe::kThroughputWindow + 100ms);
+    v->SendData("y\r", false, false, false, true);
+    EXPECT_TRUE(Until([&] { return status->GetThroughput() > 0; }));
+}
+
 TEST_F(AgwpeDevice, MonitoredFramesReachTheMonitor) {
     StartReady();
     TFrame m;
