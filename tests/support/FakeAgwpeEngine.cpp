@@ -264,10 +264,29 @@ void FakeAgwpeEngine::Handle(const TFrame& f) {
                 Monitor(
                     {f.callTo, f.callFrom, {}, "RR", 0, seq & 7, false, false, {}, false, f.port});
             }
-            if (options_.answer)
-                for (const std::string& line : lines)
-                    if (const std::string a = options_.answer(f.callTo, line); !a.empty())
+            if (options_.answer) {
+                for (const std::string& line : lines) {
+                    bool end = false;
+                    if (const std::string a = options_.answer(f.callTo, line, end); !a.empty())
                         StationSend(f.callTo, f.callFrom, a, f.port);
+                    if (end) {
+                        if (options_.monitorLinks)
+                            Monitor({f.callTo,
+                                     f.callFrom,
+                                     {},
+                                     "DISC",
+                                     0,
+                                     0,
+                                     true,
+                                     true,
+                                     {},
+                                     false,
+                                     f.port});
+                        StationDisconnect(f.callTo, f.callFrom, f.port);
+                        break;
+                    }
+                }
+            }
             break;
         }
         case 'd':

@@ -50,9 +50,11 @@ struct FakeAgwpeOptions {
         std::string("\x00\x01\x19\x04\xc8\x04\x07\x00\x01\x00\x00\x00", 12);
     // Listen here (0: any free port).
     std::uint16_t listenPort = 0;
-    // A station's answer to a line it received over a link ("" for none), and
-    // its greeting when a link to it comes up.
-    std::function<std::string(const std::string& station, const std::string& line)> answer;
+    // A station's answer to a line it received over a link ("" for none);
+    // setting `end` has the station end the link after it. And its greeting
+    // when a link to it comes up.
+    std::function<std::string(const std::string& station, const std::string& line, bool& end)>
+        answer;
     std::function<std::string(const std::string& station)> greeting;
     // Frames of the engine's own links also reach its monitor.
     bool monitorLinks = false;
