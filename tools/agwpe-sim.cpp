@@ -3,11 +3,8 @@
 // beacon via a digipeater and a short link between two other stations.
 // Prints the port on its first line, then runs until SIGINT/SIGTERM.
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,25 +13,19 @@
 #include <vector>
 
 #include "tests/support/FakeAgwpeEngine.h"
+#include "tools/SimulatorMain.h"
 
 namespace {
 
 using tarvo::test::FakeAgwpeEngine;
 using tarvo::test::FakeMonitorFrame;
+using tarvo::tools::Number;
+using tarvo::tools::TermSignalFd;
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: agwpe-sim [--port N] [--beacon SECONDS] [--quiet]\n"
                  "                 [--connect-after SECONDS FROM TO]\n");
-}
-
-bool Number(const char* text, long min, long max, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) return false;
-    out = v;
-    return true;
 }
 
 std::string Upper(std::string s) {
@@ -54,6 +45,8 @@ std::string MailboxGreeting() {
 std::string MailboxAnswer(const std::string& line, bool& bye) {
     const std::string up = Upper(line);
     if (up.empty()) return kPrompt;
+    // A station's identification ("{...}", "[...]") is no command.
+    if (up[0] == '{' || up[0] == '[') return {};
     switch (up[0]) {
         case 'L':
             return std::string("Msg#  Size To     From    Subject\r") +
@@ -109,14 +102,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    const int signalFd = TermSignalFd();
     if (signalFd < 0) {
         std::perror("agwpe-sim: signalfd");
         return 1;
