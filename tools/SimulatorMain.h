@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace tarvo::tools {
 
@@ -16,6 +19,24 @@ inline bool Number(const char* text, long min, long max, long& out) {
     const long v = std::strtol(text, &end, 10);
     if (errno != 0 || end == text || *end != '\0' || v < min || v > max) return false;
     out = v;
+    return true;
+}
+
+// "--connect-after SECONDS FROM TO": a station connects on its own.
+struct ConnectAfter {
+    long seconds = 0;
+    std::string from, to;
+};
+
+// Reads the option at args[i] when it is one; moves i past its values.
+inline bool ReadConnectAfter(const std::vector<std::string>& args, std::size_t& i,
+                             std::optional<ConnectAfter>& out) {
+    long v = 0;
+    if (args[i] != "--connect-after" || i + 3 >= args.size() ||
+        !Number(args[i + 1].c_str(), 0, 86400, v))
+        return false;
+    out = ConnectAfter{v, args[i + 2], args[i + 3]};
+    i += 3;
     return true;
 }
 

@@ -73,11 +73,7 @@ int main(int argc, char** argv) {
     long port = 8000;
     long beacon = 10;
     bool quiet = false;
-    struct Incoming {
-        long seconds;
-        std::string from, to;
-    };
-    std::optional<Incoming> incoming;
+    std::optional<tarvo::tools::ConnectAfter> incoming;
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -92,10 +88,9 @@ int main(int argc, char** argv) {
             ++i;
         } else if (a == "--quiet") {
             quiet = true;
-        } else if (a == "--connect-after" && i + 3 < args.size() &&
-                   Number(args[i + 1].c_str(), 0, 86400, v)) {
-            incoming = Incoming{v, Upper(args[i + 2]), Upper(args[i + 3])};
-            i += 3;
+        } else if (tarvo::tools::ReadConnectAfter(args, i, incoming)) {
+            incoming->from = Upper(incoming->from);
+            incoming->to = Upper(incoming->to);
         } else {
             Usage();
             return 2;

@@ -54,11 +54,7 @@ int main(int argc, char** argv) {
     options.overheardTraffic = true;
     bool quiet = false;
     std::string password;
-    struct Incoming {
-        long seconds;
-        std::string from, to;
-    };
-    std::optional<Incoming> incoming;
+    std::optional<tarvo::tools::ConnectAfter> incoming;
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -87,11 +83,7 @@ int main(int argc, char** argv) {
             password = args[++i];
         } else if (a == "--quiet") {
             quiet = true;
-        } else if (a == "--connect-after" && i + 3 < args.size() &&
-                   Number(args[i + 1].c_str(), 0, 86400, v)) {
-            incoming = Incoming{v, args[i + 2], args[i + 3]};
-            i += 3;
-        } else {
+        } else if (!tarvo::tools::ReadConnectAfter(args, i, incoming)) {
             Usage();
             return 2;
         }
