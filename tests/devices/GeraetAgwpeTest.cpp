@@ -357,7 +357,13 @@ TEST_F(AgwpeDevice, MonitoredFramesReachTheMonitor) {
 // The engine sends every frame raw and as text; the raw one is shown, once, in
 // the form the hostmode monitor has.
 TEST_F(AgwpeDevice, RawMonitorFramesAreShownInsteadOfTheirTexts) {
-    StartReady();
+    // The recorded engine: one port, although it lists six.
+    FakeAgwpeEngine::Options o;
+    o.portList = FakeAgwpeEngine::Options::kRecordedPortList;
+    StartEngine(o);
+    StartDevice();
+    ASSERT_TRUE(Until([&] { return dev_->GetFunkKanaele(33).size() == 1; }));
+    EXPECT_EQ(dev_->GetFunkKanaele(33)[0]->GetName(), "first soundcard mono");
     for (const auto& r : test::ReadAgwpeFixture("agwpe-monitor-two-engines.txt"))
         if (r.station == "A" && r.fromEngine &&
             std::string_view("KISTU").find(r.frame.kind) != std::string_view::npos)
