@@ -400,6 +400,12 @@ TEST_F(AgwpeDevice, UIFramesGoToTheEngineOrTheMonitorSaysWhy) {
 
     EXPECT_FALSE(radio->SendUI("CQ D1 D2 D3 D4 D5 D6 D7 D8", "DL1TST", "zu weit\r"));
     EXPECT_TRUE(Has(Monitor(), "UI-Frame nicht gesendet (AGWPE01)")) << Monitor();
+
+    // Without the engine the radio channel has no device left.
+    engine_->CloseClient(true);
+    ASSERT_TRUE(Until([&] { return dev_->GetFunkKanaele(33).empty(); }));
+    EXPECT_FALSE(radio->SendUI("CQ", "DL1TST", "niemand\r"));
+    EXPECT_TRUE(Has(Monitor(), "Kein Ger\xE4t")) << Monitor();
 }
 
 // The engine may answer a connect before Verbinde has returned.
