@@ -12,6 +12,8 @@ namespace tarvo::devices::agwpe {
 
 namespace {
 
+constexpr std::uint8_t kPidText = 0xF0;
+
 void PutU32(std::string& out, std::size_t offset, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         out[offset + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -42,6 +44,17 @@ const platform::Pattern* MonitorPattern() {
         "^ *([0-9]+):Fm ([A-Z0-9-]+) To ([A-Z0-9-]+) (Via ([A-Z0-9 ,*-]+) |)<([A-Z]+)([^>\\r]*)>"
         "\\[[^\\]\\r]*\\]\\r");
     return pattern ? &*pattern : nullptr;
+}
+
+// The count, then each digipeater NUL-padded to 10 bytes, in `slots` fields.
+std::string DigiFields(const std::vector<std::string>& digis, std::size_t slots) {
+    std::string out(1 + slots * kCallField, '\0');
+    const std::size_t n = std::min({digis.size(), kMaxDigis, slots});
+    out[0] = static_cast<char>(n);
+    for (std::size_t i = 0; i < n; ++i)
+        std::memcpy(&out[1 + i * kCallField], digis[i].data(),
+                    std::min(digis[i].size(), kCallField - 1));
+    return out;
 }
 
 int Number(std::string_view digits) {
@@ -135,13 +148,31 @@ TFrame LoginFrame(std::string_view user, std::string_view password) {
 }
 
 std::string DigiPayload(const std::vector<std::string>& digis) {
-    std::string out(1 + kMaxDigis * kCallField, '\0');
-    const std::size_t n = std::min(digis.size(), kMaxDigis);
-    out[0] = static_cast<char>(n);
-    for (std::size_t i = 0; i < n; ++i)
-        std::memcpy(&out[1 + i * kCallField], digis[i].data(),
-                    std::min(digis[i].size(), kCallField - 1));
-    return out;
+    return DigiFields(digis, kMaxDigis);
+}
+
+std::string UIFrame(std::uint8_t port, std::string_view myCall,
+                    const std::vector<std::string>& path, std::string_view info, TFrame& out) {
+    if (path.empty() || path.front().empty()) return "Kein Ziel";
+    const std::vector<std::string> digis(path.begin() + 1, path.end());
+    std::string error = CheckCall(myCall);
+    if (error.empty()) error = CheckCall(path.front());
+    if (error.empty()) error = CheckDigis(digis);
+    if (error.empty() && info.size() > kMaxDataLen / 2) error = "Daten zu lang";
+    if (!error.empty()) return error;
+    out = {};
+    out.port = port;
+    out.pid = kPidText;
+    out.callFrom = std::string(myCall);
+    out.callTo = path.front();
+    if (digis.empty()) {
+        out.kind = 'M';
+        out.data = std::string(info);
+        return {};
+    }
+    out.kind = 'V';
+    out.data = DigiFields(digis, digis.size()) + std::string(info);
+    return {};
 }
 
 std::vector<TPortItem> ParsePortList(std::string_view data, std::size_t max) {
@@ -193,6 +224,7 @@ bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitor
     frame.Via = std::string(core::TrimControls(via));
     const std::string_view typ = m.Group(6);
     const std::string_view two = typ.substr(0, 2);
+    // One engine writes "C" and "D" for SABM and DISC.
     if (typ.substr(0, 1) == "I")
         frame.Typ = channels::kFrameI;
     else if (two == "RR")
@@ -201,9 +233,9 @@ bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitor
         frame.Typ = channels::kFrameRNR;
     else if (two == "RE")
         frame.Typ = channels::kFrameREJ;
-    else if (two == "SA")
+    else if (two == "SA" || typ == "C")
         frame.Typ = channels::kFrameSABM;
-    else if (two == "DI")
+    else if (two == "DI" || typ == "D")
         frame.Typ = channels::kFrameDISC;
     else if (two == "DM")
         frame.Typ = channels::kFrameDM;
@@ -215,8 +247,16 @@ bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitor
         frame.Typ = channels::kFrameUI;
     else
         frame.Typ = 0;
+    const bool withInfo = frame.Typ == channels::kFrameI || frame.Typ == channels::kFrameUI;
 
-    std::size_t len = 0;
+    // Hoch is the command, Vorzeichenform the poll or final bit, as a TNC shows
+    // them. Engines name the bit "P", "F" or "PF" (with "=0" or "=1", or as a
+    // bare letter), and some add "C" or "R" for command and response.
+    std::optional<bool> command;
+    bool commandByBit = !(frame.Typ == channels::kFrameUA || frame.Typ == channels::kFrameDM ||
+                          frame.Typ == channels::kFrameFRMR);
+    bool pidSeen = false;
+    std::optional<std::size_t> len;
     const std::string_view words = m.Group(7);
     for (std::size_t pos = 0; pos < words.size();) {
         const std::size_t start = words.find_first_not_of(' ', pos);
@@ -229,19 +269,16 @@ bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitor
         const std::string_view value =
             eq == std::string_view::npos ? std::string_view{} : w.substr(eq + 1);
         const bool set = eq == std::string_view::npos || Number(value) != 0;
-        if (eq == std::string_view::npos && !w.empty() &&
-            w.find_first_not_of("P/F") == std::string_view::npos) {
-            // "P", "F", "P/F": the poll or final bit as letters.
-            frame.Hoch = frame.Hoch || w.find('P') != std::string_view::npos;
-            frame.Vorzeichenform = frame.Vorzeichenform || w.find('F') != std::string_view::npos;
-        } else if (key == "P" || key == "PF") {
-            frame.Hoch = frame.Hoch || set;
-        } else if (key == "F") {
+        if (w == "C" || w == "R") {
+            command = w == "C";
+        } else if (key == "P" || key == "F" || key == "PF" || key == "P/F") {
             frame.Vorzeichenform = frame.Vorzeichenform || set;
-        } else if (key.size() == 2 && key[0] == 'R' && key[1] >= '0' && key[1] <= '7') {
-            frame.NR = static_cast<std::uint8_t>(key[1] - '0');
-        } else if (key.size() == 2 && key[0] == 'S' && key[1] >= '0' && key[1] <= '7') {
-            frame.NS = static_cast<std::uint8_t>(key[1] - '0');
+            if (key == "P") commandByBit = true;
+            if (key == "F") commandByBit = false;
+        } else if (key.size() >= 2 && key[0] == 'R' && key[1] >= '0' && key[1] <= '9') {
+            frame.NR = static_cast<std::uint8_t>(std::min(Number(key.substr(1)), 127));
+        } else if (key.size() >= 2 && key[0] == 'S' && key[1] >= '0' && key[1] <= '9') {
+            frame.NS = static_cast<std::uint8_t>(std::min(Number(key.substr(1)), 127));
         } else if (key == "pid") {
             std::string_view hex = value;
             if (hex.substr(0, 2) == "0x" || hex.substr(0, 2) == "0X") hex.remove_prefix(2);
@@ -255,12 +292,67 @@ bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitor
                 v = v * 16 + static_cast<unsigned>(d);
             }
             frame.PID = static_cast<std::uint8_t>(v);
+            pidSeen = true;
         } else if (key == "Len") {
             len = static_cast<std::size_t>(Number(value));
         }
     }
-    frame.Daten = std::string(data.substr(m.End(), len));
+    frame.Hoch = command.value_or(commandByBit);
+    if (!withInfo) {
+        frame.PID = 0;
+        return true;
+    }
+    // Without a pid the information is text.
+    if (!pidSeen) frame.PID = kPidText;
+    std::string_view information = data.substr(m.End());
+    if (len) {
+        information = information.substr(0, *len);
+    } else {
+        // Without a length the text runs to the end, less the closing NUL.
+        while (!information.empty() && information.back() == '\0') information.remove_suffix(1);
+    }
+    frame.Daten = std::string(information);
     return true;
+}
+
+int MaxFrameOfPort(std::string_view data) {
+    return data.size() < 7 ? -1 : static_cast<std::uint8_t>(data[6]);
+}
+
+int NextLinkFlags(int flags, const channels::TMonitorFrame& frame, bool fromUs) {
+    constexpr int kBusy = 0x08, kRemoteBusy = 0x10, kCodeMask = 0x07;
+    constexpr int kFrmr = 3, kReject = 6, kPolling = 7;
+    int bits = std::max(flags, 0) & (kBusy | kRemoteBusy);
+    int code = std::max(flags, 0) & kCodeMask;
+    const int busyBit = fromUs ? kBusy : kRemoteBusy;
+    switch (frame.Typ) {
+        case channels::kFrameSABM:
+        case channels::kFrameUA:
+            return 0;
+        case channels::kFrameFRMR:
+            code = kFrmr;
+            break;
+        case channels::kFrameREJ:
+            code = kReject;
+            bits &= ~busyBit;
+            break;
+        case channels::kFrameRNR:
+        case channels::kFrameRR:
+        case channels::kFrameI: {
+            // Our own command with poll: waiting for the other side's answer.
+            const bool poll =
+                frame.Typ != channels::kFrameI && fromUs && frame.Hoch && frame.Vorzeichenform;
+            code = poll ? kPolling : 0;
+            if (frame.Typ == channels::kFrameRNR)
+                bits |= busyBit;
+            else
+                bits &= ~busyBit;
+            break;
+        }
+        default:
+            return flags;
+    }
+    return bits | code;
 }
 
 std::uint32_t ReadU32(std::string_view data, std::size_t offset) {

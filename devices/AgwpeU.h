@@ -54,6 +54,11 @@ class TReader {
 TFrame LoginFrame(std::string_view user, std::string_view password);  // 'P', 510 bytes
 // 'v': the count, then each digipeater in a 10-byte field (71 bytes in all).
 std::string DigiPayload(const std::vector<std::string>& digis);
+// A UI frame from `myCall` along `path` (the destination, then the digipeaters):
+// 'M', or 'V' whose data is [count][10 bytes per digipeater] and then the
+// information. Returns why it cannot go, "" when `out` holds the frame.
+std::string UIFrame(std::uint8_t port, std::string_view myCall,
+                    const std::vector<std::string>& path, std::string_view info, TFrame& out);
 // Why a login, callsign or path cannot go to the engine; "" when it can.
 std::string CheckLogin(std::string_view user, std::string_view password);
 std::string CheckCall(std::string_view call);
@@ -75,6 +80,15 @@ bool IsOutgoingNotice(std::string_view data);
 
 // A monitored frame ('I', 'S', 'T', 'U'); false when the text is not one.
 bool ParseMonitor(std::string_view data, std::int32_t geraet, channels::TMonitorFrame& frame);
+
+// MaxFrame from the data of a 'g' answer (the port's settings); -1 when it is
+// too short.
+int MaxFrameOfPort(std::string_view data);
+
+// The link state bits of the status bar (state code 3 frmr, 6 reject, 7
+// polling; 0x08 busy, 0x10 rbusy) after a monitored frame of the link, sent by
+// this side (`fromUs`) or by the remote station. -1 (unknown) counts as 0.
+int NextLinkFlags(int flags, const channels::TMonitorFrame& frame, bool fromUs);
 
 // A little-endian 32-bit number at the start, 0 when there are fewer bytes.
 std::uint32_t ReadU32(std::string_view data, std::size_t offset = 0);

@@ -98,10 +98,18 @@ std::uint8_t TFunkKanal::Verbinde(std::string& ziel, std::string& mycall,
 }
 
 bool TFunkKanal::SendUI(std::string_view ziel, std::string_view mycall, std::string_view data) {
+    // The operator typed it on the monitor and looks there for the answer.
+    const auto refuse = [&](const std::string& why) {
+        channels::TKanaele* kanaele = kanaele_ ? kanaele_ : channels::TKanaele::Instance();
+        if (kanaele) kanaele->MonitorText("UI-Frame nicht gesendet (" + GetKennung() + ")", why);
+        return false;
+    };
     const auto geraet = Geraet();
-    if (!geraet) return false;
-    for (std::size_t pos = 0; pos < data.size(); pos += kUIPieceSize)
-        geraet->SendUI(*this, ziel, data.substr(pos, kUIPieceSize), mycall);
+    if (!geraet) return refuse("Kein Ger\xE4t");
+    for (std::size_t pos = 0; pos < data.size(); pos += kUIPieceSize) {
+        const std::string why = geraet->SendUI(*this, ziel, data.substr(pos, kUIPieceSize), mycall);
+        if (!why.empty()) return refuse(why);
+    }
     return true;
 }
 

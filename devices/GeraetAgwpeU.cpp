@@ -23,6 +23,8 @@ using agwpe::TFrame;
 namespace {
 
 constexpr std::uint32_t kMsgEigeneRufzeichenAgwpe = 0x4443;
+// A connection joined the list: the worker's wait takes in its send queue.
+constexpr std::uint32_t kMsgVerbindungNeu = 0x4444;
 
 std::vector<std::string> SplitBlanks(const std::string& text) {
     std::vector<std::string> out;
@@ -90,8 +92,13 @@ TGeraetAgwpeParameter TGeraetAgwpe::Parameter() const {
 }
 
 void TGeraetAgwpe::SetParameter(const TGeraetAgwpeParameter& p) {
-    std::lock_guard lock(parameterMutex_);
-    parameter_ = p;
+    {
+        std::lock_guard lock(parameterMutex_);
+        parameter_ = p;
+    }
+    // The settings page shows where the engine is.
+    SetInfo((p.Hostname.empty() ? std::string("localhost") : p.Hostname) + ":" +
+            std::to_string(p.Port));
 }
 
 std::vector<std::shared_ptr<core::IVerbindung>> TGeraetAgwpe::Verbindungen() const {
@@ -141,8 +148,17 @@ void TGeraetAgwpe::Save() {
 }
 
 void TGeraetAgwpe::EinstellungenUebernehmen() {
-    if (Status() == TGeraetStatus::Bereit) return;
-    DeInit();
+    TGeraetAgwpeParameter current, session;
+    {
+        std::lock_guard lock(parameterMutex_);
+        current = parameter_;
+        session = sessionParameter_;
+    }
+    if (Status() == TGeraetStatus::Bereit && current == session) return;
+    // A device added on the settings page has no worker yet. The links stay in
+    // the list through the restart (only a failed login ends them), so they
+    // keep their channels and what the channels show.
+    if (ThreadRunning()) DeInit();
     SetRegKey("");
     Init();
 }
@@ -176,8 +192,11 @@ void TGeraetAgwpe::Remove(const core::IVerbindung* v) {
 
 void TGeraetAgwpe::Restore() {
     auto restored = RestoreVerbindungen();
-    std::lock_guard lock(connsMutex_);
-    for (auto& v : restored) verbindungen_.push_back(std::move(v));
+    {
+        std::lock_guard lock(connsMutex_);
+        for (auto& v : restored) verbindungen_.push_back(std::move(v));
+    }
+    messages_->Post(kMsgVerbindungNeu);
 }
 
 // ---- the wire -------------------------------------------------------------------------------
@@ -292,7 +311,12 @@ void TGeraetAgwpe::Failure(const std::string& why) {
 
 bool TGeraetAgwpe::Session() {
     SetStatus(TGeraetStatus::Init, "Init...");
-    const TGeraetAgwpeParameter p = Parameter();
+    TGeraetAgwpeParameter p;
+    {
+        std::lock_guard lock(parameterMutex_);
+        p = parameter_;
+        sessionParameter_ = p;
+    }
     std::string error = agwpe::CheckLogin(p.Username, p.Password);
     if (error.empty() && (p.Port <= 0 || p.Port > 65535))
         error = "Port " + std::to_string(p.Port) + " ung\xFCltig";
@@ -311,6 +335,8 @@ bool TGeraetAgwpe::Session() {
     }
     SetStatus(TGeraetStatus::Bereit);
     reader_.Clear();
+    pollLinks_.clear();
+    maxFrame_.fill(-1);
     const auto simple = [this](char kind) {
         TFrame f;
         f.kind = kind;
@@ -320,6 +346,10 @@ bool TGeraetAgwpe::Session() {
     simple('G');
     simple('R');
     simple('m');
+    // Raw frames, where the engine has them, are decoded here: engines differ
+    // in their monitor texts.
+    simple('k');
+    rawSeen_ = false;
     {
         std::lock_guard lock(callsMutex_);
         registered_.clear();
@@ -327,30 +357,9 @@ bool TGeraetAgwpe::Session() {
     EigeneRufzeichenSetzen();
 
     std::vector<std::uint8_t> buffer(16 * 1024);
+    auto nextPoll = std::chrono::steady_clock::now();
     while (!IsTerminated()) {
-        for (const auto& v : Verbindungen()) Send(LinkFrame('Y', *v));
-        const platform::TcpIo io = stream->ReadSome(buffer.data(), buffer.size(), kPassWait);
-        if (!io.Ok()) {
-            Failure(io.status == platform::TcpIo::Status::Closed ? "geschlossen"
-                                                                 : core::SystemErrorText(io.error));
-            return false;
-        }
-        reader_.Append(buffer.data(), io.count);
-        for (;;) {
-            TFrame frame;
-            const agwpe::TReader::Result r = reader_.Next(frame);
-            if (r == agwpe::TReader::Result::NeedMore) break;
-            if (r == agwpe::TReader::Result::TooLarge) {
-                Failure(
-                    "DataLen \xFC"
-                    "ber 64 KiB");
-                return false;
-            }
-            HandleFrame(frame);
-        }
-        for (int i = 0; i < 3; ++i) {
-            auto m = messages_->TryGet();
-            if (!m) break;
+        while (auto m = messages_->TryGet()) {
             if (m->id == kMsgEigeneRufzeichenAgwpe) {
                 Log("Run", "msg_eigenerufzeichen empfangen");
                 EigeneRufzeichenSetzen();
@@ -366,7 +375,65 @@ bool TGeraetAgwpe::Session() {
             Failure("Schreiben fehlgeschlagen");
             return false;
         }
-        Sleep(kPassWait);
+
+        // Asleep until the engine sends, a link has data to send, a message
+        // comes, or the outstanding frames of a link are due to be asked for.
+        std::vector<platform::Event*> events{&StopEvent(), &core::QuitEvent()};
+        bool polling = false;
+        const auto now = std::chrono::steady_clock::now();
+        const bool due = now >= nextPoll;
+        const auto links = Verbindungen();
+        const auto ended = [&](const core::IVerbindung* p) {
+            return std::none_of(links.begin(), links.end(),
+                                [p](const auto& v) { return v.get() == p; });
+        };
+        std::erase_if(pollLinks_, ended);
+        std::erase_if(linkFlags_, [&](const auto& e) { return ended(e.first); });
+        std::erase_if(carried_, [&](const auto& e) { return ended(e.first); });
+        for (const auto& v : links) {
+            const bool waiting = v->LinkSendQueue().Count() > 0;
+            if (waiting || pollLinks_.contains(v.get())) {
+                polling = true;
+                if (due) Send(LinkFrame('Y', *v));
+            }
+            // A queue that still holds data waits for the window, not for its event.
+            if (!waiting && events.size() < platform::kMaxWaitObjects)
+                events.push_back(&v->LinkSendQueue().NotEmptyEvent());
+            else if (!waiting)
+                polling = true;  // more links than one wait can watch
+        }
+        if (due) nextPoll = now + kPollWait;
+        std::chrono::milliseconds timeout = platform::kInfinite;
+        if (polling)
+            timeout = std::max(std::chrono::milliseconds(0),
+                               std::chrono::ceil<std::chrono::milliseconds>(nextPoll - now));
+        const platform::ReadableWaitResult r =
+            stream->WaitReadable(events, timeout, messages_.get());
+        if (r.wait.kind == platform::WaitResult::Kind::Failed) {
+            Failure("Warten fehlgeschlagen");
+            return false;
+        }
+        if (!r.readable) continue;
+        const platform::TcpIo io =
+            stream->ReadSome(buffer.data(), buffer.size(), std::chrono::milliseconds(0));
+        if (!io.Ok()) {
+            Failure(io.status == platform::TcpIo::Status::Closed ? "geschlossen"
+                                                                 : core::SystemErrorText(io.error));
+            return false;
+        }
+        reader_.Append(buffer.data(), io.count);
+        for (;;) {
+            TFrame frame;
+            const agwpe::TReader::Result res = reader_.Next(frame);
+            if (res == agwpe::TReader::Result::NeedMore) break;
+            if (res == agwpe::TReader::Result::TooLarge) {
+                Failure(
+                    "DataLen \xFC"
+                    "ber 64 KiB");
+                return false;
+            }
+            HandleFrame(frame);
+        }
     }
     return true;
 }
@@ -381,6 +448,8 @@ void TGeraetAgwpe::SendQueued() {
             d.data = queue.PeekString();
             if (!Send(d)) return;
             queue.PopPart(static_cast<long>(d.data.size()));
+            pollLinks_.insert(v.get());
+            Carried(*v, d.data.size());
         }
     }
 }
@@ -393,9 +462,10 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
             Connected(frame);
             break;
         case 'D': {
-            if (auto v = Find(frame.callFrom, frame.callTo, frame.port))
+            if (auto v = Find(frame.callFrom, frame.callTo, frame.port)) {
+                Carried(*v, frame.data.size());
                 v->DataReceived(frame.data);
-            else
+            } else
                 Log("ReceivedFrameD", "keine Verbindung zu " + frame.callFrom + " - verworfen");
             break;
         }
@@ -405,15 +475,35 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
         case 'G':
             PortList(frame);
             break;
+        case 'g':
+            PortCapabilities(frame);
+            break;
+        case 'K': {
+            // The first byte is the port again; the AX.25 frame follows.
+            rawSeen_ = true;
+            channels::TMonitorFrame m;
+            if (frame.data.size() < 2 || !decoder_.Decode(std::string_view(frame.data).substr(1),
+                                                          GetNummer(), frame.port + 1, m)) {
+                Log("ReceivedFrameK", "kein AX.25-Frame");
+                break;
+            }
+            LinkFrameSeen(m, frame.port);
+            if (Context().kanaele) Context().kanaele->MonitorFrame(m);
+            break;
+        }
         case 'I':
         case 'S':
-        case 'T':
-        case 'U': {
+        case 'U':
+            // The raw copy of the same frame has been shown.
+            if (rawSeen_) break;
+            [[fallthrough]];
+        case 'T': {
             channels::TMonitorFrame m;
             if (!agwpe::ParseMonitor(frame.data, GetNummer(), m)) {
                 Log("ReceivedFrameMonitor", "nicht erkannt: " + frame.data.substr(0, 60));
                 break;
             }
+            LinkFrameSeen(m, frame.port);
             if (Context().kanaele) Context().kanaele->MonitorFrame(m);
             break;
         }
@@ -437,6 +527,7 @@ void TGeraetAgwpe::HandleFrame(const TFrame& frame) {
             }
             const std::uint32_t n = agwpe::ReadU32(frame.data, 0);
             if (auto v = Find(frame.callTo, frame.callFrom, frame.port)) {
+                if (n == 0) pollLinks_.erase(v.get());
                 if (auto s = v->Status())
                     s->SetUnacked(static_cast<std::int32_t>(std::min<std::uint32_t>(n, 1u << 30)));
             } else {
@@ -473,6 +564,7 @@ void TGeraetAgwpe::Connected(const TFrame& frame) {
     Log("ReceivedFrameC", "Text: " + frame.data);
     if (auto v = Find(frame.callFrom, frame.callTo, frame.port)) {
         Log("ReceivedFrameC", "Verbindung gefunden");
+        KnownStatus(*v);
         v->LinkEstablished();
         return;
     }
@@ -528,6 +620,7 @@ void TGeraetAgwpe::Connected(const TFrame& frame) {
     }
     v->SetSendGreeting(!outgoing);
     v->SetRemoteCommandsEnabled(true);
+    KnownStatus(*v);
     {
         std::lock_guard lock(connsMutex_);
         verbindungen_.push_back(v);
@@ -567,9 +660,75 @@ void TGeraetAgwpe::PortList(const TFrame& frame) {
         old = std::exchange(funkKanaele_, std::move(made));
     }
     for (auto& f : old) f->DetachGeraet();
+    // What each port is set to, for the status bar of its links.
+    for (const agwpe::TPortItem& item : items) {
+        TFrame g;
+        g.kind = 'g';
+        g.port = static_cast<std::uint8_t>(item.port);
+        Send(g);
+    }
+}
+
+void TGeraetAgwpe::KnownStatus(core::IVerbindung& v) {
+    auto s = v.Status();
+    if (!s) return;
+    const int port = v.Handle();
+    if (port >= 0 && port < static_cast<int>(maxFrame_.size()) && maxFrame_[port] >= 0)
+        s->SetMaxFrame(maxFrame_[port]);
+    // A fresh link is in its plain connected state.
+    s->SetLinkFlags(0);
+}
+
+void TGeraetAgwpe::PortCapabilities(const TFrame& frame) {
+    const int maxFrame = agwpe::MaxFrameOfPort(frame.data);
+    if (maxFrame < 0) {
+        Log("ReceivedFrameg", "zu kurz");
+        return;
+    }
+    maxFrame_[frame.port] = maxFrame;
+    for (const auto& v : Verbindungen())
+        if (v->Handle() == frame.port)
+            if (auto s = v->Status()) s->SetMaxFrame(maxFrame);
+}
+
+void TGeraetAgwpe::LinkFrameSeen(const channels::TMonitorFrame& m, int port) {
+    for (const auto& v : Verbindungen()) {
+        if (v->Handle() != port) continue;
+        const bool fromRemote =
+            agwpe::SameCall(m.Von, v->Call()) && agwpe::SameCall(m.An, v->MyCall());
+        const bool fromUs = agwpe::SameCall(m.Von, v->MyCall()) && agwpe::SameCall(m.An, v->Call());
+        if (!fromRemote && !fromUs) continue;
+        auto& flags = linkFlags_[v.get()];
+        flags = agwpe::NextLinkFlags(flags, m, fromUs);
+        if (auto s = v->Status()) s->SetLinkFlags(flags);
+    }
+}
+
+void TGeraetAgwpe::Carried(const core::IVerbindung& v, std::size_t bytes) {
+    const auto now = std::chrono::steady_clock::now();
+    TMeasure& m = carried_[&v];
+    if (m.bytes == 0) m.start = now;
+    m.bytes += bytes;
+    const auto elapsed = std::chrono::duration<double>(now - m.start).count();
+    if (elapsed < std::chrono::duration<double>(kThroughputWindow).count()) return;
+    if (auto s = v.Status())
+        s->SetThroughput(static_cast<std::int32_t>(static_cast<double>(m.bytes) * 8 / elapsed));
+    m = {};
 }
 
 // ---- main-thread requests -------------------------------------------------------------------
+
+std::string TGeraetAgwpe::SendUI(core::IFunkKanal& funkkanal, std::string_view ziel,
+                                 std::string_view data, std::string_view mycall) {
+    if (data.empty()) return {};
+    TFrame f;
+    const std::string why =
+        agwpe::UIFrame(static_cast<std::uint8_t>(funkkanal.GetPort()), core::AsciiUpper(mycall),
+                       SplitBlanks(connection::NormalizePath(ziel)), data, f);
+    if (!why.empty()) return why;
+    if (!Send(f)) return "Keine Verbindung zur Engine";
+    return {};
+}
 
 std::uint8_t TGeraetAgwpe::Verbinde(core::IFunkKanal& funkkanal, std::string& ziel,
                                     std::shared_ptr<core::IVerbindung>& verbindung,
@@ -605,6 +764,7 @@ std::uint8_t TGeraetAgwpe::Verbinde(core::IFunkKanal& funkkanal, std::string& zi
             std::lock_guard lock(connsMutex_);
             verbindungen_.push_back(v);
         }
+        messages_->Post(kMsgVerbindungNeu);
         TFrame f;
         f.port = static_cast<std::uint8_t>(port);
         f.callFrom = c;

@@ -34,7 +34,10 @@ class TGeraetFlexnet final : public TGeraet {
                           std::shared_ptr<core::IVerbindung>& verbindung,
                           const std::shared_ptr<core::IKanal>& kanal, std::string& mycall) override;
     using TGeraet::Verbinde;
-    void SendUI(core::IFunkKanal&, std::string_view, std::string_view, std::string_view) override {}
+    std::string SendUI(core::IFunkKanal&, std::string_view, std::string_view,
+                       std::string_view) override {
+        return "PC/FlexNet sendet keine UI-Frames";
+    }
     void Trenne(const std::shared_ptr<core::IVerbindung>&) override {}
 
   private:

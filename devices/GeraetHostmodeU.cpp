@@ -1318,15 +1318,16 @@ void TGeraetHostmode::Trenne(const std::shared_ptr<core::IVerbindung>& verbindun
     drop("Verbindung.Getrennt... (9)");
 }
 
-void TGeraetHostmode::SendUI(core::IFunkKanal& funkkanal, std::string_view ziel,
-                             std::string_view data, std::string_view mycall) {
-    if (data.empty()) return;
+std::string TGeraetHostmode::SendUI(core::IFunkKanal& funkkanal, std::string_view ziel,
+                                    std::string_view data, std::string_view mycall) {
+    if (data.empty()) return {};
     auto rec = std::make_shared<TRecUIFrame>();
     rec->myCall = mycall;
     rec->ziel = ziel;
     rec->daten = data.substr(0, hostmode::kMaxFrameText);
     rec->port = funkkanal.GetPort();
     PostMessage(kMsgUIFrame, rec);
+    return {};
 }
 
 void TGeraetHostmode::HandleUIFrame(const TRecUIFrame& rec) {

@@ -79,8 +79,8 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
                           std::shared_ptr<core::IVerbindung>& verbindung,
                           const std::shared_ptr<core::IKanal>& kanal, std::string& mycall) override;
     using TGeraet::Verbinde;
-    void SendUI(core::IFunkKanal& funkkanal, std::string_view ziel, std::string_view data,
-                std::string_view mycall) override;
+    std::string SendUI(core::IFunkKanal& funkkanal, std::string_view ziel, std::string_view data,
+                       std::string_view mycall) override;
     void Trenne(const std::shared_ptr<core::IVerbindung>& verbindung) override;
     void PactorBreakIn(const std::shared_ptr<core::IVerbindung>& verbindung) override;
     void PactorChangeover(const std::shared_ptr<core::IVerbindung>& verbindung) override;

@@ -142,8 +142,9 @@ class TGeraet : public core::IGeraetFuerVerbindung, public std::enable_shared_fr
                                   std::string& mycall) = 0;
     std::uint8_t Verbinde(core::IFunkKanal& funkkanal, std::string& ziel,
                           const std::shared_ptr<core::IKanal>& kanal, std::string& mycall);
-    virtual void SendUI(core::IFunkKanal& funkkanal, std::string_view ziel, std::string_view data,
-                        std::string_view mycall) = 0;
+    // Sends (or queues) one UI frame; returns why it cannot, "" when it went.
+    virtual std::string SendUI(core::IFunkKanal& funkkanal, std::string_view ziel,
+                               std::string_view data, std::string_view mycall) = 0;
     // core::IGeraetFuerVerbindung: Trenne is the kind's; the PACTOR requests do
     // nothing unless the kind has them.
     void PactorBreakIn(const std::shared_ptr<core::IVerbindung>&) override {}

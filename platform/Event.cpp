@@ -1,6 +1,11 @@
 #include "platform/Event.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 
 namespace tarvo::platform {
@@ -10,6 +15,7 @@ namespace tarvo::platform {
 class Waiter {
   public:
     std::condition_variable cv;
+    int wakeFd = -1;  // an eventfd written on every notify, for waits in poll()
 };
 
 class WaitEngine {
@@ -30,7 +36,14 @@ class WaitEngine {
         return true;
     }
     static void Notify(Event* e) {
-        for (Waiter* w : e->waiters_) w->cv.notify_one();
+        for (Waiter* w : e->waiters_) {
+            w->cv.notify_one();
+            if (w->wakeFd >= 0) {
+                const std::uint64_t one = 1;
+                // A full counter still wakes the poll; nothing to do on failure.
+                [[maybe_unused]] const ssize_t n = ::write(w->wakeFd, &one, sizeof one);
+            }
+        }
     }
     static bool& Flag(Event* e) { return e->set_; }
 };
@@ -108,6 +121,75 @@ WaitResult WaitAny(std::span<Event* const> events, std::chrono::milliseconds tim
 WaitResult WaitAny(std::initializer_list<Event*> events, std::chrono::milliseconds timeout,
                    ThreadMessageQueue* messages) {
     return WaitAny(std::span<Event* const>(events.begin(), events.size()), timeout, messages);
+}
+
+ReadableWaitResult WaitAnyOrReadable(int fd, std::span<Event* const> events,
+                                     std::chrono::milliseconds timeout,
+                                     ThreadMessageQueue* messages) {
+    using Kind = WaitResult::Kind;
+    using Clock = std::chrono::steady_clock;
+    if (fd < 0 || events.size() > kMaxWaitObjects ||
+        std::any_of(events.begin(), events.end(), [](Event* e) { return e == nullptr; }))
+        return {false, {Kind::Failed, 0}};
+    const bool infinite = timeout.count() < 0;
+    const auto deadline = Clock::now() + (infinite ? std::chrono::milliseconds(0) : timeout);
+
+    std::vector<Event*> all(events.begin(), events.end());
+    if (messages) all.push_back(&messages->NotEmpty());
+    Waiter waiter;
+    waiter.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (waiter.wakeFd < 0) return {false, {Kind::Failed, 0}};
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{waiter.wakeFd};
+
+    // A set event, consumed when it is auto-reset; registers the waiter when none is.
+    const auto check = [&](bool stay, bool& registered) -> std::optional<std::size_t> {
+        std::lock_guard lock(WaitEngine::Lock());
+        std::optional<std::size_t> hit;
+        for (std::size_t i = 0; i < events.size() && !hit; ++i)
+            if (WaitEngine::Consume(all[i])) hit = i;
+        if (stay && !hit && !registered) {
+            for (Event* e : all) WaitEngine::Register(e, &waiter);
+            registered = true;
+        }
+        if ((!stay || hit) && registered) {
+            for (Event* e : all) WaitEngine::Unregister(e, &waiter);
+            registered = false;
+        }
+        return hit;
+    };
+    const auto messageWaiting = [&] {
+        std::lock_guard lock(WaitEngine::Lock());
+        return messages && WaitEngine::Flag(&messages->NotEmpty());
+    };
+
+    bool registered = false;
+    for (;;) {
+        if (auto hit = check(true, registered)) return {false, {Kind::Signalled, *hit}};
+        int ms = -1;
+        if (!infinite) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            ms = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+        }
+        // A message already waiting must not wait for the descriptor.
+        if (messageWaiting()) ms = 0;
+        pollfd fds[2] = {{fd, POLLIN, 0}, {waiter.wakeFd, POLLIN, 0}};
+        const int n = ::poll(fds, 2, ms);
+        if (n < 0 && errno != EINTR) {
+            check(false, registered);
+            return {false, {Kind::Failed, 0}};
+        }
+        std::uint64_t drained = 0;
+        [[maybe_unused]] const ssize_t r = ::read(waiter.wakeFd, &drained, sizeof drained);
+        if (auto hit = check(false, registered)) return {false, {Kind::Signalled, *hit}};
+        if (n > 0 && fds[0].revents != 0) return {true, {Kind::Timeout, 0}};
+        if (messageWaiting()) return {false, {Kind::Message, events.size()}};
+        if (!infinite && Clock::now() >= deadline) return {false, {Kind::Timeout, 0}};
+        // Woken for an event that another waiter took, or interrupted: wait on.
+    }
 }
 
 ThreadMessageQueue::ThreadMessageQueue(std::size_t capacity) : capacity_(capacity) {}

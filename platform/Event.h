@@ -106,4 +106,16 @@ WaitResult WaitAny(std::span<Event* const> events, std::chrono::milliseconds tim
 WaitResult WaitAny(std::initializer_list<Event*> events, std::chrono::milliseconds timeout,
                    ThreadMessageQueue* messages = nullptr);
 
+// WaitAny that also ends when the descriptor `fd` has something to read (data,
+// its end or an error), so one thread can sleep on a socket and its events
+// together. A set event wins, then the descriptor (`readable`), then a waiting
+// message. Fails like WaitAny, and on an fd below 0.
+struct ReadableWaitResult {
+    bool readable = false;
+    WaitResult wait;  // what ended the wait otherwise
+};
+ReadableWaitResult WaitAnyOrReadable(int fd, std::span<Event* const> events,
+                                     std::chrono::milliseconds timeout,
+                                     ThreadMessageQueue* messages = nullptr);
+
 }  // namespace tarvo::platform

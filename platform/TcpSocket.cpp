@@ -163,6 +163,11 @@ TcpIo TcpStream::ReadSome(std::uint8_t* buffer, std::size_t count, milliseconds 
     }
 }
 
+ReadableWaitResult TcpStream::WaitReadable(std::span<Event* const> events, milliseconds timeout,
+                                           ThreadMessageQueue* messages) {
+    return WaitAnyOrReadable(fd_, events, timeout, messages);
+}
+
 TcpIo TcpStream::ReadExact(std::uint8_t* buffer, std::size_t count, milliseconds timeout) {
     const Clock::time_point deadline = Deadline(timeout);
     std::size_t got = 0;

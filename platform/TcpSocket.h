@@ -5,16 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+
+#include "platform/Event.h"
 
 namespace tarvo::platform {
 
 // The outcome of one read or write on a socket.
 struct TcpIo {
     enum class Status : std::uint8_t {
-        Ok,       // count bytes moved; fewer than asked for means a time-out
-        Closed,   // the peer closed the connection (or reset it)
-        Error,    // any other failure; see `error`
+        Ok,      // count bytes moved; fewer than asked for means a time-out
+        Closed,  // the peer closed the connection (or reset it)
+        Error,   // any other failure; see `error`
     };
     Status status = Status::Error;
     std::size_t count = 0;
@@ -45,6 +48,11 @@ class TcpStream {
     // Writes everything within `timeout`; a peer that does not read makes it
     // end with fewer bytes (Ok, count short) instead of blocking for ever.
     TcpIo Write(const std::uint8_t* buffer, std::size_t count, std::chrono::milliseconds timeout);
+    // Sleeps until there is something to read (data, the end or an error), one
+    // of the events is set or a message waits in `messages`; see WaitAnyOrReadable.
+    ReadableWaitResult WaitReadable(std::span<Event* const> events,
+                                    std::chrono::milliseconds timeout,
+                                    ThreadMessageQueue* messages = nullptr);
     // Ends the connection; reads and writes then fail.
     void Shutdown();
 

@@ -3,11 +3,8 @@
 // everything (SINK) and a beacon.
 // Prints the port to open on its first line, then runs until SIGINT/SIGTERM.
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/TncSimulator.h"
+#include "tools/SimulatorMain.h"
 
 namespace {
 
@@ -23,6 +21,8 @@ using tarvo::test::TncSimulator;
 using tarvo::test::TncSimulatorOptions;
 using tarvo::test::TncStationKind;
 using tarvo::test::TncStationOptions;
+using tarvo::tools::Number;
+using tarvo::tools::TermSignalFd;
 
 void Usage() {
     std::fprintf(
@@ -30,15 +30,6 @@ void Usage() {
         "usage: tnc-sim [--channels N] [--baud B] [--link PATH] [--call CALL] [--hostmode]\n"
         "               [--beacon SECONDS] [--echo-delay MS] [--quiet]\n"
         "               [--connect-after SECONDS FROM TO] [--password TEXT]\n");
-}
-
-bool Number(const char* text, long min, long max, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) return false;
-    out = v;
-    return true;
 }
 
 std::string Printable(const std::string& data) {
@@ -63,11 +54,7 @@ int main(int argc, char** argv) {
     options.overheardTraffic = true;
     bool quiet = false;
     std::string password;
-    struct Incoming {
-        long seconds;
-        std::string from, to;
-    };
-    std::optional<Incoming> incoming;
+    std::optional<tarvo::tools::ConnectAfter> incoming;
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -96,26 +83,14 @@ int main(int argc, char** argv) {
             password = args[++i];
         } else if (a == "--quiet") {
             quiet = true;
-        } else if (a == "--connect-after" && i + 3 < args.size() &&
-                   Number(args[i + 1].c_str(), 0, 86400, v)) {
-            incoming = Incoming{v, args[i + 2], args[i + 3]};
-            i += 3;
-        } else {
+        } else if (!tarvo::tools::ReadConnectAfter(args, i, incoming)) {
             Usage();
             return 2;
         }
     }
 
-    // The simulator's thread inherits the mask; the signals are taken below. A
-    // background start may have inherited them ignored, which would discard them.
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    // The simulator's thread inherits the mask; the signals are taken below.
+    const int signalFd = TermSignalFd();
     if (signalFd < 0) {
         std::perror("tnc-sim: signalfd");
         return 1;

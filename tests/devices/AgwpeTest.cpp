@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "devices/Ax25FrameU.h"
+#include "tests/support/AgwpeFixture.h"
+
 namespace tarvo::devices::agwpe {
 namespace {
 
@@ -147,29 +152,35 @@ TEST(AgwpeTexts, MonitorFrames) {
     const Case cases[] = {
         {"documented form",
          " 1:Fm DL1AB To DB0XY Via DB0AA,DB0BB <I P R2 S1 pid=F0 Len=5 >[12:00:00]\rHallo\r", true,
-         1, 1, 2, 1, 0xF0, "DL1AB", "DB0XY", "DB0AA DB0BB", true, false, "Hallo"},
+         1, 1, 2, 1, 0xF0, "DL1AB", "DB0XY", "DB0AA DB0BB", true, true, "Hallo"},
         {"UI of the engine",
          std::string(
              " 1:Fm DWA-1 To CQ <UI pid=F0 Len=20 PF=0 >[23:59:55]\rUI frame from DWA-1\r\r\0", 75),
-         true, 1, 10, 0, 0, 0xF0, "DWA-1", "CQ", "", false, false, "UI frame from DWA-1\r"},
+         true, 1, 10, 0, 0, 0xF0, "DWA-1", "CQ", "", true, false, "UI frame from DWA-1\r"},
         {"via digipeaters",
          " 1:Fm DWA-1 To CQ Via WIDE1-1,DWB* <UI pid=F0 Len=4 PF=0 >[23:59:58]\rTest\r", true, 1,
-         10, 0, 0, 0xF0, "DWA-1", "CQ", "WIDE1-1 DWB*", false, false, "Test"},
+         10, 0, 0, 0xF0, "DWA-1", "CQ", "WIDE1-1 DWB*", true, false, "Test"},
         {"I frame of the engine, lines kept",
          " 1:Fm DWB-1 To DWA-1 <I S0 R2 pid=0xF0 Len=32 P=0 >[00:00:13]\rHi DWA-1, DWB-1 "
          "here.\rLine two.\r\r",
-         true, 1, 1, 2, 0, 0xF0, "DWB-1", "DWA-1", "", false, false,
+         true, 1, 1, 2, 0, 0xF0, "DWB-1", "DWA-1", "", true, false,
          "Hi DWA-1, DWB-1 here.\rLine two.\r"},
         {"SABME with poll", " 1:Fm DWA-1 To DWB-1 <SABME P=1 >[00:00:01]\r", true, 1, 5, 0, 0, 0,
-         "DWA-1", "DWB-1", "", true, false, ""},
+         "DWA-1", "DWB-1", "", true, true, ""},
         {"UA with final", " 1:Fm DWB-1 To DWA-1 <UA F=1 >[00:00:03]\r", true, 1, 8, 0, 0, 0,
          "DWB-1", "DWA-1", "", false, true, ""},
         {"RR", " 1:Fm DWB-1 To DWA-1 <RR R2 F=0 >[00:00:09]\r", true, 1, 2, 2, 0, 0, "DWB-1",
          "DWA-1", "", false, false, ""},
         {"XID, not a kind of ours", " 1:Fm DWA-1 To DWB-1 <XID P=1 Len=27 >[00:00:04]\r\x82\x80\r",
-         true, 1, 0, 0, 0, 0, "DWA-1", "DWB-1", "", true, false, "\x82\x80\r"},
-        {"Len longer than what came", " 1:Fm A To B <UI Len=200 >[x]\rabc", true, 1, 10, 0, 0, 0,
-         "A", "B", "", false, false, "abc"},
+         true, 1, 0, 0, 0, 0, "DWA-1", "DWB-1", "", true, true, ""},
+        {"Len longer than what came", " 1:Fm A To B <UI Len=200 >[x]\rabc", true, 1, 10, 0, 0, 0xF0,
+         "A", "B", "", true, false, "abc"},
+        {"connect in the other engine's words", " 1:Fm TFKA To LABNOD <C C P>[14:58:51]\r", true, 1,
+         5, 0, 0, 0, "TFKA", "LABNOD", "", true, true, ""},
+        {"its response with final", " 1:Fm TFKA To LABNOD <RR R F R1>[14:58:51]\r", true, 1, 2, 1,
+         0, 0, "TFKA", "LABNOD", "", false, true, ""},
+        {"its I frame, no pid and no length", " 1:Fm TFKA To LABNOD <I C S0 R1>[14:58:55]\r?\r",
+         true, 1, 1, 1, 0, 0xF0, "TFKA", "LABNOD", "", true, false, "?\r"},
         {"no time stamp", " 1:Fm A To B <UI Len=3 >\rabc", false, 0, 0, 0, 0, 0, "", "", "", false,
          false, ""},
         {"lower-case call", " 1:Fm a To B <UI Len=3 >[x]\rabc", false, 0, 0, 0, 0, 0, "", "", "",
@@ -214,6 +225,175 @@ TEST(AgwpeTexts, DisconnectReasonsNoticesAndCalls) {
     EXPECT_EQ(ReadU32(std::string("\x01\x02", 2)), 0u);
     EXPECT_EQ(ReadU32(std::string("\xD5\x07\x00\x00", 4)), 2005u);
 }
+
+TEST(AgwpeTexts, LinkStateBitsFromTheMonitor) {
+    using channels::TMonitorFrame;
+    struct Case {
+        const char* name;
+        int before;
+        std::uint8_t typ;
+        bool command, pollFinal, fromUs;
+        int after;
+    };
+    const Case cases[] = {
+        {"the remote is busy", -1, channels::kFrameRNR, false, false, false, 0x10},
+        {"and ready again", 0x10, channels::kFrameRR, false, false, false, 0},
+        {"we are busy", 0, channels::kFrameRNR, false, false, true, 0x08},
+        {"a reject keeps our busy bit", 0x18, channels::kFrameREJ, false, false, false, 0x0E},
+        {"our poll", 0, channels::kFrameRR, true, true, true, 7},
+        {"answered", 7, channels::kFrameRR, false, true, false, 0},
+        {"a frame reject", 0, channels::kFrameFRMR, false, true, false, 3},
+        {"a new link starts clean", 0x13, channels::kFrameSABM, true, true, true, 0},
+        {"UI frames change nothing", 0x10, channels::kFrameUI, true, false, false, 0x10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMonitorFrame f;
+        f.Typ = c.typ;
+        f.Hoch = c.command;
+        f.Vorzeichenform = c.pollFinal;
+        EXPECT_EQ(NextLinkFlags(c.before, f, c.fromUs), c.after);
+    }
+    EXPECT_EQ(MaxFrameOfPort(std::string("\x00\x01\x19\x04\xc8\x04\x07\x00\x01\x00\x00\x00", 12)),
+              7);
+    EXPECT_EQ(MaxFrameOfPort("short"), -1);
+}
+
+// ---- raw frames -----------------------------------------------------------------------------
+
+namespace raw {
+
+using test::ReadAgwpeFixture;
+
+bool IsText(char kind) {
+    return kind == 'I' || kind == 'S' || kind == 'T' || kind == 'U';
+}
+
+std::string Header(const channels::TMonitorFrame& f) {
+    return channels::FormatMonitorFrame(f, 0).header;
+}
+
+// Every raw frame both engines sent reads as the text frame sent with it says,
+// in the header form the hostmode monitor shows.
+TEST(AgwpeRawFrames, EveryRecordedFrameReadsAsItsTextTwin) {
+    const auto recorded = ReadAgwpeFixture("agwpe-monitor-two-engines.txt");
+    ASSERT_FALSE(recorded.empty());
+    std::vector<std::string> headers;
+    ax25::TDecoder decoder;
+    for (std::size_t i = 0; i < recorded.size(); ++i) {
+        const TFrame& k = recorded[i].frame;
+        if (!recorded[i].fromEngine || k.kind != 'K') continue;
+        SCOPED_TRACE(i);
+        channels::TMonitorFrame fromRaw;
+        ASSERT_GE(k.data.size(), 2u);
+        ASSERT_TRUE(decoder.Decode(std::string_view(k.data).substr(1), 3, k.port + 1, fromRaw));
+        headers.push_back(Header(fromRaw) + fromRaw.Daten);
+        // One engine sends the text after the raw frame, the other before it:
+        // the twin is the nearer in time.
+        const TFrame* twin = nullptr;
+        double distance = 1e9;
+        for (std::size_t j : {i + 1, i - 1}) {
+            if (j >= recorded.size() || recorded[j].station != recorded[i].station ||
+                !IsText(recorded[j].frame.kind))
+                continue;
+            const double d = std::abs(recorded[j].seconds - recorded[i].seconds);
+            if (d < distance) {
+                distance = d;
+                twin = &recorded[j].frame;
+            }
+        }
+        ASSERT_NE(twin, nullptr);
+        channels::TMonitorFrame fromText;
+        ASSERT_TRUE(ParseMonitor(twin->data, 3, fromText));
+        EXPECT_EQ(Header(fromRaw), Header(fromText));
+        EXPECT_EQ(fromRaw.Daten, fromText.Daten);
+        EXPECT_EQ(fromRaw.PID, fromText.PID);
+        EXPECT_EQ(fromRaw.Port, fromText.Port);
+    }
+    const std::vector<std::string> expected = {
+        "[DWB-1 > CQ UI^]UI text from B\r",
+        "[DWB-1 > CQ v WIDE1-1 UI^]UI via a digipeater\r",
+        "[DWB-1 > DWA-1 SABM+]",
+        "[DWB-1 > DWA-1 ???+]",
+        "[DWB-1 > DWA-1 I00^]Text from B\r",
+        "[DWB-1 > DWA-1 RR1v]",
+        "[DWB-1 > DWA-1 DISC+]",
+        "[TFKA > LABNOD SABM+]",
+        "[TFKA > LABNOD RR1-]",
+        "[TFKA > LABNOD I10^]?\r",
+        "[TFKA > LABNOD RR2-]",
+        "[TFKA > LABNOD DISC+]",
+    };
+    EXPECT_EQ(headers, expected);
+}
+
+TEST(AgwpeRawFrames, BrokenFramesAreRefused) {
+    // DWB-1 > DWA-1, then the control field and what follows.
+    const std::string addresses("\x88\xae\x82\x40\x40\x40\x62\x88\xae\x84\x40\x40\x40\xe3", 14);
+    std::string nine;
+    for (int i = 0; i < 9; ++i) nine += std::string("\x88\xae\x84\x40\x40\x40\x62", 7);
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"nothing", ""},
+        {"one address", addresses.substr(0, 6) + "\x63" + "\x03\xf0"},
+        {"addresses without control", addresses},
+        {"a lower-case letter", std::string("\xc2") + addresses.substr(1) + "\x03\xf0x"},
+        {"a blank inside the call",
+         std::string("\x88\x40\x82\x40\x40\x40\x62", 7) + addresses.substr(7) + "\x03\xf0x"},
+        {"more than eight digipeaters", addresses.substr(0, 13) + "\x62" + nine + "\x03\xf0"},
+        {"UI without PID", addresses + "\x03"},
+        {"I without PID", addresses + "\x20"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ax25::TDecoder decoder;
+        channels::TMonitorFrame f;
+        EXPECT_FALSE(decoder.Decode(c.bytes, 1, 1, f));
+    }
+}
+
+TEST(AgwpeRawFrames, TheLinkSetUpDecidesTheControlFieldSize) {
+    const std::string ab("\x88\xae\x82\x40\x40\x40\xe2\x88\xae\x84\x40\x40\x40\x63", 14);
+    ax25::TDecoder decoder;
+    channels::TMonitorFrame f;
+    // Seen alone, "02 04 f0" is an I frame with a one-byte control field.
+    ASSERT_TRUE(decoder.Decode(ab + std::string("\x02\xf0hi", 4), 1, 1, f));
+    EXPECT_EQ(Header(f), "[DWB-1 > DWA-1 I01^]");
+    ASSERT_TRUE(decoder.Decode(ab + "\x7f", 1, 1, f));  // SABME
+    ASSERT_TRUE(decoder.Decode(ab + std::string("\x12\x0a\xf0hi", 5), 1, 1, f));
+    EXPECT_EQ(Header(f), "[DWB-1 > DWA-1 I59^]");
+    EXPECT_EQ(f.Daten, "hi");
+    ASSERT_TRUE(decoder.Decode(ab + "\x3f", 1, 1, f));  // SABM: back to one byte
+    ASSERT_TRUE(decoder.Decode(ab + std::string("\x02\xf0hi", 4), 1, 1, f));
+    EXPECT_EQ(Header(f), "[DWB-1 > DWA-1 I01^]");
+}
+
+TEST(AgwpeFrames, UIFramesWithAndWithoutDigipeaters) {
+    TFrame f;
+    ASSERT_EQ(UIFrame(1, "DL1TST", {"CQ"}, "Hallo\r", f), "");
+    EXPECT_EQ(f.kind, 'M');
+    EXPECT_EQ(f.port, 1);
+    EXPECT_EQ(f.pid, 0xF0);
+    EXPECT_EQ(f.callFrom, "DL1TST");
+    EXPECT_EQ(f.callTo, "CQ");
+    EXPECT_EQ(f.data, "Hallo\r");
+
+    ASSERT_EQ(UIFrame(0, "DL1TST", {"CQ", "DB0AA", "WIDE2-2"}, "Hi", f), "");
+    EXPECT_EQ(f.kind, 'V');
+    EXPECT_EQ(f.data, std::string("\x02"
+                                  "DB0AA\0\0\0\0\0"
+                                  "WIDE2-2\0\0\0"
+                                  "Hi",
+                                  23));
+
+    EXPECT_NE(UIFrame(0, "DL1TST", {}, "x", f), "");
+    EXPECT_NE(UIFrame(0, "DL1TST-150", {"CQ"}, "x", f), "");
+    EXPECT_NE(UIFrame(0, "DL1TST", std::vector<std::string>(9, "CQ"), "x", f), "");
+}
+
+}  // namespace raw
 
 }  // namespace
 }  // namespace tarvo::devices::agwpe

@@ -96,7 +96,10 @@ class FakeGeraet : public devices::TGeraet {
         return devices::kConnectNoAnswer;
     }
     using TGeraet::Verbinde;
-    void SendUI(core::IFunkKanal&, std::string_view, std::string_view, std::string_view) override {}
+    std::string SendUI(core::IFunkKanal&, std::string_view, std::string_view,
+                       std::string_view) override {
+        return {};
+    }
     void Trenne(const std::shared_ptr<core::IVerbindung>&) override {}
 
   private:

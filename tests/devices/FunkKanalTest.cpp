@@ -51,12 +51,13 @@ class FakeGeraet final : public TGeraet {
         mycall = "DL1XYZ-1";  // the device may replace it
         return result;
     }
-    void SendUI(IFunkKanal& funkkanal, std::string_view ziel, std::string_view data,
-                std::string_view mycall) override {
+    std::string SendUI(IFunkKanal& funkkanal, std::string_view ziel, std::string_view data,
+                       std::string_view mycall) override {
         lastFunkKanal = &funkkanal;
         lastZiel = ziel;
         lastMyCall = mycall;
         pieces.emplace_back(data);
+        return {};
     }
 
     std::uint8_t result = 0;

@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "channels/KanaeleU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "devices/MyCallsU.h"
 #include "platform/TcpSocket.h"
 #include "tests/devices/DeviceFixture.h"
+#include "tests/support/AgwpeFixture.h"
 #include "tests/support/FakeAgwpeEngine.h"
 
 namespace {
@@ -104,12 +107,12 @@ TEST_F(AgwpeDevice, LogsInAndFindsThePortsAndRegistersTheOwnCallsigns) {
     ASSERT_TRUE(Until(
         [&] { return dev_->Status() == TGeraetStatus::Bereit && dev_->Registered().size() == 2; }));
     // The engine may still be reading the last of them.
-    ASSERT_TRUE(Until([&] { return Kinds().size() >= 6; }));
-    EXPECT_EQ(Kinds().substr(0, 6), "PGRmXX");
+    ASSERT_TRUE(Until([&] { return Kinds().size() >= 7; }));
+    EXPECT_EQ(Kinds().substr(0, 7), "PGRmkXX");
     const auto frames = engine_->Frames();
     EXPECT_EQ(frames[0].data.substr(0, 5), std::string("user\0", 5));
-    EXPECT_EQ(frames[4].callFrom, "DL1TST");
-    EXPECT_EQ(frames[5].callFrom, "DL1TST-1");
+    EXPECT_EQ(frames[5].callFrom, "DL1TST");
+    EXPECT_EQ(frames[6].callFrom, "DL1TST-1");
     ASSERT_TRUE(Until([&] { return dev_->GetFunkKanaele(33).size() == 2; }));
     const auto radios = dev_->GetFunkKanaele(33);
     EXPECT_EQ(radios[0]->GetName(), "Radio A");
@@ -254,6 +257,7 @@ TEST_F(AgwpeDevice, OutstandingFramesHoldSendingBack) {
     ASSERT_EQ(Connect("STN", &v), devices::kConnectOk);
     ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
     engine_->SetOutstanding(14);
+    v->SendData("erst\r", false, false, false, true);
     ASSERT_TRUE(Until([&] { return v->Status() && v->Status()->GetUnacked() == 14; }));
     std::size_t from = engine_->FrameCount();
     v->SendData("spaeter\r", false, false, false, true);
@@ -262,6 +266,77 @@ TEST_F(AgwpeDevice, OutstandingFramesHoldSendingBack) {
     EXPECT_EQ(Kinds(from).find('D'), std::string::npos);
     engine_->SetOutstanding(0);
     EXPECT_TRUE(Until([&] { return Has(engine_->StationReceived("STN"), "spaeter\r"); }));
+}
+
+TEST_F(AgwpeDevice, OnlyLinksWithDataInFlightArePolled) {
+    StartReady();
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("STN", &v), devices::kConnectOk);
+    ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
+    const auto polls = [&](std::size_t from) {
+        const auto frames = engine_->Frames();
+        return std::count_if(frames.begin() + static_cast<long>(from), frames.end(),
+                             [](const TFrame& f) { return f.kind == 'Y'; });
+    };
+    std::size_t from = engine_->FrameCount();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(polls(from), 0);
+
+    v->SendData("eins\r", false, false, false, true);
+    ASSERT_TRUE(Kind('Y', from));
+    ASSERT_TRUE(Until([&] { return v->Status()->GetUnacked() == 0; }));
+    from = engine_->FrameCount();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LE(polls(from), 1);  // one may have crossed the answer
+}
+
+// New settings log in again at once; the links stay where they are.
+TEST_F(AgwpeDevice, ChangedSettingsLogInAgainAndKeepTheLinks) {
+    StartReady();
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("STN", &v), devices::kConnectOk);
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit STN"); })) << Channel(1);
+    auto p = dev_->Parameter();
+    p.Username = "neu";
+    dev_->SetParameter(p);
+    dev_->EinstellungenUebernehmen();
+    ASSERT_TRUE(
+        Until([&] { return engine_->Logins() == 2 && dev_->Status() == TGeraetStatus::Bereit; }));
+    ASSERT_EQ(dev_->Verbindungen().size(), 1u);
+    EXPECT_EQ(dev_->Verbindungen()[0], v);
+    EXPECT_EQ(v->State(), core::kLinkConnected);
+    engine_->StationSend("STN", "DL1TST", "nach dem Neustart\r");
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "nach dem Neustart"); })) << Channel(1);
+    v->SendData("weiter\r", false, false, false, true);
+    EXPECT_TRUE(Until([&] { return Has(engine_->StationReceived("STN"), "weiter\r"); }));
+}
+
+// What the engine tells about a link reaches the status bar's values.
+TEST_F(AgwpeDevice, TheStatusShowsWindowStateAndThroughput) {
+    StartReady();
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("STN", &v), devices::kConnectOk);
+    ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
+    auto status = v->Status();
+    EXPECT_TRUE(Until([&] { return status->GetMaxFrame() == 7; })) << status->GetMaxFrame();
+
+    ASSERT_TRUE(Until([&] { return engine_->MonitorOn(); }));
+    test::FakeMonitorFrame rnr;
+    rnr.from = "STN";
+    rnr.to = "DL1TST";
+    rnr.type = "RNR";
+    rnr.command = false;
+    engine_->Monitor(rnr);
+    EXPECT_TRUE(Until([&] { return status->GetLinkFlags() == 0x10; })) << status->GetLinkFlags();
+    rnr.type = "RR";
+    engine_->Monitor(rnr);
+    EXPECT_TRUE(Until([&] { return status->GetLinkFlags() == 0; })) << status->GetLinkFlags();
+
+    v->SendData(std::string(200, 'x') + "\r", false, false, false, true);
+    ASSERT_TRUE(Until([&] { return engine_->StationReceived("STN").size() >= 201; }));
+    std::this_thread::sleep_for(TGeraetAgwpe::kThroughputWindow + 100ms);
+    v->SendData("y\r", false, false, false, true);
+    EXPECT_TRUE(Until([&] { return status->GetThroughput() > 0; }));
 }
 
 TEST_F(AgwpeDevice, MonitoredFramesReachTheMonitor) {
@@ -277,6 +352,80 @@ TEST_F(AgwpeDevice, MonitoredFramesReachTheMonitor) {
         return Has(ConsoleText(kanaele_->GetKanal(0)->Console()), "Zeile eins");
     })) << ConsoleText(kanaele_->GetKanal(0)->Console());
     EXPECT_TRUE(Has(ConsoleText(kanaele_->GetKanal(0)->Console()), "zwei"));
+}
+
+// The engine sends every frame raw and as text; the raw one is shown, once, in
+// the form the hostmode monitor has.
+TEST_F(AgwpeDevice, RawMonitorFramesAreShownInsteadOfTheirTexts) {
+    // The recorded engine: one port, although it lists six.
+    FakeAgwpeEngine::Options o;
+    o.portList = FakeAgwpeEngine::Options::kRecordedPortList;
+    StartEngine(o);
+    StartDevice();
+    ASSERT_TRUE(Until([&] { return dev_->GetFunkKanaele(33).size() == 1; }));
+    EXPECT_EQ(dev_->GetFunkKanaele(33)[0]->GetName(), "first soundcard mono");
+    for (const auto& r : test::ReadAgwpeFixture("agwpe-monitor-two-engines.txt"))
+        if (r.station == "A" && r.fromEngine &&
+            std::string_view("KISTU").find(r.frame.kind) != std::string_view::npos)
+            engine_->SendFrame(r.frame);
+    ASSERT_TRUE(Until([&] { return Has(Monitor(), "DWB-1 > DWA-1 DISC+"); })) << Monitor();
+    const std::string m = Monitor();
+    for (const char* shown : {"DWB-1 > CQ UI^", "DWB-1 > DWA-1 SABM+", "DWB-1 > DWA-1 I00^",
+                              "DWA-1 > DWB-1 UA-", "DWA-1 > DWB-1 I10^", "DWB-1 > DWA-1 RR1v"}) {
+        EXPECT_TRUE(Has(m, shown)) << shown << "\n" << m;
+    }
+    EXPECT_EQ(m.find("UI text from B"), m.rfind("UI text from B")) << m;
+    EXPECT_FALSE(Has(m, "BIN")) << m;
+}
+
+TEST_F(AgwpeDevice, UIFramesGoToTheEngineOrTheMonitorSaysWhy) {
+    StartReady();
+    auto radio = dev_->GetFunkKanaele(33).at(1);
+    std::size_t from = engine_->FrameCount();
+    ASSERT_TRUE(radio->SendUI("CQ", "DL1TST", "Hallo alle\r"));
+    auto m = Kind('M', from);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->port, 1);
+    EXPECT_EQ(m->callFrom, "DL1TST");
+    EXPECT_EQ(m->callTo, "CQ");
+    EXPECT_EQ(m->data, "Hallo alle\r");
+
+    from = engine_->FrameCount();
+    ASSERT_TRUE(radio->SendUI("CQ via DB0AA", "DL1TST", "Hi\r"));
+    auto v = Kind('V', from);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->data, std::string("\x01"
+                                   "DB0AA\0\0\0\0\0Hi\r",
+                                   14));
+
+    EXPECT_FALSE(radio->SendUI("CQ D1 D2 D3 D4 D5 D6 D7 D8", "DL1TST", "zu weit\r"));
+    EXPECT_TRUE(Has(Monitor(), "UI-Frame nicht gesendet (AGWPE01)")) << Monitor();
+
+    // Without the engine the radio channel has no device left.
+    engine_->CloseClient(true);
+    ASSERT_TRUE(Until([&] { return dev_->GetFunkKanaele(33).empty(); }));
+    EXPECT_FALSE(radio->SendUI("CQ", "DL1TST", "niemand\r"));
+    EXPECT_TRUE(Has(Monitor(), "Kein Ger\xE4t")) << Monitor();
+}
+
+// The engine may answer a connect before Verbinde has returned.
+TEST_F(AgwpeDevice, AConnectAnsweredAtOnceReachesItsChannel) {
+    FakeAgwpeEngine::Options o;
+    o.linkDelay = 0ms;
+    StartEngine(o);
+    StartDevice();
+    ASSERT_TRUE(Until([&] { return dev_->GetFunkKanaele(33).size() == 2; }));
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        std::shared_ptr<core::IVerbindung> v;
+        ASSERT_EQ(Connect("STN", &v), devices::kConnectOk);
+        ASSERT_TRUE(Until([&] { return Has(AllChannels(), "Verbunden mit STN"); }))
+            << AllChannels();
+        engine_->StationDisconnect("STN", v->MyCall());
+        ASSERT_TRUE(Until([&] { return dev_->Verbindungen().empty(); }));
+        ASSERT_TRUE(Until([&] { return Has(AllChannels(), "Getrennt von STN"); }));
+        for (int n = 1; n <= 4; ++n) kanaele_->GetKanal(n)->Console().Clear();
+    }
 }
 
 TEST_F(AgwpeDevice, SplitFramesAreJoined) {

@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "devices/GeraetAgwpeU.h"
 #include "devices/GeraetFlexnetU.h"
 #include "tests/devices/FakeGeraet.h"
+#include "tests/support/CollectingDebugSink.h"
 
 using namespace std::chrono_literals;
 using namespace tarvo;
@@ -308,6 +310,36 @@ TEST_F(Geraete, DestroyStopsEveryDevice) {
     EXPECT_EQ(set->Count(), 0);
     for (const auto& d : kept) EXPECT_FALSE(d->ThreadRunning());
     set->Destroy();  // once is enough
+}
+
+// Added on the settings page while the program runs: the page shows where the
+// engine is, and the worker started by the page is the one stopped at the end.
+TEST_F(Geraete, AnAgwpeDeviceAddedWhileRunningShowsItsEngineAndStopsItsWorker) {
+    auto sink = std::make_shared<test::CollectingDebugSink>();
+    core::SetDebugSink(sink);
+    auto set = NewSet();
+    set->Create();
+    TGeraeteEdit edit(*set);
+    auto device = set->CreateGeraet(*devices::FindKind("TGeraetAgwpe"));
+    auto& agwpe = dynamic_cast<devices::TGeraetAgwpe&>(*device);
+    devices::TGeraetAgwpeParameter p;
+    p.Hostname = "127.0.0.1";
+    p.Port = 1;  // nobody listens: the device keeps trying
+    agwpe.SetParameter(p);
+    EXPECT_EQ(device->InfoText(), "127.0.0.1:1");
+    ASSERT_EQ(edit.Add(device), 0);
+    edit.Apply(*set);
+    EXPECT_TRUE(device->ThreadRunning());
+    set->Destroy();
+    EXPECT_FALSE(device->ThreadRunning());
+    core::SetDebugSink(nullptr);
+    bool stopped = false;
+    for (const auto& line : sink->Lines()) {
+        EXPECT_EQ(line.find("Kein Ger\xE4te-Thread vorhanden."), std::string::npos) << line;
+        stopped |=
+            line.find("TGeraetAgwpe.DeInit: Ger\xE4te-Thread normal beendet.") != std::string::npos;
+    }
+    EXPECT_TRUE(stopped);
 }
 
 // ---- the settings page's decisions ------------------------------------------------------

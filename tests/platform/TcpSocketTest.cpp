@@ -284,3 +284,55 @@ TEST(TcpStream, ConnectToAnUnknownHostNameGivesAMessage) {
     EXPECT_NE(error.find("8000"), std::string::npos) << error;
     EXPECT_GT(error.size(), host.size() + 10) << error;  // a reason, not just the name
 }
+
+namespace {
+
+// One sleep for a socket, its thread's events and its message queue.
+TEST(TcpWaitReadable, WakesForDataEventsMessagesAndTheEnd) {
+    Pair p = Connected();
+    ASSERT_TRUE(p.server);
+    Event stop(Event::Auto);
+    ThreadMessageQueue queue;
+    Event* events[] = {&stop};
+
+    ReadableWaitResult r = p.client->WaitReadable(events, 20ms, &queue);
+    EXPECT_FALSE(r.readable);
+    EXPECT_EQ(r.wait.kind, WaitResult::Kind::Timeout);
+
+    std::thread setter([&] {
+        std::this_thread::sleep_for(20ms);
+        stop.Set();
+    });
+    r = p.client->WaitReadable(events, kInfinite, &queue);
+    setter.join();
+    EXPECT_TRUE(r.wait.Signalled(0));
+    EXPECT_FALSE(stop.IsSet());  // consumed, as WaitAny does
+
+    std::thread poster([&] {
+        std::this_thread::sleep_for(20ms);
+        queue.Post(7);
+    });
+    r = p.client->WaitReadable(events, kInfinite, &queue);
+    poster.join();
+    EXPECT_EQ(r.wait.kind, WaitResult::Kind::Message);
+    queue.TryGet();
+
+    // An event set together with data comes first; the data is still there.
+    ASSERT_TRUE(WriteAll(*p.server, {1, 2, 3}));
+    stop.Set();
+    r = p.client->WaitReadable(events, kLong, &queue);
+    EXPECT_TRUE(r.wait.Signalled(0));
+    r = p.client->WaitReadable(events, kLong, &queue);
+    EXPECT_TRUE(r.readable);
+    std::uint8_t buffer[8];
+    EXPECT_EQ(p.client->ReadSome(buffer, sizeof buffer, 0ms).count, 3u);
+
+    p.server->Shutdown();
+    r = p.client->WaitReadable(events, kLong, &queue);
+    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(p.client->ReadSome(buffer, sizeof buffer, 0ms).status, Status::Closed);
+
+    EXPECT_EQ(WaitAnyOrReadable(-1, events, 0ms).wait.kind, WaitResult::Kind::Failed);
+}
+
+}  // namespace

@@ -25,9 +25,39 @@ class TcpStream;
 
 namespace tarvo::test {
 
+// One frame on the air, for the engine's monitor.
+struct FakeMonitorFrame {
+    std::string from, to;
+    std::vector<std::string> via;  // a trailing '*' marks a repeated digipeater
+    std::string type = "UI";       // UI, I, RR, RNR, REJ, SABME, UA, DISC, DM
+    int ns = 0, nr = 0;
+    bool command = true;
+    bool pollFinal = false;
+    std::string info;  // UI and I only
+    bool own = false;  // sent by the engine itself: text 'T', no raw copy
+    std::uint8_t port = 0;
+};
+
 struct FakeAgwpeOptions {
-    // The data of the 'G' reply, NUL added.
+    // The data of the 'G' reply, NUL added. The recorded engine's form is
+    // kRecordedPortList.
     std::string portList = "2;Port1 with Radio A;Port2 with Radio B;";
+    static constexpr const char* kRecordedPortList =
+        "1;Port1 first soundcard mono;Port2 INVALID CHANNEL;Port3 INVALID CHANNEL;"
+        "Port4 INVALID CHANNEL;Port5 INVALID CHANNEL;Port6 INVALID CHANNEL;";
+    // The 'g' answer, as recorded (MaxFrame 7 in byte 6).
+    std::string portCapabilities =
+        std::string("\x00\x01\x19\x04\xc8\x04\x07\x00\x01\x00\x00\x00", 12);
+    // Listen here (0: any free port).
+    std::uint16_t listenPort = 0;
+    // A station's answer to a line it received over a link ("" for none);
+    // setting `end` has the station end the link after it. And its greeting
+    // when a link to it comes up.
+    std::function<std::string(const std::string& station, const std::string& line, bool& end)>
+        answer;
+    std::function<std::string(const std::string& station)> greeting;
+    // Frames of the engine's own links also reach its monitor.
+    bool monitorLinks = false;
     std::uint32_t versionMajor = 2005, versionMinor = 127;
     std::chrono::milliseconds linkDelay{20};  // until a connect is answered
     std::uint32_t outstanding = 0;            // the 'Y' answer
@@ -72,6 +102,11 @@ class FakeAgwpeEngine {
     void StationDisconnect(const std::string& from, const std::string& to, std::uint8_t port = 0,
                            const std::string& text = {});
 
+    // A frame heard on the air: to the client as a raw 'K' (once it asked with
+    // 'k') and as text, in the engine's forms, while its monitor is on.
+    void Monitor(const FakeMonitorFrame& frame);
+    bool MonitorOn() const;
+
     // Raw bytes to the client, as they are.
     void SendRaw(const std::string& bytes);
     // A frame to the client.
@@ -103,6 +138,9 @@ class FakeAgwpeEngine {
     std::map<std::string, std::string> received_;
     std::uint32_t outstanding_ = 0;
     bool monitor_ = false;
+    bool raw_ = false;
+    std::map<std::string, int> linkSequence_;     // per station: frames each way
+    std::map<std::string, std::string> partial_;  // per station: a line not yet ended
     std::mutex writeMutex_;
 };
 
