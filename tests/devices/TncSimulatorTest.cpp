@@ -266,7 +266,9 @@ TEST(TncSimulator, TerminalModeEchoesAndJhost1EntersHostmode) {
     host.Send("\x01\x01\x01\x01\x01");
     EXPECT_EQ(host.ReadReply(), R(1, 2, "INVALID COMMAND: \x01"));
     EXPECT_EQ(host.Drain(), "");
-    EXPECT_EQ(host.Ask(5, "I"), R(5, 2, "INVALID CHANNEL NUMBER"));
+    // Y limits the connects, not the channels the firmware takes commands on.
+    EXPECT_EQ(host.Ask(5, "I"), R(5, 1, "TNCA"));
+    EXPECT_EQ(host.Ask(51, "I"), R(51, 2, "INVALID CHANNEL NUMBER"));
     EXPECT_EQ(host.Ask(0, "Y"), R(0, 1, "4 (0)"));
 
     EXPECT_EQ(host.Ask(0, "JHOST0"), R(0, 0));

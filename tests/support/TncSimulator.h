@@ -43,14 +43,18 @@ struct TncStationOptions {
 };
 
 struct TncSimulatorOptions {
-    int channels = 10;     // what Y starts with, and the highest channel number
-    int channelLimit = 0;  // highest channel number when above `channels` (0: `channels`)
-    int baud = 0;          // 0: unpaced; else at most baud/10 bytes per second each way
+    int channels = 10;  // what Y starts with: the channels incoming connects may take
+    // The firmware's compiled-in highest channel: every channel up to it takes
+    // commands and info whatever Y says; above it "INVALID CHANNEL NUMBER".
+    int channelLimit = 50;
+    int baud = 0;  // 0: unpaced; else at most baud/10 bytes per second each way
     bool startInHostmode = false;
     std::string callsign = "TARVO";  // every channel's I callsign at start
     std::string version = "TF2.7b/Tarvo-Sim";
-    std::string linkPath;                         // stable symlink to the current slave; "" none
-    std::chrono::milliseconds echoDelay{0};       // between echoed units in terminal mode
+    std::string linkPath;  // stable symlink to the current slave; "" none
+    // Between echoed units in terminal mode; hostmode frames wait until the
+    // echo of JHOST1 is out, as with the real firmware (about 1 s).
+    std::chrono::milliseconds echoDelay{100};
     std::chrono::milliseconds linkDelay{20};      // until a station's link-level answer
     std::chrono::milliseconds ackDelay{100};      // until an unanswered I frame is acknowledged
     std::chrono::milliseconds retryInterval{50};  // between connect tries to a silent call
