@@ -22,6 +22,7 @@
 
 using tarvo::test::TncChannelCounters;
 using tarvo::test::TncHostFrame;
+using tarvo::test::TncLineChunk;
 using tarvo::test::TncReplyOverride;
 using tarvo::test::TncSimulator;
 using tarvo::test::TncSimulatorOptions;
@@ -283,7 +284,6 @@ TEST(TncSimulator, DelayedEchoComesBeforeTheFirstHostmodeReply) {
     TncSimulator sim(o);
     Host host(sim.PortPath());
     ASSERT_TRUE(host.Ok());
-    const Clock::time_point start = Clock::now();
     host.Send(
         "\x11\x18\x1b"
         "JHOST1\r" +
@@ -291,8 +291,18 @@ TEST(TncSimulator, DelayedEchoComesBeforeTheFirstHostmodeReply) {
     const std::string echo = ".\x08 \x08* JHOST1\r\n";
     EXPECT_EQ(host.Read(echo.size(), kReplyTimeout), echo);
     EXPECT_EQ(host.ReadReply(), R(0, 1, "0 0"));
-    // Ten units, each one echo delay after the one before.
-    EXPECT_GE(Clock::now() - start, milliseconds(180));
+    // Ten units, each one echo delay after the one before, then the reply.
+    const std::vector<TncLineChunk> log = sim.LineLog();
+    const std::vector<std::string> units{".", "\x08 \x08", "* ", "J", "H",
+                                         "O", "S",         "T",  "1", "\r\n"};
+    ASSERT_EQ(log.size(), units.size() + 1);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        EXPECT_EQ(log[i].bytes, units[i]);
+        if (i > 0) {
+            EXPECT_GE(log[i].at - log[i - 1].at, o.echoDelay) << i;
+        }
+    }
+    EXPECT_GE(log.back().at, log[units.size() - 1].at);
 }
 
 TEST(TncSimulator, AnswersAsRecorded) {
@@ -820,7 +830,6 @@ TEST(TncSimulator, PacedLineKeepsToItsRate) {
     o.baud = 19200;  // 1920 bytes per second each way
     Bench b(o);
     ASSERT_TRUE(b.host.Ok());
-    const Clock::time_point start = Clock::now();
     const std::string data(256, 'd');
     for (int i = 0; i < 4; ++i) b.host.Frame(0, false, data);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(b.host.ReadReply(), R(0, 0));
@@ -828,6 +837,21 @@ TEST(TncSimulator, PacedLineKeepsToItsRate) {
         b.host.Ask(0, "G");
         EXPECT_EQ(b.host.Ask(0, "G"), R(0, 6, data));
     }
-    // 4 x 259 bytes in and 4 x 258 out take at least 1 s at this rate.
-    EXPECT_GE(Clock::now() - start, milliseconds(1000));
+    // On the simulator's schedule every write waits until the one before is
+    // on the line: at most 1920 bytes per second of it, in small writes.
+    const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / o.baud);
+    const std::vector<TncLineChunk> log = b.sim.LineLog();
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        bytes += log[i].bytes.size();
+        EXPECT_LE(log[i].bytes.size(), 10u);
+        if (i > 0) {
+            EXPECT_GE(log[i].at - log[i - 1].at,
+                      byteTime * static_cast<long long>(log[i - 1].bytes.size()))
+                << i;
+        }
+    }
+    EXPECT_GE(bytes, 4u * 258u);
+    EXPECT_GE(log.back().at - log.front().at,
+              byteTime * static_cast<long long>(bytes - log.back().bytes.size()));
 }

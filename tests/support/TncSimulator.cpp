@@ -27,6 +27,7 @@ constexpr std::size_t kMaxItems = 4096;  // pending items per channel
 constexpr std::size_t kMaxUnsent = 64;
 constexpr std::size_t kMaxInput = 64 * 1024;
 constexpr std::size_t kMaxLog = 200000;
+constexpr std::size_t kMaxLineLog = 10000;
 constexpr std::size_t kMaxTerminalLog = 64 * 1024;
 constexpr std::size_t kMaxReceived = 1024 * 1024;
 constexpr std::size_t kMaxLine = 1024;
@@ -293,6 +294,7 @@ struct TncState {
     };
     std::deque<Out> output;
     std::optional<Clock::time_point> silentUntil;
+    std::deque<TncLineChunk> lineLog;
 
     // Scripted faults.
     std::optional<std::pair<std::string, std::size_t>> junk;
@@ -1409,6 +1411,12 @@ std::string detail::TncState::TakeOutput(Clock::time_point now, Clock::time_poin
     if (options.baud > 0) n = std::min<std::size_t>(n, std::max(1, options.baud / 10 / 200));
     std::string chunk = o.bytes.substr(o.done, n);
     o.done += n;
+    // Its place in the schedule: when the echo was due, or when the line
+    // became free after the chunk before.
+    Clock::time_point at = o.notBefore;
+    if (options.baud > 0) at = std::max(at, lineFree);
+    lineLog.push_back({std::chrono::duration_cast<std::chrono::nanoseconds>(at - started), chunk});
+    if (lineLog.size() > kMaxLineLog) lineLog.pop_front();
     if (o.done >= o.bytes.size()) {
         if (o.silenceAfter) silentUntil = now + *o.silenceAfter;
         output.pop_front();
@@ -1778,6 +1786,11 @@ std::vector<TncHostFrame> TncSimulator::Frames(std::size_t from) const {
     std::lock_guard lock(mutex_);
     const auto& frames = state_->frames;
     return {state_->FrameAt(from), frames.end()};
+}
+
+std::vector<TncLineChunk> TncSimulator::LineLog() const {
+    std::lock_guard lock(mutex_);
+    return {state_->lineLog.begin(), state_->lineLog.end()};
 }
 
 std::size_t TncSimulator::FrameCount() const {

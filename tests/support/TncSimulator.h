@@ -77,6 +77,14 @@ struct TncHostFrame {
     bool answered = true;  // false when it came during silence
 };
 
+// One write to the host as the simulator planned it: `at` is its place in the
+// simulator's own schedule, counted from its start, however late the host
+// reads it.
+struct TncLineChunk {
+    std::chrono::nanoseconds at{0};
+    std::string bytes;
+};
+
 // L values that replace the computed ones; on channel 0 only status and received count.
 struct TncChannelCounters {
     std::optional<int> status, received, unsent, unacked, tries, state;
@@ -166,6 +174,8 @@ class TncSimulator {
     // The frames with index >= from (the log keeps the last 200000).
     std::vector<TncHostFrame> Frames(std::size_t from = 0) const;
     std::size_t FrameCount() const;  // index the next frame will get
+    // The writes to the host (the last 10000), in order.
+    std::vector<TncLineChunk> LineLog() const;
     // The first frame with index >= from that matches, waiting for it.
     std::optional<TncHostFrame> WaitForFrame(const std::function<bool(const TncHostFrame&)>& match,
                                              std::chrono::milliseconds timeout,
