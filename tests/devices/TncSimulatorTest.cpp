@@ -478,7 +478,7 @@ TEST(TncSimulator, ConnectToTheMailboxAndAnswerItsPassword) {
         ASSERT_EQ(r.code, 7) << r;
         text += r.text;
     }
-    ASSERT_TRUE(text.starts_with("[TSIM-1.0-BFH$]\r")) << text;
+    ASSERT_TRUE(text.starts_with("[BPQ-6.0.25.23-B2FWIHJM$]\r")) << text;
     // The program must take the prompt for one and answer it.
     const std::string promptLine = text.substr(text.rfind("SIMBOX> "));
     const auto prompt = tarvo::connection::RecognizePasswordPrompt(promptLine, "SIMBOX");
@@ -488,11 +488,11 @@ TEST(TncSimulator, ConnectToTheMailboxAndAnswerItsPassword) {
         tarvo::connection::AnswerNumberPositions(prompt.text, mailbox.password, random);
     ASSERT_EQ(answer.error, tarvo::connection::TPasswordError::None);
     EXPECT_EQ(b.host.Tell(1, answer.text + "\r"), R(1, 0));
-    EXPECT_EQ(b.host.Next(1), R(1, 7, "Password ok.\rSIMBOX> \r"));
+    EXPECT_EQ(b.host.Next(1), R(1, 7, "Password ok\rde SIMBOX>\r"));
     EXPECT_EQ(b.sim.StationPasswordOk("SIMBOX"), true);
 
     EXPECT_EQ(b.host.Tell(1, "xyz\r"), R(1, 0));
-    EXPECT_EQ(b.host.Next(1), R(1, 7, "Unknown command\rSIMBOX> \r"));
+    EXPECT_EQ(b.host.Next(1), R(1, 7, "Invalid Command\rde SIMBOX>\r"));
     EXPECT_TRUE(b.sim.WaitForStationReceived("SIMBOX", "xyz\r", kReplyTimeout));
 
     // The same call elsewhere, and another call here, are refused.
@@ -504,8 +504,16 @@ TEST(TncSimulator, ConnectToTheMailboxAndAnswerItsPassword) {
     EXPECT_EQ(b.host.Ask(2, "C SIMBOX"), R(2, 0));
     EXPECT_TRUE(b.sim.WaitForLinkState(2, 4, kReplyTimeout));
 
-    EXPECT_EQ(b.host.Tell(1, "bye\r"), R(1, 0));
-    EXPECT_EQ(b.host.Next(1), R(1, 7, "73, goodbye.\r"));
+    // As recorded, list lines come without a header, newest first.
+    EXPECT_EQ(b.host.Tell(1, "l\r"), R(1, 0));
+    std::string list;
+    while (!list.ends_with("de SIMBOX>\r")) list += b.host.Next(1).text;
+    EXPECT_TRUE(
+        list.starts_with("4      04-Jan BN       4 ALL    @WW     SIMOP  Short note\r"
+                         "3      03-Jan PN     568 SYSOP          SIMOP  A long"))
+        << list;
+    // B logs off without a word.
+    EXPECT_EQ(b.host.Tell(1, "b\r"), R(1, 0));
     EXPECT_EQ(b.host.Next(1), R(1, 3, "(1) DISCONNECTED fm SIMBOX"));
     EXPECT_EQ(b.sim.LinkState(1), 0);
 }
@@ -513,17 +521,19 @@ TEST(TncSimulator, ConnectToTheMailboxAndAnswerItsPassword) {
 TEST(TncSimulator, MailboxOutputIsCutAtItsPaclen) {
     Bench b;
     ASSERT_TRUE(b.host.Ok());
-    TncStationOptions mailbox{TncStationKind::Mailbox, 236, ""};  // no password prompt
+    TncStationOptions mailbox{TncStationKind::Mailbox};
+    mailbox.password = "";  // no challenge
     b.sim.AddStation("SIMBOX", mailbox);
     EXPECT_EQ(b.host.Ask(1, "C SIMBOX"), R(1, 0));
     EXPECT_EQ(b.host.Next(1), R(1, 3, "(1) CONNECTED to SIMBOX"));
     std::string greeting;
-    while (!greeting.ends_with("SIMBOX> \r")) greeting += b.host.Next(1).text;
+    while (!greeting.ends_with("de SIMBOX>\r")) greeting += b.host.Next(1).text;
+    EXPECT_TRUE(greeting.starts_with("[BPQ-6.0.25.23-B2FWIHJM$]\rHello TNCA."));
 
     EXPECT_EQ(b.host.Tell(1, "R 3\r"), R(1, 0));
     std::vector<std::string> pieces;
     std::string joined;
-    while (!joined.ends_with("SIMBOX> \r")) {
+    while (!joined.ends_with("de SIMBOX>\r")) {
         const Reply r = b.host.Next(1);
         ASSERT_EQ(r.code, 7) << r;
         pieces.push_back(r.text);
@@ -531,7 +541,7 @@ TEST(TncSimulator, MailboxOutputIsCutAtItsPaclen) {
     }
     ASSERT_GE(pieces.size(), 3u);
     for (std::size_t i = 0; i + 1 < pieces.size(); ++i) EXPECT_EQ(pieces[i].size(), 236u);
-    EXPECT_NE(joined.find("[End of message #3]\rSIMBOX> \r"), std::string::npos);
+    EXPECT_NE(joined.find("\r[End of Message #3 from SIMOP]\rde SIMBOX>\r"), std::string::npos);
 }
 
 TEST(TncSimulator, MonitorShowsTheLinkFramesInTheRecordedOrderAndCountsSequenceNumbers) {
@@ -632,10 +642,10 @@ TEST(TncSimulator, IncomingConnectTakesTheLowestIdleChannelWithThatCallsign) {
     EXPECT_EQ(b.sim.IncomingConnect("simbox", "tnca-0"), 2);
     EXPECT_EQ(b.host.Ask(255, "G"), R(255, 1, "\x01\x03"));
     EXPECT_EQ(b.host.Next(2), R(2, 3, "(2) CONNECTED to SIMBOX"));
-    EXPECT_TRUE(b.host.Next(2).text.starts_with("[TSIM-1.0-BFH$]\r"));
-    EXPECT_TRUE(b.host.Next(2).text.starts_with("SIMBOX> "));  // the password prompt
+    EXPECT_TRUE(b.host.Next(2).text.starts_with("[BPQ-6.0.25.23-B2FWIHJM$]\r"));
+    EXPECT_TRUE(b.host.Next(2).text.starts_with("SIMBOX> "));  // the password challenge
     EXPECT_EQ(b.host.Tell(2, "not the answer\r"), R(2, 0));
-    EXPECT_EQ(b.host.Next(2), R(2, 7, "Password wrong.\rSIMBOX> \r"));
+    EXPECT_EQ(b.host.Next(2), R(2, 7, "Password wrong\rde SIMBOX>\r"));
     EXPECT_EQ(b.sim.StationPasswordOk("SIMBOX"), false);
     EXPECT_EQ(b.host.MonitorUntil("fm TNCA to SIMBOX ctl UA-").front(),
               "fm SIMBOX to TNCA ctl SABM+");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -552,17 +553,19 @@ class EchoSession final : public TncSession {
 struct MailboxMessage {
     const char* from;
     const char* to;
+    const char* at;  // "@WW" for a bulletin, "" for a personal message
+    const char* type;
     const char* date;
     const char* subject;
     const char* body;
 };
 
 constexpr std::array<MailboxMessage, 4> kMessages{{
-    {"SIMOP", "ALL", "01-Jan", "Welcome to the simulated mailbox",
+    {"SIMOP", "ALL", "@WW", "BN", "01-Jan", "Welcome to the simulated mailbox",
      "This mailbox lives inside a test program.\rIt answers L, R n and B.\r"},
-    {"SIMOP", "ALL", "02-Jan", "Net schedule",
+    {"SIMOP", "ALL", "@WW", "BN", "02-Jan", "Net schedule",
      "The weekly net meets on Thursday evening.\rEveryone is welcome.\r"},
-    {"SIMOP", "SYSOP", "03-Jan", "A long message for frame joining",
+    {"SIMOP", "SYSOP", "", "PN", "03-Jan", "A long message for frame joining",
      "Line 01: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 02: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 03: the quick brown fox jumps over the lazy dog, again and again.\r"
@@ -571,16 +574,20 @@ constexpr std::array<MailboxMessage, 4> kMessages{{
      "Line 06: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 07: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 08: the quick brown fox jumps over the lazy dog, again and again.\r"},
-    {"SIMOP", "ALL", "04-Jan", "Short note", "73.\r"},
+    {"SIMOP", "ALL", "@WW", "BN", "04-Jan", "Short note", "73.\r"},
 }};
 
 class MailboxSession final : public TncSession {
   public:
     using TncSession::TncSession;
 
+    // As the recorded mailbox: its identifier line first, a greeting, then the
+    // prompt "de CALL>" with its CR. The password challenge comes before the
+    // prompt when the station has a password.
     void Connected(detail::TncState& st, int ch) override {
-        std::string text = "[TSIM-1.0-BFH$]\r";
-        text += "Welcome to the " + record_.call + " mailbox of the Tarvo simulator.\r";
+        std::string text = std::string(kIdentifier) + "\r";
+        text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
+                std::to_string(kMessages.size()) + ", Last listed is 0\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
         if (password.empty()) {
@@ -607,8 +614,7 @@ class MailboxSession final : public TncSession {
             // The answer hides the asked characters in noise.
             const bool ok = line.find(expected_) != std::string_view::npos;
             record_.passwordOk = ok;
-            st.StationOutput(ch,
-                             std::string(ok ? "Password ok.\r" : "Password wrong.\r") + Prompt());
+            st.StationOutput(ch, std::string(ok ? "Password ok\r" : "Password wrong\r") + Prompt());
             return;
         }
         const std::string command = UpperText(Trim(line));
@@ -616,37 +622,43 @@ class MailboxSession final : public TncSession {
         if (words.empty()) {
             st.StationOutput(ch, Prompt());
         } else if (words[0] == "L") {
-            std::string text = "Nr  Date    From    To      Subject\r";
-            for (std::size_t i = 0; i < kMessages.size(); ++i) {
-                char line[160];
-                std::snprintf(line, sizeof line, "%-3zu %-7s %-7s %-7s %s\r", i + 1,
-                              kMessages[i].date, kMessages[i].from, kMessages[i].to,
-                              kMessages[i].subject);
-                text += line;
+            // List lines come without a header.
+            std::string text;
+            for (std::size_t n = kMessages.size(); n >= 1; --n) {
+                const MailboxMessage& m = kMessages[n - 1];
+                char row[200];
+                std::snprintf(row, sizeof row, "%-7zu%-7s%-2s%8zu %-6s %-7s %-6s %s\r", n, m.date,
+                              m.type, std::strlen(m.body), m.to, m.at, m.from, m.subject);
+                text += row;
             }
             st.StationOutput(ch, text + Prompt());
         } else if (words[0] == "R") {
             const std::optional<int> n =
                 words.size() > 1 ? ParseNumber(words[1]) : std::optional<int>();
             if (!n || *n < 1 || static_cast<std::size_t>(*n) > kMessages.size()) {
-                st.StationOutput(ch, "No such message.\r" + Prompt());
+                st.StationOutput(ch, "Message " + std::string(words.size() > 1 ? words[1] : "") +
+                                         " not found\r" + Prompt());
                 return;
             }
             const MailboxMessage& m = kMessages[static_cast<std::size_t>(*n - 1)];
-            std::string text = "Message #" + std::to_string(*n) + " from " + m.from + " to " +
-                               m.to + ", " + m.date + "\rSubject: " + m.subject + "\r\r" + m.body;
-            text += "[End of message #" + std::to_string(*n) + "]\r";
+            const std::string number = std::to_string(*n);
+            std::string text = std::string("From: ") + m.from + "\rTo: " + m.to +
+                               "\rType/Status: " + m.type + "\rDate/Time: " + m.date +
+                               " 00:06Z\rBid: " + number + "_" + record_.call +
+                               "\rTitle: " + m.subject + "\r\r" + m.body + "\r\r";
+            text += "[End of Message #" + number + " from " + m.from + "]\r";
             st.StationOutput(ch, text + Prompt());
-        } else if (words[0] == "B" || words[0] == "Q" || words[0] == "BYE") {
-            st.StationOutput(ch, "73, goodbye.\r");
+        } else if (words[0] == "B" || words[0] == "BYE") {
+            // Logs off without a word.
             st.StationHangsUp(ch);
         } else {
-            st.StationOutput(ch, "Unknown command\r" + Prompt());
+            st.StationOutput(ch, "Invalid Command\r" + Prompt());
         }
     }
 
   private:
-    std::string Prompt() const { return record_.call + "> \r"; }
+    static constexpr std::string_view kIdentifier = "[BPQ-6.0.25.23-B2FWIHJM$]";
+    std::string Prompt() const { return "de " + record_.call + ">\r"; }
     bool awaitingPassword_ = false;
     std::string expected_;
 };

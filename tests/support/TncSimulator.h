@@ -29,7 +29,7 @@ struct TncState;
 
 // How a simulated station behaves on a link.
 enum class TncStationKind : std::uint8_t {
-    Mailbox,  // station id, greeting, one password prompt, then L / R n / B, Q, BYE
+    Mailbox,  // identifier, greeting, password challenge, prompt "de CALL>"; L, R n, B
     Echo,     // sends back every line it receives
     Busy,     // refuses connects (DM)
     Quiet,    // accepts connects and says nothing
@@ -37,7 +37,9 @@ enum class TncStationKind : std::uint8_t {
 
 struct TncStationOptions {
     TncStationKind kind = TncStationKind::Quiet;
-    std::size_t paclen = 256;  // longer output is cut into frames of this size (1..256)
+    // Longer output is cut into frames of this size (1..256), in the middle of
+    // words and lines; 236 as on the recorded mailbox's port.
+    std::size_t paclen = 236;
     // Mailbox: the password whose characters the prompt asks for by position.
     std::string password = "SimPass2024";
 };
