@@ -537,8 +537,7 @@ void TGeraetHostmode::StartUp() {
     kanalAnzahl_.store(EigeneRufzeichenSetzen(true));
     Log("Run", Fmt("TNC hat %d Kan\xE4le.", kanalAnzahl_.load()));
     EndConnectionsAbove(kanalAnzahl_.load());
-    fixedPollList_.clear();
-    for (int c = 0; c <= kanalAnzahl_.load(); ++c) fixedPollList_.push_back(c);
+    fixedPollList_ = LinkKanaele();
     pruefzaehler_ = 0;
     SendInitBefehle();
     if (!IsTerminated()) MeldeBereit();
@@ -572,10 +571,11 @@ void TGeraetHostmode::MainLoop() {
 
         std::vector<int> poll;
         const int anzahl = kanalAnzahl_.load();
+        const std::vector<int> kanaele = LinkKanaele();
         if (extended_.load()) {
             if (fullCheck) {
                 // Every channel, the last one too, so a full check sees every link.
-                for (int c = 0; c <= anzahl; ++c) poll.push_back(c);
+                poll = kanaele;
             } else {
                 TReply r;
                 if (!BefehlRetry(255, true, "G", r)) {
@@ -592,7 +592,7 @@ void TGeraetHostmode::MainLoop() {
 
         for (int c : poll) {
             if (c < 0) continue;
-            if (c > anzahl) {
+            if (c > anzahl && c != pactorKanal_.load()) {
                 TReply r;
                 for (int i = 0; i < 7; ++i) Befehl(c, true, "G", r);
                 continue;
@@ -609,7 +609,7 @@ void TGeraetHostmode::MainLoop() {
         if (statusPass) clockStart = now;
 
         bool busy = false;
-        for (int c = 0; c <= anzahl; ++c) {
+        for (int c : kanaele) {
             if (!GetVerbindung(c)) continue;
             busy = LinkValuesAndSend(c, statusPass, now) || busy;
             if (IsTerminated()) return;
@@ -628,6 +628,15 @@ void TGeraetHostmode::MainLoop() {
             Pause(quiet ? kQuietPassWait : kPassWait);
         }
     }
+}
+
+std::vector<int> TGeraetHostmode::LinkKanaele() const {
+    std::vector<int> out;
+    const int anzahl = std::min(kanalAnzahl_.load(), kChannelSlots - 1);
+    for (int c = 0; c <= anzahl; ++c) out.push_back(c);
+    // A PTC's PACTOR channel may lie above the packet channels.
+    if (const int p = pactorKanal_.load(); p > anzahl && p < kChannelSlots) out.push_back(p);
+    return out;
 }
 
 void TGeraetHostmode::Aktivitaet() {
@@ -809,11 +818,10 @@ void TGeraetHostmode::SetMonitor() {
 void TGeraetHostmode::StoreConnections() {
     const std::string key = RegKey();
     Log("Run", "RegKey = " + key);
-    const int anzahl = kanalAnzahl_.load();
     std::vector<std::shared_ptr<core::IVerbindung>> stored;
     {
         std::lock_guard lock(slotsMutex_);
-        for (int c = 1; c <= anzahl && c < kChannelSlots; ++c)
+        for (int c : LinkKanaele())
             if (auto& v = verbindungen_[static_cast<std::size_t>(c)])
                 stored.push_back(std::exchange(v, nullptr));
     }
@@ -924,6 +932,7 @@ int TGeraetHostmode::EigeneRufzeichenSetzen(bool pruefen) {
 
 void TGeraetHostmode::EndConnectionsAbove(int anzahl) {
     for (int c = std::max(anzahl + 1, 1); c < kChannelSlots; ++c) {
+        if (c == pactorKanal_.load()) continue;
         auto v = GetVerbindung(c);
         if (!v) continue;
         // Restored from the last run, but this TNC has no such channel.

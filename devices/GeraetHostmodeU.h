@@ -160,6 +160,8 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     // True when there was a message.
     bool HandleMessages();
     void Aktivitaet();
+    // Channel 0, the packet channels and the PACTOR channel, in order.
+    std::vector<int> LinkKanaele() const;
     // The pause between passes; a message for the worker ends it.
     void Pause(std::chrono::milliseconds ms);
     void HandleMessage(const platform::ThreadMessage& message);

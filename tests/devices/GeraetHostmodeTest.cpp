@@ -1112,31 +1112,38 @@ TEST_F(HostmodeDevice, FindsTheKindOfTncAndItsPorts) {
     };
     struct Case {
         std::string version;
+        test::TncModel model;
         std::vector<test::TncReplyOverride> replies;
         std::string klasse;
         int pactor;
         std::vector<Radio> radios;
     };
     const Case cases[] = {
-        {"TF2.7b/Tarvo-Sim", {}, "Hostmode", -1, {{"Hostmode", -1, "HM1"}}},
+        {"TF2.7b/Tarvo-Sim", test::TncModel::Plain, {}, "Hostmode", -1, {{"Hostmode", -1, "HM1"}}},
         {"TheFirmware TNC2 2.7",
+         test::TncModel::Plain,
          {{0, "#PORT1", 1, 0, "", 0ms}, {0, "#PORT0", 1, 1, "", 0ms}},
          "TNC2",
          -1,
          {{"TNC2 Port intern", 0, "HM10"}, {"TNC2 Port 1", 1, "HM11"}}},
-        {"SCS PTC-IIe",
-         {{0, "%P9", 1, 0, "", 0ms},
-          {0, "%B", 1, 1, "Modem settings: SCS - DSP\r", 0ms},
-          {-1, "%T", 3, 0, "", 0ms},
-          {4, "%T", 1, 1, "PACTOR", 0ms}},
+        {"PTC-IIe",
+         test::TncModel::PtcIIe,
+         {},
          "PTC-IIe",
-         4,
+         31,
          {{"PTC-IIe DSP", -1, "HM10"}, {"PTC-IIe PACTOR", 255, "HM1255"}}},
+        {"PTC-II",
+         test::TncModel::PtcII,
+         {},
+         "PTC-II",
+         31,
+         {{"PTC-II DSP", 1, "HM11"}, {"PTC-II FSK", 2, "HM12"}, {"PTC-II PACTOR", 255, "HM1255"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
         TncSimulatorOptions o;
         o.version = c.version;
+        o.model = c.model;
         StartSim(o);
         for (const auto& r : c.replies) sim_->OverrideReply(r);
         StartDevice();
@@ -1151,6 +1158,40 @@ TEST_F(HostmodeDevice, FindsTheKindOfTncAndItsPorts) {
         EXPECT_EQ(got, want);
         StopDevice();
     }
+}
+
+TEST_F(HostmodeDevice, APactorLinkRunsOnItsChannelAboveThePacketChannels) {
+    TncSimulatorOptions o;
+    o.model = test::TncModel::PtcII;
+    StartSim(o);
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    StartDevice();
+    ASSERT_EQ(dev_->PactorKanal(), 31);
+    ASSERT_LT(dev_->KanalAnzahl(), 31);
+    std::shared_ptr<core::IFunkKanal> pactor;
+    for (const auto& f : dev_->GetFunkKanaele(8))
+        if (f->GetPort() == 255) pactor = f;
+    ASSERT_TRUE(pactor);
+    std::string ziel = "ECHO", mycall = "DL1TST";
+    std::shared_ptr<core::IVerbindung> v;
+    std::shared_ptr<core::IKanal> kanal;
+    ASSERT_EQ(pactor->Verbinde(ziel, mycall, v, kanal), devices::kConnectOk);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->Handle(), 31);
+    EXPECT_TRUE(v->Pactor());
+    EXPECT_TRUE(WaitFrame(Cmd(31, "CECHO")));
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit ECHO"); })) << Channel(1);
+    v->SendData("ueber Kurzwelle\r", false, false, false, true);
+    ASSERT_TRUE(StationGot("ECHO", "ueber Kurzwelle\r", 10s));
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "ueber Kurzwelle"); })) << Channel(1);
+
+    dev_->PactorBreakIn(v);
+    dev_->PactorChangeover(v);
+    ASSERT_TRUE(Until([&] { return sim_->PactorTurns() == std::array<int, 2>{1, 1}; }));
+
+    v->Disconnect();
+    EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(31); }));
+    EXPECT_EQ(sim_->LinkState(31), 0);
 }
 
 TEST_F(HostmodeDevice, APortOfTheTncIsNamedInConnectsAndUIFrames) {

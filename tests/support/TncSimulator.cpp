@@ -472,6 +472,9 @@ struct TncState {
     Result LinkCounters(int ch);
     Result MonitorCommand(std::string_view arg);
     Result Extended(int ch, std::string_view text);
+    Result PtcCommand(int ch, std::string_view text);
+    int modemPort = 1;                 // PTC-II: the port "%P" chose
+    std::array<int, 2> pactorTurns{};  // "%I" and "%O" taken on a PACTOR link
     Result Parameter(const std::string& name, std::string_view arg);
     Result ClockCommand(std::string_view arg);
     Result CtextCommand(std::string_view arg);
@@ -958,7 +961,17 @@ Result detail::TncState::Command(int ch, std::string_view data) {
         case 'M':
             return MonitorCommand(arg);
         case 'V':
+            switch (options.model) {
+                case TncModel::PtcII:
+                    return Msg("SCS PTC-II Version 3.9");
+                case TncModel::PtcIIe:
+                    return Msg("SCS PTC-IIe Version 3.9");
+                case TncModel::Plain:
+                    break;
+            }
             return Msg(options.version);
+        case '%':
+            return PtcCommand(ch, text.substr(1));
         case 'K':
             return ClockCommand(arg);
         case 'U':
@@ -982,6 +995,42 @@ Result detail::TncState::Command(int ch, std::string_view data) {
             return Parameter(std::string(1, Upper(text[0])), arg);
         default:
             return Err("INVALID COMMAND: " + std::string(1, text[0]));
+    }
+}
+
+Result detail::TncState::PtcCommand(int ch, std::string_view text) {
+    if (options.model == TncModel::Plain || text.empty()) return Err("INVALID COMMAND: %");
+    const char name = Upper(text[0]);
+    const std::string_view arg = Trim(text.substr(1));
+    const bool pactor = ch == options.pactorChannel;
+    switch (name) {
+        case 'P': {
+            // The PTC-IIe has one modem and no port selection.
+            const std::optional<int> n = ParseNumber(arg);
+            if (options.model == TncModel::PtcIIe) return Ok();
+            if (!n || *n < 1 || *n > static_cast<int>(options.modems.size()))
+                return Err("INVALID VALUE: " + std::string(arg));
+            modemPort = *n;
+            return Ok();
+        }
+        case 'B': {
+            if (options.modems.empty()) return Msg("NO MODEM");
+            const std::size_t i = options.model == TncModel::PtcII
+                                      ? static_cast<std::size_t>(modemPort - 1)
+                                      : std::size_t{0};
+            return Msg("Modem settings: SCS - " +
+                       options.modems[std::min(i, options.modems.size() - 1)] + "\r");
+        }
+        case 'T':
+            return pactor ? Msg("0") : Ok();
+        case 'I':  // break-in: the other side stops sending
+        case 'O':  // changeover: this side gives up sending
+            if (!pactor) return Err("INVALID COMMAND: %" + std::string(1, name));
+            if (Ch(ch).state != kConnected) return Msg("CHANNEL NOT CONNECTED");
+            ++pactorTurns[name == 'I' ? 0 : 1];
+            return Ok();
+        default:
+            return Err("INVALID EXTENDED COMMAND: " + std::string(1, name));
     }
 }
 
@@ -1798,6 +1847,11 @@ std::vector<TncHostFrame> TncSimulator::Frames(std::size_t from) const {
     std::lock_guard lock(mutex_);
     const auto& frames = state_->frames;
     return {state_->FrameAt(from), frames.end()};
+}
+
+std::array<int, 2> TncSimulator::PactorTurns() const {
+    std::lock_guard lock(mutex_);
+    return state_->pactorTurns;
 }
 
 std::vector<TncLineChunk> TncSimulator::LineLog() const {

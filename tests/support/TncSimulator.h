@@ -5,6 +5,7 @@
 // thread.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -44,6 +45,10 @@ struct TncStationOptions {
     std::string password = "SimPass2024";
 };
 
+// What the simulated TNC is: a plain hostmode TNC, or a multimode controller
+// with a PACTOR channel (the PTC-II with several modem ports, the PTC-IIe with one).
+enum class TncModel : std::uint8_t { Plain, PtcII, PtcIIe };
+
 struct TncSimulatorOptions {
     int channels = 10;  // what Y starts with: the channels incoming connects may take
     // The firmware's compiled-in highest channel: every channel up to it takes
@@ -51,8 +56,13 @@ struct TncSimulatorOptions {
     int channelLimit = 50;
     int baud = 0;  // 0: unpaced; else at most baud/10 bytes per second each way
     bool startInHostmode = false;
-    std::string callsign = "TARVO";  // every channel's I callsign at start
-    std::string version = "TF2.7b/Tarvo-Sim";
+    std::string callsign = "TARVO";            // every channel's I callsign at start
+    std::string version = "TF2.7b/Tarvo-Sim";  // the PTC models answer "V" with their own
+    TncModel model = TncModel::Plain;
+    // PTC models: the channel whose "%T" answers with a message, where PACTOR
+    // links run; and the modem ports of a PTC-II ("%P1".."%Pn", each with its "%B").
+    int pactorChannel = 31;
+    std::vector<std::string> modems{"DSP", "FSK"};
     std::string linkPath;  // stable symlink to the current slave; "" none
     // Between echoed units in terminal mode; hostmode frames wait until the
     // echo of JHOST1 is out, as with the real firmware (about 1 s).
@@ -176,6 +186,8 @@ class TncSimulator {
     // The frames with index >= from (the log keeps the last 200000).
     std::vector<TncHostFrame> Frames(std::size_t from = 0) const;
     std::size_t FrameCount() const;  // index the next frame will get
+    // PTC models: how many break-ins ("%I") and changeovers ("%O") a PACTOR link took.
+    std::array<int, 2> PactorTurns() const;
     // The writes to the host (the last 10000), in order.
     std::vector<TncLineChunk> LineLog() const;
     // The first frame with index >= from that matches, waiting for it.
