@@ -876,7 +876,9 @@ int TGeraetHostmode::EigeneRufzeichenSetzen(bool pruefen) {
         if (!BefehlRetry(0, true, "Y", r)) return 0;
         if (const auto y = hostmode::ParseNumber(r.text);
             r.code == hostmode::kReplyMessage && y && *y >= 1)
-            highest = std::min(*y, hostmode::kMaxChannel);
+            yKanaele_ = std::min(*y, hostmode::kMaxChannel);
+        // "Y 0" is what the device itself leaves without own callsigns.
+        if (yKanaele_ > 0) highest = yKanaele_;
     } else if (const int known = kanalAnzahl_.load(); known > 0) {
         highest = known;
     }

@@ -223,6 +223,7 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     std::array<bool, kChannelSlots> statusPending_{};
     std::uint64_t letzteAktivitaet_ = 0;
     bool imBetrieb_ = false;  // in the main loop
+    int yKanaele_ = 0;        // the channels the TNC's "Y" last gave
     // The bytes a link moved (received and handed to the TNC), sampled at
     // each status pass, for its effective throughput.
     struct TDurchsatz {

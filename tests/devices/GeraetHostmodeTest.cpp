@@ -340,6 +340,13 @@ TEST_F(HostmodeDevice, WithoutOwnCallsignsTheLastChannelIsStillFound) {
     EXPECT_TRUE(WaitFrame(Cmd(0, "Y0")));
     EXPECT_TRUE(WaitFrame(Cmd(4, "I")));
     for (const std::string& c : Commands()) EXPECT_NE(c, "5:I") << "not past what Y gives";
+    // The "Y0" the device left does not open the firmware's other channels
+    // once callsigns come.
+    const std::size_t from = sim_->FrameCount();
+    myCalls_->Add(devices::TMyCall("DL1TST", 0b1));
+    myCalls_->NotifyAll();
+    EXPECT_TRUE(WaitFrame(Cmd(0, "Y4"), from));
+    for (const std::string& c : Commands(from)) EXPECT_NE(c, "5:I DL1TST");
 }
 
 TEST_F(HostmodeDevice, PollsInExtendedAndInStandardMode) {
@@ -1247,7 +1254,7 @@ TEST_F(HostmodeDevice, ExchangesOverThePort) {
     TncSimulatorOptions o;
     o.startInHostmode = true;
     StartSim(o);
-    sim_->AddStation("SINK", {test::TncStationKind::Quiet});
+    sim_->AddStation("SINK", {test::TncStationKind::Quiet, 256});
     std::string error;
     auto port = platform::SerialPort::Open(sim_->PortPath(), 115200, error);
     ASSERT_TRUE(port) << error;
