@@ -952,7 +952,10 @@ std::optional<std::string> TGeraetHostmode::Pfadabfrage(int kanal) {
 
 void TGeraetHostmode::ReleaseSlot(int kanal) {
     auto v = TakeSlot(kanal);
-    if (v) v->Release();
+    if (!v) return;
+    // A later link may get the same address; its figure starts afresh.
+    durchsatz_[static_cast<std::size_t>(kanal)] = TDurchsatz{};
+    v->Release();
 }
 
 void TGeraetHostmode::RemoveConnection(int kanal, std::uint8_t reason, const char* log) {
