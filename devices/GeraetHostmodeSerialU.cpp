@@ -149,10 +149,7 @@ void TGeraetHostmodeSerial::EinstellungenUebernehmen() {
     }
     if (restart) {
         core::DebOutObj(kClassName, "EinstellungenUebernehmen", "Neustart");
-        if (ThreadRunning() || open_.load()) DeInit();
-        // Init must not read the old settings back; the set writes RegKey again.
-        SetRegKey("");
-        Init();
+        Neustart(ThreadRunning() || open_.load());
     }
     UpdateInfo();
 }

@@ -46,6 +46,9 @@ std::string ErrorDetail(int fehler) {
 struct TGeraetHostmode::TRecVerbinden {
     enum State : int { Pending, Claimed, Done, Abandoned };
     std::shared_ptr<core::IVerbindung> verbindung;
+    // The program channel; set before the link is in its slot, so that the
+    // channel sees the link confirmed even when the TNC reports it at once.
+    std::shared_ptr<core::IKanalFuerVerbindung> kanal;
     std::int32_t port = TFunkKanal::kNoPort;
     platform::Event ereignis{platform::Event::Manual};
     std::atomic<int> state{Pending};
@@ -244,6 +247,7 @@ bool TGeraetHostmode::SchalteInHostmode() {
     for (int attempt = 0; attempt < 3 && !IsTerminated(); ++attempt) {
         std::size_t written = 0;
         if (!CommWrite(kEnter, sizeof kEnter, written) || written == 0) return false;
+        if (written == sizeof kEnter) DrainEcho();
         if (written == sizeof kEnter && IstImHostmode()) {
             pruefzaehler_ = -1;
             return true;
@@ -253,6 +257,19 @@ bool TGeraetHostmode::SchalteInHostmode() {
         Sleep(std::chrono::milliseconds(100));
     }
     return false;
+}
+
+void TGeraetHostmode::DrainEcho() {
+    // The firmware echoes the entry in terminal mode, about one character every
+    // 100 ms, and speaks hostmode only after that; a probe read during the echo
+    // would take it for no answer. With the normal time-outs a read that gets
+    // nothing means the line was quiet for half a second.
+    SetTimeouts(false);
+    for (int n = 0; n < kMaxEcho && !IsTerminated(); ++n) {
+        std::uint8_t b = 0;
+        std::size_t got = 0;
+        if (!CommRead(&b, 1, got) || got == 0) return;
+    }
 }
 
 bool TGeraetHostmode::CommReopen() {
@@ -297,10 +314,12 @@ bool TGeraetHostmode::Resync() {
         if (!CommIsOpen()) continue;
         SetStatus(TGeraetStatus::Init, std::string(kResync) + "Schalte in Hostmode");
         if (SchalteInHostmode()) break;
+        SetTimeouts(true);
     }
     if (IsTerminated()) return false;
     SetTimeouts(false);
     SetStatus(TGeraetStatus::Bereit, ErrorDetail(Fehlerzaehler()));
+    if (imBetrieb_) MeldeBereit();
     return true;
 }
 
@@ -451,6 +470,7 @@ void TGeraetHostmode::Run() {
     UpdateInfo();
     if (!CommOpen()) return;
     bool started = false;
+    imBetrieb_ = false;
     try {
         StartUp();
         started = !IsTerminated();
@@ -508,7 +528,6 @@ void TGeraetHostmode::StartUp() {
     Log("Run", extended_.load() ? "Extended Hostmode." : "Standard Hostmode.");
 
     Log("Run", "Initialisiere TNC...");
-    messages_->Post(kMsgInitBefehle);
     SetMonitor();
     SetStatus(TGeraetStatus::Bereit, ErrorDetail(Fehlerzaehler()));
     Log("Run", "Bereit.");
@@ -518,14 +537,26 @@ void TGeraetHostmode::StartUp() {
     kanalAnzahl_.store(EigeneRufzeichenSetzen(true));
     Log("Run", Fmt("TNC hat %d Kan\xE4le.", kanalAnzahl_.load()));
     EndConnectionsAbove(kanalAnzahl_.load());
-    fixedPollList_.clear();
-    for (int c = 0; c <= kanalAnzahl_.load(); ++c) fixedPollList_.push_back(c);
+    fixedPollList_ = LinkKanaele();
     pruefzaehler_ = 0;
+    SendInitBefehle();
+    if (!IsTerminated()) MeldeBereit();
+}
+
+void TGeraetHostmode::MeldeBereit() {
+    if (!(monitorOptionen_ & hostmode::kMonLocal) || !Context().kanaele) return;
+    // The init report's title names "Init"; this line tells that the TNC is
+    // ready, with what the device found.
+    std::string text = Geraeteklasse() + ", " + Fmt("%d Kan\xE4le", kanalAnzahl_.load());
+    if (const int fehler = Fehlerzaehler(); fehler > 0) text += ", " + ErrorDetail(fehler);
+    Context().kanaele->MonitorText("[TNC " + InfoText() + ": Bereit]", text);
 }
 
 void TGeraetHostmode::MainLoop() {
     Log("Run", "Start der Hostmode-Hauptschleife...");
+    imBetrieb_ = true;
     std::uint64_t clockStart = Clock().SteadyMs();
+    Aktivitaet();
     for (;;) {
         if (IsTerminated()) return;
         const bool fullCheck = pruefzaehler_ < 1 || pruefzaehler_ > kFullCheckEvery;
@@ -540,10 +571,11 @@ void TGeraetHostmode::MainLoop() {
 
         std::vector<int> poll;
         const int anzahl = kanalAnzahl_.load();
+        const std::vector<int> kanaele = LinkKanaele();
         if (extended_.load()) {
             if (fullCheck) {
                 // Every channel, the last one too, so a full check sees every link.
-                for (int c = 0; c <= anzahl; ++c) poll.push_back(c);
+                poll = kanaele;
             } else {
                 TReply r;
                 if (!BefehlRetry(255, true, "G", r)) {
@@ -560,12 +592,12 @@ void TGeraetHostmode::MainLoop() {
 
         for (int c : poll) {
             if (c < 0) continue;
-            if (c > anzahl) {
+            if (c > anzahl && c != pactorKanal_.load()) {
                 TReply r;
                 for (int i = 0; i < 7; ++i) Befehl(c, true, "G", r);
                 continue;
             }
-            PollChannel(c, fullCheck && c != 0);
+            if (PollChannel(c, fullCheck && c != 0)) Aktivitaet();
             if (IsTerminated()) return;
             std::this_thread::yield();
         }
@@ -577,20 +609,51 @@ void TGeraetHostmode::MainLoop() {
         if (statusPass) clockStart = now;
 
         bool busy = false;
-        for (int c = 0; c <= anzahl; ++c) {
+        for (int c : kanaele) {
             if (!GetVerbindung(c)) continue;
-            busy = LinkValuesAndSend(c, statusPass) || busy;
+            busy = LinkValuesAndSend(c, statusPass, now) || busy;
             if (IsTerminated()) return;
             std::this_thread::yield();
         }
-        HandleMessages();
+        if (HandleMessages()) Aktivitaet();
         // A link with more to send than one pass may give goes on at once;
-        // only an idle TNC is left alone for the pause.
-        if (!busy) Sleep(kPassWait);
+        // only an idle TNC is left alone for the pause, and a TNC that has been
+        // quiet for a while for a longer one. A request from the program ends
+        // either pause at once.
+        if (!busy) {
+            const std::uint64_t t = Clock().SteadyMs();
+            const bool quiet =
+                t >= letzteAktivitaet_ &&
+                t - letzteAktivitaet_ >= static_cast<std::uint64_t>(kQuietAfter.count());
+            Pause(quiet ? kQuietPassWait : kPassWait);
+        }
     }
 }
 
-void TGeraetHostmode::PollChannel(int c, bool fullCheck) {
+std::vector<int> TGeraetHostmode::LinkKanaele() const {
+    std::vector<int> out;
+    const int anzahl = std::min(kanalAnzahl_.load(), kChannelSlots - 1);
+    for (int c = 0; c <= anzahl; ++c) out.push_back(c);
+    // A PTC's PACTOR channel may lie above the packet channels.
+    if (const int p = pactorKanal_.load(); p > anzahl && p < kChannelSlots) out.push_back(p);
+    return out;
+}
+
+void TGeraetHostmode::Aktivitaet() {
+    letzteAktivitaet_ = Clock().SteadyMs();
+}
+
+void TGeraetHostmode::Pause(std::chrono::milliseconds ms) {
+    platform::Event* events[] = {&StopEvent(), &core::QuitEvent(), &messages_->NotEmpty()};
+    platform::WaitAny(events, ms);
+}
+
+bool TGeraetHostmode::PollChannel(int c, bool fullCheck) {
+    if (auto v = GetVerbindung(c); v && v->ReceiveBlocked() && !statusPending_[c]) {
+        // The link's receive queue is full: its data stays in the TNC until the
+        // connection takes it. A pending link status still gets fetched.
+        return false;
+    }
     std::string path;
     if (fullCheck) path = Pfadabfrage(c).value_or(std::string());
     bool compare = fullCheck;
@@ -601,7 +664,7 @@ void TGeraetHostmode::PollChannel(int c, bool fullCheck) {
             core::DebOutObj(ClassName(), "Run", Fmt("Fehler beim Abfragen von Kanal %d (1)", c));
             // Data read before the failure is the link's.
             const bool partialData = r.code == hostmode::kReplyData && !r.text.empty();
-            if (!Resync()) return;
+            if (!Resync()) return true;
             if (partialData) {
                 compare = false;
                 DataReceived(c, r.text);
@@ -612,8 +675,7 @@ void TGeraetHostmode::PollChannel(int c, bool fullCheck) {
             case hostmode::kReplyOk: {
                 if (compare) {
                     auto v = GetVerbindung(c);
-                    // A link not yet confirmed still has the path the operator typed.
-                    if (v && v->State() >= core::kLinkConnected && v->RealPath() != path) {
+                    if (v && !hostmode::SameLink(v->State(), v->RealPath(), path)) {
                         Log("Run", "FULLCHECK: TNCKanalConnectedTo = " + path);
                         Log("Run", "FULLCHECK: RealPath = " + v->RealPath());
                         Log("Run", "Verbindung.Getrennt... (1)");
@@ -624,19 +686,19 @@ void TGeraetHostmode::PollChannel(int c, bool fullCheck) {
                     }
                 }
                 if (auto v = GetVerbindung(c)) v->SetRemoteCommandsEnabled(true);
-                return;
+                return i > 0;
             }
             case hostmode::kReplyMessage:
             case hostmode::kReplyError:
                 core::DebOutObj(ClassName(), "Run",
                                 Fmt("Fehler beim Abfragen von Kanal %d (2)", c));
-                if (!Resync()) return;
+                if (!Resync()) return true;
                 break;
             case hostmode::kReplyLinkStatus: {
                 compare = false;
                 bool stop = false;
                 LinkStatus(c, r.text, compare, stop);
-                if (stop) return;
+                if (stop) return true;
                 break;
             }
             case hostmode::kReplyMonitorHeader:
@@ -652,15 +714,19 @@ void TGeraetHostmode::PollChannel(int c, bool fullCheck) {
                 break;
         }
     }
+    return true;
 }
 
-void TGeraetHostmode::HandleMessages() {
+bool TGeraetHostmode::HandleMessages() {
+    bool any = false;
     for (int i = 0; i < 3; ++i) {
         auto m = messages_->TryGet();
-        if (!m) return;
+        if (!m) break;
+        any = true;
         HandleMessage(*m);
         std::this_thread::yield();
     }
+    return any;
 }
 
 void TGeraetHostmode::HandleMessage(const platform::ThreadMessage& message) {
@@ -752,11 +818,10 @@ void TGeraetHostmode::SetMonitor() {
 void TGeraetHostmode::StoreConnections() {
     const std::string key = RegKey();
     Log("Run", "RegKey = " + key);
-    const int anzahl = kanalAnzahl_.load();
     std::vector<std::shared_ptr<core::IVerbindung>> stored;
     {
         std::lock_guard lock(slotsMutex_);
-        for (int c = 1; c <= anzahl && c < kChannelSlots; ++c)
+        for (int c : LinkKanaele())
             if (auto& v = verbindungen_[static_cast<std::size_t>(c)])
                 stored.push_back(std::exchange(v, nullptr));
     }
@@ -804,9 +869,22 @@ int TGeraetHostmode::EigeneRufzeichenSetzen(bool pruefen) {
     const auto invalid = [](const TReply& reply) {
         return reply.text.rfind("INVALID CHANNEL NUMBER", 0) == 0;
     };
+    // The firmware takes commands on every channel up to its compiled-in
+    // limit whatever Y says; Y holds the channels the operator gave the TNC.
+    int highest = hostmode::kMaxChannel;
+    if (pruefen) {
+        if (!BefehlRetry(0, true, "Y", r)) return 0;
+        if (const auto y = hostmode::ParseNumber(r.text);
+            r.code == hostmode::kReplyMessage && y && *y >= 1)
+            yKanaele_ = std::min(*y, hostmode::kMaxChannel);
+        // "Y 0" is what the device itself leaves without own callsigns.
+        if (yKanaele_ > 0) highest = yKanaele_;
+    } else if (const int known = kanalAnzahl_.load(); known > 0) {
+        highest = known;
+    }
     if (list.empty()) {
         if (pruefen) {
-            for (int c = 1; c <= hostmode::kMaxChannel; ++c) {
+            for (int c = 1; c <= highest; ++c) {
                 if (!BefehlRetry(c, true, "I", r)) return 0;
                 if (r.code == hostmode::kReplyError) {
                     core::DebOutObj(ClassName(), "EigeneRufzeichenSetzen",
@@ -820,7 +898,7 @@ int TGeraetHostmode::EigeneRufzeichenSetzen(bool pruefen) {
         std::size_t entry = 0;
         int c = pruefen ? 0 : 1;
         bool sawInvalid = false;
-        for (; c <= hostmode::kMaxChannel; ++c) {
+        for (; c <= highest; ++c) {
             if (entry >= list.size()) {
                 if (!pruefen) break;
                 entry = 0;  // every channel gets a callsign
@@ -856,6 +934,7 @@ int TGeraetHostmode::EigeneRufzeichenSetzen(bool pruefen) {
 
 void TGeraetHostmode::EndConnectionsAbove(int anzahl) {
     for (int c = std::max(anzahl + 1, 1); c < kChannelSlots; ++c) {
+        if (c == pactorKanal_.load()) continue;
         auto v = GetVerbindung(c);
         if (!v) continue;
         // Restored from the last run, but this TNC has no such channel.
@@ -873,7 +952,10 @@ std::optional<std::string> TGeraetHostmode::Pfadabfrage(int kanal) {
 
 void TGeraetHostmode::ReleaseSlot(int kanal) {
     auto v = TakeSlot(kanal);
-    if (v) v->Release();
+    if (!v) return;
+    // A later link may get the same address; its figure starts afresh.
+    durchsatz_[static_cast<std::size_t>(kanal)] = TDurchsatz{};
+    v->Release();
 }
 
 void TGeraetHostmode::RemoveConnection(int kanal, std::uint8_t reason, const char* log) {
@@ -1011,18 +1093,24 @@ void TGeraetHostmode::DataReceived(int c, const std::string& data) {
         if (!path.empty()) Verbunden(c, path, false);
         v = GetVerbindung(c);
     }
-    if (v)
+    if (v) {
+        durchsatz_[static_cast<std::size_t>(c)].Count(v.get(), data.size(), Clock().SteadyMs());
         v->DataReceived(data);
-    else
+    } else {
         Log("Run", "Fehler bei EmpfangeText");
+    }
 }
 
-bool TGeraetHostmode::LinkValuesAndSend(int c, bool statusPass) {
+bool TGeraetHostmode::LinkValuesAndSend(int c, bool statusPass, std::uint64_t now) {
     auto v = GetVerbindung(c);
     if (!v) return false;
     TReply r;
     if (!BefehlRetry(c, true, "L", r)) return false;
     const hostmode::TLinkValues lv = hostmode::ParseLinkValues(r.text);
+    statusPending_[c] = lv.statusMessages > 0;
+    if (lv.statusMessages > 0 || lv.receivedFrames > 0 || lv.unsent > 0 || lv.unacked > 0 ||
+        v->LinkSendQueue().Count() > 0)
+        Aktivitaet();
     if (auto status = v->Status()) {
         status->SetLinkFlags(hostmode::LinkStateFlags(lv.state));
         const long long unacked =
@@ -1040,6 +1128,8 @@ bool TGeraetHostmode::LinkValuesAndSend(int c, bool statusPass) {
                 if (auto status = v->Status())
                     status->SetFrack(hostmode::FrackFromReply(*n, frackScaled_.load()));
         }
+        const std::int32_t bps = durchsatz_[static_cast<std::size_t>(c)].Sample(v.get(), now);
+        if (auto status = v->Status()) status->SetThroughput(bps);
     }
     if (lv.statusMessages > 0 || lv.receivedFrames > 6) return false;
     if (!BefehlRetry(c, true, "@B", r)) return false;
@@ -1059,9 +1149,34 @@ bool TGeraetHostmode::LinkValuesAndSend(int c, bool statusPass) {
         }
         // Removed only once the TNC has it, so nothing is lost on a failure.
         queue.PopPart(static_cast<long>(piece.size()));
+        durchsatz_[static_cast<std::size_t>(c)].Count(v.get(), piece.size(), Clock().SteadyMs());
         sent = true;
     }
     return sent && queue.Count() > 0;
+}
+
+void TGeraetHostmode::TDurchsatz::Count(const core::IVerbindung* v, std::size_t n,
+                                        std::uint64_t now) {
+    if (owner != v) {
+        // Another link on the channel: its figure starts from nothing.
+        *this = TDurchsatz{v, 0, {}};
+        samples.emplace_back(now, 0);
+    }
+    bytes += n;
+}
+
+std::int32_t TGeraetHostmode::TDurchsatz::Sample(const core::IVerbindung* v, std::uint64_t now) {
+    Count(v, 0, now);
+    if (!samples.empty() && now < samples.back().first) samples.clear();  // clock went back
+    samples.emplace_back(now, bytes);
+    const auto window = static_cast<std::uint64_t>(kThroughputWindow.count());
+    while (samples.size() > 2 && now - samples[1].first >= window) samples.pop_front();
+    // Measured from where the traffic began, so a burst shows its own speed.
+    while (samples.size() > 2 && samples[1].second == samples[0].second) samples.pop_front();
+    const auto& [t0, b0] = samples.front();
+    if (now <= t0) return 0;
+    const std::uint64_t bits = (bytes - b0) * 8 * 1000 / (now - t0);
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(bits, INT32_MAX));
 }
 
 // ---- monitor --------------------------------------------------------------------------------
@@ -1129,6 +1244,7 @@ std::uint8_t TGeraetHostmode::Verbinde(core::IFunkKanal& funkkanal, std::string&
     }
     auto rec = std::make_shared<TRecVerbinden>();
     rec->verbindung = v;
+    rec->kanal = std::dynamic_pointer_cast<core::IKanalFuerVerbindung>(kanal);
     rec->port = funkkanal.GetPort();
     const std::uint64_t deadline =
         Clock().SteadyMs() + static_cast<std::uint64_t>(kConnectTimeout.count());
@@ -1170,7 +1286,6 @@ std::uint8_t TGeraetHostmode::Verbinde(core::IFunkKanal& funkkanal, std::string&
     }
     ziel = v->Call();
     mycall = v->MyCall();
-    v->SetKanal(std::dynamic_pointer_cast<core::IKanalFuerVerbindung>(kanal));
     verbindung = v;
     return result;
 }
@@ -1221,6 +1336,7 @@ void TGeraetHostmode::HandleVerbinden(const std::shared_ptr<TRecVerbinden>& rec,
             Log("HandleMessage", "Connect erfolgreich.");
             v->SetHandle(pactor);
             v->SetPactor(true);
+            v->SetKanal(rec->kanal);
             PutSlot(pactor, v);
             placed = pactor;
             return finish(kConnectOk);
@@ -1264,6 +1380,7 @@ void TGeraetHostmode::HandleVerbinden(const std::shared_ptr<TRecVerbinden>& rec,
         if (r.code == hostmode::kReplyOk) {
             Log("HandleMessage", "Connect erfolgreich.");
             v->SetHandle(frei);
+            v->SetKanal(rec->kanal);
             PutSlot(frei, v);
             placed = frei;
             return finish(kConnectOk);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,7 +52,14 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
   public:
     static constexpr std::chrono::milliseconds kConnectTimeout{8000};
     static constexpr std::chrono::milliseconds kPassWait{50};
+    // After this long without traffic the loop pauses longer between passes.
+    static constexpr std::chrono::milliseconds kQuietAfter{2000};
+    static constexpr std::chrono::milliseconds kQuietPassWait{200};
+    // The effective throughput is measured over this much of the recent past.
+    static constexpr std::chrono::milliseconds kThroughputWindow{10000};
     static constexpr std::chrono::milliseconds kStatusInterval{334};
+    // At most this much echo of the hostmode entry is read before probing.
+    static constexpr int kMaxEcho = 4096;
     static constexpr int kFullCheckEvery = 50;
     static constexpr int kChannelSlots = 256;
     static constexpr int kRadioSlots = 8;
@@ -124,6 +132,9 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     bool Resync();
     bool IstImHostmode();
     bool SchalteInHostmode();
+    // Reads what the TNC echoes after the entry until it falls quiet; leaves
+    // the normal time-outs set.
+    void DrainEcho();
     void LeaveHostmode();
 
     // A wait that ends early when the worker is asked to stop.
@@ -142,12 +153,21 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     void StartUp();
     void ErzeugeFunkkanaele();
     void MainLoop();
-    void PollChannel(int c, bool fullCheck);
+    // True when the TNC had something for the channel.
+    bool PollChannel(int c, bool fullCheck);
     // True when it sent and more is waiting.
-    bool LinkValuesAndSend(int c, bool statusPass);
-    void HandleMessages();
+    bool LinkValuesAndSend(int c, bool statusPass, std::uint64_t now);
+    // True when there was a message.
+    bool HandleMessages();
+    void Aktivitaet();
+    // Channel 0, the packet channels and the PACTOR channel, in order.
+    std::vector<int> LinkKanaele() const;
+    // The pause between passes; a message for the worker ends it.
+    void Pause(std::chrono::milliseconds ms);
     void HandleMessage(const platform::ThreadMessage& message);
     void SendInitBefehle();
+    // "[TNC <info>: Bereit]" in the monitor, with the local messages on.
+    void MeldeBereit();
     void SetMonitor();
     void Shutdown();
 
@@ -199,6 +219,22 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     std::int32_t monitorOptionen_ = 0;
     int pruefzaehler_ = 0;
     std::vector<int> fixedPollList_;
+    // Per TNC channel: the last "L" reported link status messages waiting.
+    std::array<bool, kChannelSlots> statusPending_{};
+    std::uint64_t letzteAktivitaet_ = 0;
+    bool imBetrieb_ = false;  // in the main loop
+    int yKanaele_ = 0;        // the channels the TNC's "Y" last gave
+    // The bytes a link moved (received and handed to the TNC), sampled at
+    // each status pass, for its effective throughput.
+    struct TDurchsatz {
+        const core::IVerbindung* owner = nullptr;
+        std::uint64_t bytes = 0;
+        std::deque<std::pair<std::uint64_t, std::uint64_t>> samples;  // (ms, bytes)
+        void Count(const core::IVerbindung* v, std::size_t n, std::uint64_t now);
+        // Bits per second over the window, after adding a sample at `now`.
+        std::int32_t Sample(const core::IVerbindung* v, std::uint64_t now);
+    };
+    std::array<TDurchsatz, kChannelSlots> durchsatz_;
     channels::TMonitorFrame frame_;
     bool framePending_ = false;
 

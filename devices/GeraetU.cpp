@@ -425,6 +425,13 @@ std::vector<std::shared_ptr<core::IVerbindung>> TGeraet::RestoreVerbindungen() {
     return restored;
 }
 
+void TGeraet::Neustart(bool stop) {
+    if (stop) DeInit();
+    Restore();
+    SetRegKey("");
+    Init();
+}
+
 std::shared_ptr<core::IKanalFuerVerbindung> TGeraet::ReserveFreeChannel() {
     channels::TKanaele* kanaele = ctx_.kanaele ? ctx_.kanaele : channels::TKanaele::Instance();
     return kanaele ? kanaele->FindFreeChannel() : nullptr;

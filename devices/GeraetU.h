@@ -175,11 +175,17 @@ class TGeraet : public core::IGeraetFuerVerbindung, public std::enable_shared_fr
 
   protected:
     const TGeraetContext& Context() const { return ctx_; }
-    // A connection that runs over this device.
-    std::shared_ptr<core::IVerbindung> NewVerbindung();
+    // A connection that runs over this device (a test may hand out its own).
+    virtual std::shared_ptr<core::IVerbindung> NewVerbindung();
     // The links stored under RegKey at the end of the last run, each in a new
     // connection (its subkey is read and deleted); one that fails is released.
     std::vector<std::shared_ptr<core::IVerbindung>> RestoreVerbindungen();
+    // Stops the worker (when `stop`) and starts it again after a settings
+    // change. The links it stored under RegKey at its end go straight back to
+    // the device (Restore), so they stay on their program channels instead of
+    // coming back as new connects. RegKey is then cleared so that Init does not
+    // read the old settings back; the device set writes it again.
+    void Neustart(bool stop);
     // The first free program channel, reserved, for a link that came in; null
     // when there is none.
     std::shared_ptr<core::IKanalFuerVerbindung> ReserveFreeChannel();

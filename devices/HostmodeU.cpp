@@ -1,9 +1,11 @@
 #include "devices/HostmodeU.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 
 #include "core/GlobalU.h"
+#include "core/InterfacesU.h"
 
 namespace tarvo::devices::hostmode {
 
@@ -285,6 +287,39 @@ std::optional<std::string> PathFromCReply(std::string_view reply) {
     if (!s.empty() && s[0] == ' ') s.erase(0, 1);
     if (StartsWithNoCase(s, "CHANNEL NO") || s.rfind("***", 0) == 0) return std::nullopt;
     return RemoveVia(std::move(s));
+}
+
+namespace {
+
+// "1:dl1abc via db0xyz" -> {"DL1ABC", "DB0XYZ"}.
+std::vector<std::string> PathWords(std::string_view path) {
+    std::vector<std::string> words;
+    std::string word;
+    const auto flush = [&] {
+        if (word.empty()) return;
+        if (words.empty()) {
+            const std::size_t colon = word.find(':');
+            if (colon != std::string::npos) word.erase(0, colon + 1);
+        }
+        if (!word.empty() && word != "VIA" && word != "V") words.push_back(word);
+        word.clear();
+    };
+    for (char c : path) {
+        if (c == ' ' || c == ',') {
+            flush();
+        } else {
+            word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    flush();
+    return words;
+}
+
+}  // namespace
+
+bool SameLink(std::uint8_t state, std::string_view realPath, std::string_view tncPath) {
+    if (state >= core::kLinkConnected) return realPath == tncPath;
+    return !tncPath.empty() && PathWords(realPath) == PathWords(tncPath);
 }
 
 TLinkStatus ParseLinkStatus(std::string_view text) {

@@ -91,6 +91,12 @@ int FrackFromReply(int value, bool scaled);
 std::string GetConnectPath(std::string_view text);
 // The path of a "C" reply; none when the channel has no link.
 std::optional<std::string> PathFromCReply(std::string_view reply);
+// Whether a connection in link state `state` with `realPath` is the link the
+// TNC reports on its channel (`tncPath`, "" for none). A confirmed link must
+// match exactly; one not yet confirmed still has the path as the operator
+// typed it, so case, "via" and a port prefix do not count, but a channel the
+// TNC reports idle means it is gone.
+bool SameLink(std::uint8_t state, std::string_view realPath, std::string_view tncPath);
 
 // The link status messages the device acts on.
 enum class TLinkEvent : std::uint8_t {

@@ -28,7 +28,7 @@ void Usage() {
     std::fprintf(
         stderr,
         "usage: tnc-sim [--channels N] [--baud B] [--link PATH] [--call CALL] [--hostmode]\n"
-        "               [--beacon SECONDS] [--echo-delay MS] [--quiet]\n"
+        "               [--beacon SECONDS] [--echo-delay MS] [--model tnc|ptc2|ptc2e] [--quiet]\n"
         "               [--connect-after SECONDS FROM TO] [--password TEXT]\n");
 }
 
@@ -79,6 +79,12 @@ int main(int argc, char** argv) {
         } else if (a == "--echo-delay" && hasValue && Number(args[i + 1].c_str(), 0, 10000, v)) {
             options.echoDelay = std::chrono::milliseconds(v);
             ++i;
+        } else if (a == "--model" && hasValue &&
+                   (args[i + 1] == "tnc" || args[i + 1] == "ptc2" || args[i + 1] == "ptc2e")) {
+            const std::string& m = args[++i];
+            options.model = m == "ptc2"    ? tarvo::test::TncModel::PtcII
+                            : m == "ptc2e" ? tarvo::test::TncModel::PtcIIe
+                                           : tarvo::test::TncModel::Plain;
         } else if (a == "--password" && hasValue) {
             password = args[++i];
         } else if (a == "--quiet") {

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "channels/KanaeleU.h"
@@ -30,6 +32,123 @@ using test::TncSimulatorOptions;
 
 constexpr const char* kDeviceKey = "\\Software\\Morvane\\Tarvo\\Geraete\\0";
 
+// The device's connection with a receive queue the test declares full;
+// everything else is the real connection's.
+class BlockableVerbindung final : public core::IVerbindung {
+  public:
+    explicit BlockableVerbindung(std::shared_ptr<core::IVerbindung> inner)
+        : inner_(std::move(inner)) {}
+    std::atomic<bool> blocked{false};
+    bool ReceiveBlocked() const override { return blocked.load(); }
+    std::string Call() const override { return inner_->Call(); }
+    void SetCall(std::string_view call) override { inner_->SetCall(call); }
+    std::string MyCall() const override { return inner_->MyCall(); }
+    void SetMyCall(std::string_view call) override { inner_->SetMyCall(call); }
+    std::string Digis() const override { return inner_->Digis(); }
+    void SetDigis(std::string_view digis) override { inner_->SetDigis(digis); }
+    std::string Path() const override { return inner_->Path(); }
+    void SetPath(std::string_view path) override { inner_->SetPath(path); }
+    std::string RealPath() const override { return inner_->RealPath(); }
+    void SetRealPath(std::string_view path) override { inner_->SetRealPath(path); }
+    std::int32_t Handle() const override { return inner_->Handle(); }
+    void SetHandle(std::int32_t handle) override { inner_->SetHandle(handle); }
+    void Disconnect() override { inner_->Disconnect(); }
+    void SendText(std::string_view text) override { inner_->SendText(text); }
+    void SendTextLine(std::string_view text) override { inner_->SendTextLine(text); }
+    void WaitForText(core::TApplicationKey client, std::string_view text) override {
+        inner_->WaitForText(client, text);
+    }
+    std::string ReceiveText(core::TApplicationKey client) override {
+        return inner_->ReceiveText(client);
+    }
+    bool AddApplication(core::TApplicationKey client) override {
+        return inner_->AddApplication(client);
+    }
+    void RemoveApplication(core::TApplicationKey client) override {
+        inner_->RemoveApplication(client);
+    }
+    std::shared_ptr<core::IStatus> Status() const override { return inner_->Status(); }
+    std::shared_ptr<core::IKanalFuerVerbindung> Kanal() const override { return inner_->Kanal(); }
+    void SetKanal(const std::shared_ptr<core::IKanalFuerVerbindung>& kanal) override {
+        inner_->SetKanal(kanal);
+    }
+    std::int32_t StationType() const override { return inner_->StationType(); }
+    void SetStationType(std::int32_t type) override { inner_->SetStationType(type); }
+    std::uint8_t State() const override { return inner_->State(); }
+    void SetState(std::uint8_t state) override { inner_->SetState(state); }
+    bool Outgoing() const override { return inner_->Outgoing(); }
+    void SetOutgoing(bool outgoing) override { inner_->SetOutgoing(outgoing); }
+    bool SendGreeting() const override { return inner_->SendGreeting(); }
+    void SetSendGreeting(bool send) override { inner_->SetSendGreeting(send); }
+    std::shared_ptr<core::IDateiSendenQueue> DateiSendenQueue() const override {
+        return inner_->DateiSendenQueue();
+    }
+    void SetDateiSenden(const std::shared_ptr<core::IDateiSenden>& job) override {
+        inner_->SetDateiSenden(job);
+    }
+    std::shared_ptr<core::IDateiSenden> DateiSenden() const override {
+        return inner_->DateiSenden();
+    }
+    void SendData(std::string_view text, bool echo, bool expand, bool wrap,
+                  bool userQueue) override {
+        inner_->SendData(text, echo, expand, wrap, userQueue);
+    }
+    core::TStringQueue& LinkSendQueue() override { return inner_->LinkSendQueue(); }
+    bool RemoteCommandsEnabled() const override { return inner_->RemoteCommandsEnabled(); }
+    void SetRemoteCommandsEnabled(bool enabled) override {
+        inner_->SetRemoteCommandsEnabled(enabled);
+    }
+    bool TransferActive() const override { return inner_->TransferActive(); }
+    void SetTransferActive(bool active) override { inner_->SetTransferActive(active); }
+    std::shared_ptr<core::IStationenDatenbankEintrag> StationEntry() const override {
+        return inner_->StationEntry();
+    }
+    std::uint8_t BinMode() const override { return inner_->BinMode(); }
+    void SetBinMode(std::uint8_t mode) override { inner_->SetBinMode(mode); }
+    std::uint8_t IncomingConnectPolicy() const override { return inner_->IncomingConnectPolicy(); }
+    void LinkEstablished() override { inner_->LinkEstablished(); }
+    void Getrennt(std::uint8_t reason) override { inner_->Getrennt(reason); }
+    void DataReceived(std::string_view data) override { inner_->DataReceived(data); }
+    std::uint8_t DiscLevel() const override { return inner_->DiscLevel(); }
+    void DiscLevelDone() override { inner_->DiscLevelDone(); }
+    void Save(std::string_view registryPath) override { inner_->Save(registryPath); }
+    void Restore(std::string_view registryPath, std::int32_t handle) override {
+        inner_->Restore(registryPath, handle);
+    }
+    void KanalPrompt(std::string_view text, int kind) override { inner_->KanalPrompt(text, kind); }
+    void Release() override { inner_->Release(); }
+    void CancelTransfer() override { inner_->CancelTransfer(); }
+    void SendStationId() override { inner_->SendStationId(); }
+    bool Pactor() const override { return inner_->Pactor(); }
+    void SetPactor(bool pactor) override { inner_->SetPactor(pactor); }
+    void PactorChangeOver() override { inner_->PactorChangeOver(); }
+    void PactorBreakIn() override { inner_->PactorBreakIn(); }
+    bool LocalEcho() const override { return inner_->LocalEcho(); }
+    void SetLocalEcho(bool value) override { inner_->SetLocalEcho(value); }
+
+  private:
+    std::shared_ptr<core::IVerbindung> inner_;
+};
+
+class BlockableDevice final : public TGeraetHostmodeSerial {
+  public:
+    using TGeraetHostmodeSerial::TGeraetHostmodeSerial;
+    std::shared_ptr<core::IVerbindung> NewVerbindung() override {
+        auto v = std::make_shared<BlockableVerbindung>(TGeraetHostmodeSerial::NewVerbindung());
+        std::lock_guard lock(mutex_);
+        made_.push_back(v);
+        return v;
+    }
+    std::shared_ptr<BlockableVerbindung> Made(std::size_t i) const {
+        std::lock_guard lock(mutex_);
+        return i < made_.size() ? made_[i] : nullptr;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<BlockableVerbindung>> made_;
+};
+
 class HostmodeDevice : public test::DeviceFixture {
   protected:
     HostmodeDevice() {
@@ -37,6 +156,11 @@ class HostmodeDevice : public test::DeviceFixture {
         config_->SetHideReceivedSid(false);
         config_->SetMonitor(2 | 4 | 8 | 16);
         myCalls_->Add(devices::TMyCall("DL1TST", 0b11));
+        // Restored links go back to their channels, as in the program.
+        gctx_.verbindung.channelCount = [this] { return kanaele_->Count(); };
+        gctx_.verbindung.channel = [this](int n) -> std::shared_ptr<core::IKanalFuerVerbindung> {
+            return kanaele_->GetKanal(n);
+        };
     }
     ~HostmodeDevice() override {
         if (HasFailure() && sim_) {
@@ -65,10 +189,11 @@ class HostmodeDevice : public test::DeviceFixture {
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
     }
 
-    std::shared_ptr<TGeraetHostmodeSerial> MakeDevice(const devices::TGeraetContext& ctx,
-                                                      std::vector<std::string> init = {},
-                                                      std::vector<std::string> deinit = {}) {
-        auto dev = std::make_shared<TGeraetHostmodeSerial>(ctx);
+    template <typename Device = TGeraetHostmodeSerial>
+    std::shared_ptr<Device> MakeDevice(const devices::TGeraetContext& ctx,
+                                       std::vector<std::string> init = {},
+                                       std::vector<std::string> deinit = {}) {
+        auto dev = std::make_shared<Device>(ctx);
         auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
         p->Schnittstelle = sim_->PortPath();
         p->Baudrate = 115200;
@@ -80,7 +205,10 @@ class HostmodeDevice : public test::DeviceFixture {
 
     // Starts the device and waits until it polls in its main loop.
     void StartDevice(std::vector<std::string> init = {}, std::vector<std::string> deinit = {}) {
-        dev_ = MakeDevice(gctx_, std::move(init), std::move(deinit));
+        Launch(MakeDevice(gctx_, std::move(init), std::move(deinit)));
+    }
+    void Launch(std::shared_ptr<TGeraetHostmodeSerial> dev) {
+        dev_ = std::move(dev);
         dev_->Init();
         ASSERT_TRUE(Until([&] {
             return dev_->Status() == TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0;
@@ -163,24 +291,43 @@ TEST_F(HostmodeDevice, EntersHostmodeOnlyWhenTheTncIsInTerminalMode) {
 }
 
 TEST_F(HostmodeDevice, ProbesChannelsAndHandsOutTheOwnCallsigns) {
+    // The firmware takes commands up to its compiled-in limit whatever Y says:
+    // the channels are the ones Y gives, and only a TNC that does not tell is
+    // probed up to the first invalid channel.
     myCalls_->Add(devices::TMyCall("DB0ABC", 0b1));
-    TncSimulatorOptions o;
-    o.channels = 4;
-    StartSim(o);
-    StartDevice();
-    EXPECT_EQ(dev_->KanalAnzahl(), 4);
-    const std::vector<std::string> cmds = Commands();
-    std::vector<std::string> probing;
-    bool inProbe = false;
-    for (const std::string& c : cmds) {
-        if (c == "0:I DL1TST") inProbe = true;
-        if (inProbe) probing.push_back(c);
-        if (inProbe && c.rfind("0:Y", 0) == 0) break;
+    struct Case {
+        bool yAnswers;
+        int kanalAnzahl;
+        std::vector<std::string> probing;
+    };
+    const Case cases[] = {
+        {true,
+         4,
+         {"0:Y", "0:I DL1TST", "1:I DL1TST", "2:I DB0ABC", "3:I DL1TST-1", "4:I DL1TST", "0:Y4"}},
+        {false,
+         6,
+         {"0:Y", "0:I DL1TST", "1:I DL1TST", "2:I DB0ABC", "3:I DL1TST-1", "4:I DL1TST",
+          "5:I DB0ABC", "6:I DL1TST-1", "7:I DL1TST", "0:Y6"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.yAnswers ? "Y answers" : "Y refused");
+        TncSimulatorOptions o;
+        o.channels = 4;
+        o.channelLimit = 6;
+        StartSim(o);
+        if (!c.yAnswers) sim_->OverrideReply({0, "Y", 1, 2, "INVALID COMMAND: Y", 0ms});
+        StartDevice();
+        EXPECT_EQ(dev_->KanalAnzahl(), c.kanalAnzahl);
+        std::vector<std::string> probing;
+        for (const std::string& cmd : Commands()) {
+            if (cmd == "0:Y") probing.clear();
+            if (cmd == "0:Y" || !probing.empty()) probing.push_back(cmd);
+            if (probing.size() > 1 && cmd.rfind("0:Y", 0) == 0) break;
+        }
+        EXPECT_EQ(probing, c.probing);
+        EXPECT_EQ(sim_->ChannelCallsign(3), "DL1TST-1");
+        StopDevice();
     }
-    EXPECT_EQ(probing,
-              (std::vector<std::string>{"0:I DL1TST", "1:I DL1TST", "2:I DB0ABC", "3:I DL1TST-1",
-                                        "4:I DL1TST", "5:I DB0ABC", "0:Y4"}));
-    EXPECT_EQ(sim_->ChannelCallsign(3), "DL1TST-1");
 }
 
 TEST_F(HostmodeDevice, WithoutOwnCallsignsTheLastChannelIsStillFound) {
@@ -191,7 +338,15 @@ TEST_F(HostmodeDevice, WithoutOwnCallsignsTheLastChannelIsStillFound) {
     StartDevice();
     EXPECT_EQ(dev_->KanalAnzahl(), 4);
     EXPECT_TRUE(WaitFrame(Cmd(0, "Y0")));
-    EXPECT_TRUE(WaitFrame(Cmd(5, "I")));
+    EXPECT_TRUE(WaitFrame(Cmd(4, "I")));
+    for (const std::string& c : Commands()) EXPECT_NE(c, "5:I") << "not past what Y gives";
+    // The "Y0" the device left does not open the firmware's other channels
+    // once callsigns come.
+    const std::size_t from = sim_->FrameCount();
+    myCalls_->Add(devices::TMyCall("DL1TST", 0b1));
+    myCalls_->NotifyAll();
+    EXPECT_TRUE(WaitFrame(Cmd(0, "Y4"), from));
+    for (const std::string& c : Commands(from)) EXPECT_NE(c, "5:I DL1TST");
 }
 
 TEST_F(HostmodeDevice, PollsInExtendedAndInStandardMode) {
@@ -231,8 +386,12 @@ TEST_F(HostmodeDevice, InitCommandsAreSentAndReportedDeinitAndLeavingAtShutdown)
     StartDevice({"MN", "@T2 200", "", "O 4"}, {"@T2 100"});
     ASSERT_TRUE(WaitFrame(Cmd(0, "O 4")));
     ASSERT_TRUE(Until([&] { return Has(Monitor(), "O 4: ok"); })) << Monitor();
+    // Once the report is out the monitor says the TNC is ready.
+    ASSERT_TRUE(Until([&] { return Has(Monitor(), ": Bereit]"); })) << Monitor();
     const std::string m = Monitor();
     EXPECT_TRUE(Has(m, ": Init]")) << m;
+    EXPECT_LT(m.find(": Init]"), m.find(": Bereit]")) << m;
+    EXPECT_TRUE(Has(m, "Hostmode, 10 Kan\xE4le")) << m;
     EXPECT_TRUE(Has(m, "  MN: ignoriert")) << m;
     EXPECT_TRUE(Has(m, "  @T2 200: ")) << m;
     for (const std::string& c : Commands())
@@ -602,6 +761,149 @@ TEST_F(HostmodeDevice, LinksSurviveARestartAndGoneOnesAreEnded) {
     EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
 }
 
+TEST_F(HostmodeDevice, ARestartForNewSettingsKeepsTheLinksOnTheirChannels) {
+    StartSim();
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    StartDevice();
+    dev_->SetRegKey(kDeviceKey);
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit SIMBOX"); })) << Channel(1);
+    ASSERT_TRUE(sim_->StationSend("SIMBOX", "vor dem Neustart\r"));
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "vor dem Neustart"); })) << Channel(1);
+    // A link that came back as a new connect would now be turned away.
+    config_->SetIncomingConnects(3);
+
+    std::size_t from = sim_->FrameCount();
+    auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>(*dev_->SerialParameter());
+    p->Baudrate = 19200;
+    dev_->SetNeueParameter(p);
+    dev_->EinstellungenUebernehmen();
+    ASSERT_TRUE(WaitFrame(Cmd(0, "JHOST0"), from));
+    ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }));
+    // Past the first full check, which compares the link with the TNC's.
+    from = sim_->FrameCount();
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "C"), from));
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), sim_->FrameCount()));
+
+    auto v = dev_->GetVerbindung(tnc);
+    ASSERT_TRUE(v);
+    ASSERT_TRUE(v->Kanal());
+    EXPECT_EQ(v->Kanal()->GetNummer(), 1);
+    EXPECT_EQ(sim_->LinkState(tnc), 4);
+    EXPECT_FALSE(Has(sim_->StationReceived("SIMBOX"), "Alle Kan")) << "no refusal";
+    EXPECT_TRUE(Has(Channel(1), "vor dem Neustart")) << "the channel keeps its text";
+    ASSERT_TRUE(sim_->StationSend("SIMBOX", "nach dem Neustart\r"));
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "nach dem Neustart"); })) << Channel(1);
+}
+
+TEST_F(HostmodeDevice, AConnectConfirmedAtOnceStillReachesItsChannel) {
+    // The TNC reports the link before the waiting main thread is back.
+    TncSimulatorOptions o;
+    o.linkDelay = 0ms;
+    StartSim(o);
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    StartDevice();
+    const std::size_t from = sim_->FrameCount();
+    dispatcher_.Post([&] {
+        const auto connect = sim_->WaitForFrame(
+            [](const TncHostFrame& f) { return f.command && f.data == "CECHO"; }, 10s, from);
+        if (!connect) return;
+        // Busy until the worker has taken the confirmation, or until it waits
+        // for this thread itself.
+        std::size_t seen = sim_->FrameCount();
+        for (int quiet = 0; quiet < 10;) {
+            if (sim_->WaitForFrame(Cmd(connect->channel, "L"), 50ms, connect->index)) return;
+            const std::size_t now = sim_->FrameCount();
+            quiet = now == seen ? quiet + 1 : 0;
+            seen = now;
+        }
+    });
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("ECHO", &v), devices::kConnectOk);
+    ASSERT_TRUE(v);
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit ECHO"); })) << Channel(1);
+    ASSERT_TRUE(v->Kanal());
+    EXPECT_EQ(v->Kanal()->GetNummer(), 1);
+}
+
+TEST_F(HostmodeDevice, ALinkStoredWhileStillConnectingIsCheckedToo) {
+    // Links stored by the last run on channels where the TNC now has none.
+    const struct {
+        int tnc;
+        std::uint8_t state;
+    } stored[] = {{2, core::kLinkConnecting}, {3, core::kLinkConnected}};
+    for (const auto& l : stored) {
+        const std::string key = std::string(kDeviceKey) + "\\" + std::to_string(l.tnc);
+        registry_.CreateKey(platform::Hive::LocalMachine, key);
+        registry_.WriteText(platform::Hive::LocalMachine, key, "C", "GONE");
+        registry_.WriteText(platform::Hive::LocalMachine, key, "R", "GONE");
+        registry_.WriteText(platform::Hive::LocalMachine, key, "M", "DL1TST");
+        registry_.WriteDWord(platform::Hive::LocalMachine, key, "S", l.state);
+    }
+    StartSim();
+    dev_ = MakeDevice(gctx_);
+    dev_->SetRegKey(kDeviceKey);
+    dev_->Restore();
+    for (const auto& l : stored) ASSERT_TRUE(dev_->GetVerbindung(l.tnc)) << l.tnc;
+    dev_->Init();
+    for (const auto& l : stored)
+        EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(l.tnc); })) << l.tnc;
+}
+
+TEST_F(HostmodeDevice, AFullReceiveQueueLeavesTheDataInTheTnc) {
+    StartSim();
+    sim_->AddStation("SIMBOX", {test::TncStationKind::Quiet});
+    auto dev = MakeDevice<BlockableDevice>(gctx_);
+    Launch(dev);
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc) != nullptr; }));
+    auto v = dev->Made(0);
+    ASSERT_TRUE(v);
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit SIMBOX"); })) << Channel(1);
+    v->blocked = true;
+    // A poll that was under way when the queue filled may still end.
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), sim_->FrameCount()));
+    std::size_t from = sim_->FrameCount();
+    ASSERT_TRUE(sim_->StationSend("SIMBOX", "gehalten\r"));
+    // The other channels and the link values go on; this channel's data waits.
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), from));
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), sim_->FrameCount()));
+    ASSERT_TRUE(WaitFrame(Cmd(0, "G"), sim_->FrameCount()));
+    for (const std::string& c : Commands(from)) EXPECT_NE(c, std::to_string(tnc) + ":G");
+    EXPECT_FALSE(Has(Channel(1), "gehalten"));
+
+    v->blocked = false;
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "gehalten"); })) << Channel(1);
+
+    // A link status is fetched even while the queue is full.
+    v->blocked = true;
+    ASSERT_TRUE(WaitFrame(Cmd(tnc, "L"), sim_->FrameCount()));
+    ASSERT_TRUE(sim_->StationDisconnect("SIMBOX"));
+    EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
+}
+
+TEST_F(HostmodeDevice, EveryLinkValueReachesTheStatus) {
+    StartSim();
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    StartDevice();
+    std::shared_ptr<core::IVerbindung> v;
+    ASSERT_EQ(Connect("ECHO", &v), devices::kConnectOk);
+    ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
+    auto status = v->Status();
+    ASSERT_TRUE(status);
+    ASSERT_TRUE(Until([&] { return status->GetMaxFrame() >= 0 && status->GetFrack() >= 0; }));
+    EXPECT_GE(status->GetLinkFlags(), 0);
+    EXPECT_GE(status->GetUnacked(), 0);
+    EXPECT_GE(status->GetTries(), 0);
+    // A 1 KB message both ways gives an effective throughput.
+    std::string message;
+    while (message.size() < 1024) message += "Eine Zeile der Nachricht.\r";
+    v->SendData(message, false, false, false, true);
+    ASSERT_TRUE(StationGot("ECHO", message, 15s));
+    EXPECT_TRUE(Until([&] { return status->GetThroughput() > 0; }));
+}
+
 // ---- the monitor ----------------------------------------------------------------------------
 
 TEST_F(HostmodeDevice, MonitorFramesJoinHeaderAndInformation) {
@@ -817,31 +1119,38 @@ TEST_F(HostmodeDevice, FindsTheKindOfTncAndItsPorts) {
     };
     struct Case {
         std::string version;
+        test::TncModel model;
         std::vector<test::TncReplyOverride> replies;
         std::string klasse;
         int pactor;
         std::vector<Radio> radios;
     };
     const Case cases[] = {
-        {"TF2.7b/Tarvo-Sim", {}, "Hostmode", -1, {{"Hostmode", -1, "HM1"}}},
+        {"TF2.7b/Tarvo-Sim", test::TncModel::Plain, {}, "Hostmode", -1, {{"Hostmode", -1, "HM1"}}},
         {"TheFirmware TNC2 2.7",
+         test::TncModel::Plain,
          {{0, "#PORT1", 1, 0, "", 0ms}, {0, "#PORT0", 1, 1, "", 0ms}},
          "TNC2",
          -1,
          {{"TNC2 Port intern", 0, "HM10"}, {"TNC2 Port 1", 1, "HM11"}}},
-        {"SCS PTC-IIe",
-         {{0, "%P9", 1, 0, "", 0ms},
-          {0, "%B", 1, 1, "Modem settings: SCS - DSP\r", 0ms},
-          {-1, "%T", 3, 0, "", 0ms},
-          {4, "%T", 1, 1, "PACTOR", 0ms}},
+        {"PTC-IIe",
+         test::TncModel::PtcIIe,
+         {},
          "PTC-IIe",
-         4,
+         31,
          {{"PTC-IIe DSP", -1, "HM10"}, {"PTC-IIe PACTOR", 255, "HM1255"}}},
+        {"PTC-II",
+         test::TncModel::PtcII,
+         {},
+         "PTC-II",
+         31,
+         {{"PTC-II DSP", 1, "HM11"}, {"PTC-II FSK", 2, "HM12"}, {"PTC-II PACTOR", 255, "HM1255"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
         TncSimulatorOptions o;
         o.version = c.version;
+        o.model = c.model;
         StartSim(o);
         for (const auto& r : c.replies) sim_->OverrideReply(r);
         StartDevice();
@@ -856,6 +1165,40 @@ TEST_F(HostmodeDevice, FindsTheKindOfTncAndItsPorts) {
         EXPECT_EQ(got, want);
         StopDevice();
     }
+}
+
+TEST_F(HostmodeDevice, APactorLinkRunsOnItsChannelAboveThePacketChannels) {
+    TncSimulatorOptions o;
+    o.model = test::TncModel::PtcII;
+    StartSim(o);
+    sim_->AddStation("ECHO", {test::TncStationKind::Echo});
+    StartDevice();
+    ASSERT_EQ(dev_->PactorKanal(), 31);
+    ASSERT_LT(dev_->KanalAnzahl(), 31);
+    std::shared_ptr<core::IFunkKanal> pactor;
+    for (const auto& f : dev_->GetFunkKanaele(8))
+        if (f->GetPort() == 255) pactor = f;
+    ASSERT_TRUE(pactor);
+    std::string ziel = "ECHO", mycall = "DL1TST";
+    std::shared_ptr<core::IVerbindung> v;
+    std::shared_ptr<core::IKanal> kanal;
+    ASSERT_EQ(pactor->Verbinde(ziel, mycall, v, kanal), devices::kConnectOk);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->Handle(), 31);
+    EXPECT_TRUE(v->Pactor());
+    EXPECT_TRUE(WaitFrame(Cmd(31, "CECHO")));
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "Verbunden mit ECHO"); })) << Channel(1);
+    v->SendData("ueber Kurzwelle\r", false, false, false, true);
+    ASSERT_TRUE(StationGot("ECHO", "ueber Kurzwelle\r", 10s));
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "ueber Kurzwelle"); })) << Channel(1);
+
+    dev_->PactorBreakIn(v);
+    dev_->PactorChangeover(v);
+    ASSERT_TRUE(Until([&] { return sim_->PactorTurns() == std::array<int, 2>{1, 1}; }));
+
+    v->Disconnect();
+    EXPECT_TRUE(Until([&] { return !dev_->GetVerbindung(31); }));
+    EXPECT_EQ(sim_->LinkState(31), 0);
 }
 
 TEST_F(HostmodeDevice, APortOfTheTncIsNamedInConnectsAndUIFrames) {
@@ -911,7 +1254,7 @@ TEST_F(HostmodeDevice, ExchangesOverThePort) {
     TncSimulatorOptions o;
     o.startInHostmode = true;
     StartSim(o);
-    sim_->AddStation("SINK", {test::TncStationKind::Quiet});
+    sim_->AddStation("SINK", {test::TncStationKind::Quiet, 256});
     std::string error;
     auto port = platform::SerialPort::Open(sim_->PortPath(), 115200, error);
     ASSERT_TRUE(port) << error;

@@ -5,6 +5,8 @@
 
 #include <deque>
 
+#include "core/InterfacesU.h"
+
 namespace tarvo::devices::hostmode {
 namespace {
 
@@ -227,6 +229,29 @@ TEST(HostmodeTexts, Paths) {
     EXPECT_EQ(PathFromCReply("channel not connected"), std::nullopt);
     EXPECT_EQ(PathFromCReply("*** SIMULTANEOUS"), std::nullopt);
     EXPECT_EQ(PathFromCReply(""), "");
+}
+
+TEST(HostmodeTexts, WhetherAConnectionIsTheLinkTheTncReports) {
+    // A link not yet confirmed keeps the path as typed; an idle channel means it is gone.
+    struct Case {
+        std::uint8_t state;
+        const char* realPath;
+        const char* tncPath;
+        bool same;
+    };
+    const Case cases[] = {
+        {core::kLinkConnected, "DB0XY DB0AA", "DB0XY DB0AA", true},
+        {core::kLinkConnected, "db0xy", "DB0XY", false},
+        {core::kLinkConnected, "DB0XY", "", false},
+        {core::kLinkConnecting, "1:db0xy via db0aa", "DB0XY DB0AA", true},
+        {core::kLinkConnecting, "DB0XY v DB0AA", "DB0XY DB0AA", true},
+        {core::kLinkConnecting, "DB0XY", "", false},
+        {core::kLinkConnecting, "DB0XY", "DL1ABC", false},
+        {core::kLinkDisconnecting, "DB0XY", "", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SameLink(c.state, c.realPath, c.tncPath), c.same)
+            << int(c.state) << " " << c.realPath << " / " << c.tncPath;
 }
 
 TEST(HostmodeTexts, LinkValuesAndFlags) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -27,6 +28,7 @@ constexpr std::size_t kMaxItems = 4096;  // pending items per channel
 constexpr std::size_t kMaxUnsent = 64;
 constexpr std::size_t kMaxInput = 64 * 1024;
 constexpr std::size_t kMaxLog = 200000;
+constexpr std::size_t kMaxLineLog = 10000;
 constexpr std::size_t kMaxTerminalLog = 64 * 1024;
 constexpr std::size_t kMaxReceived = 1024 * 1024;
 constexpr std::size_t kMaxLine = 1024;
@@ -293,6 +295,7 @@ struct TncState {
     };
     std::deque<Out> output;
     std::optional<Clock::time_point> silentUntil;
+    std::deque<TncLineChunk> lineLog;
 
     // Scripted faults.
     std::optional<std::pair<std::string, std::size_t>> junk;
@@ -469,6 +472,9 @@ struct TncState {
     Result LinkCounters(int ch);
     Result MonitorCommand(std::string_view arg);
     Result Extended(int ch, std::string_view text);
+    Result PtcCommand(int ch, std::string_view text);
+    int modemPort = 1;                 // PTC-II: the port "%P" chose
+    std::array<int, 2> pactorTurns{};  // "%I" and "%O" taken on a PACTOR link
     Result Parameter(const std::string& name, std::string_view arg);
     Result ClockCommand(std::string_view arg);
     Result CtextCommand(std::string_view arg);
@@ -550,17 +556,19 @@ class EchoSession final : public TncSession {
 struct MailboxMessage {
     const char* from;
     const char* to;
+    const char* at;  // "@WW" for a bulletin, "" for a personal message
+    const char* type;
     const char* date;
     const char* subject;
     const char* body;
 };
 
 constexpr std::array<MailboxMessage, 4> kMessages{{
-    {"SIMOP", "ALL", "01-Jan", "Welcome to the simulated mailbox",
+    {"SIMOP", "ALL", "@WW", "BN", "01-Jan", "Welcome to the simulated mailbox",
      "This mailbox lives inside a test program.\rIt answers L, R n and B.\r"},
-    {"SIMOP", "ALL", "02-Jan", "Net schedule",
+    {"SIMOP", "ALL", "@WW", "BN", "02-Jan", "Net schedule",
      "The weekly net meets on Thursday evening.\rEveryone is welcome.\r"},
-    {"SIMOP", "SYSOP", "03-Jan", "A long message for frame joining",
+    {"SIMOP", "SYSOP", "", "PN", "03-Jan", "A long message for frame joining",
      "Line 01: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 02: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 03: the quick brown fox jumps over the lazy dog, again and again.\r"
@@ -569,16 +577,20 @@ constexpr std::array<MailboxMessage, 4> kMessages{{
      "Line 06: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 07: the quick brown fox jumps over the lazy dog, again and again.\r"
      "Line 08: the quick brown fox jumps over the lazy dog, again and again.\r"},
-    {"SIMOP", "ALL", "04-Jan", "Short note", "73.\r"},
+    {"SIMOP", "ALL", "@WW", "BN", "04-Jan", "Short note", "73.\r"},
 }};
 
 class MailboxSession final : public TncSession {
   public:
     using TncSession::TncSession;
 
+    // As the recorded mailbox: its identifier line first, a greeting, then the
+    // prompt "de CALL>" with its CR. The password challenge comes before the
+    // prompt when the station has a password.
     void Connected(detail::TncState& st, int ch) override {
-        std::string text = "[TSIM-1.0-BFH$]\r";
-        text += "Welcome to the " + record_.call + " mailbox of the Tarvo simulator.\r";
+        std::string text = std::string(kIdentifier) + "\r";
+        text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
+                std::to_string(kMessages.size()) + ", Last listed is 0\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
         if (password.empty()) {
@@ -605,8 +617,7 @@ class MailboxSession final : public TncSession {
             // The answer hides the asked characters in noise.
             const bool ok = line.find(expected_) != std::string_view::npos;
             record_.passwordOk = ok;
-            st.StationOutput(ch,
-                             std::string(ok ? "Password ok.\r" : "Password wrong.\r") + Prompt());
+            st.StationOutput(ch, std::string(ok ? "Password ok\r" : "Password wrong\r") + Prompt());
             return;
         }
         const std::string command = UpperText(Trim(line));
@@ -614,37 +625,43 @@ class MailboxSession final : public TncSession {
         if (words.empty()) {
             st.StationOutput(ch, Prompt());
         } else if (words[0] == "L") {
-            std::string text = "Nr  Date    From    To      Subject\r";
-            for (std::size_t i = 0; i < kMessages.size(); ++i) {
-                char line[160];
-                std::snprintf(line, sizeof line, "%-3zu %-7s %-7s %-7s %s\r", i + 1,
-                              kMessages[i].date, kMessages[i].from, kMessages[i].to,
-                              kMessages[i].subject);
-                text += line;
+            // List lines come without a header.
+            std::string text;
+            for (std::size_t n = kMessages.size(); n >= 1; --n) {
+                const MailboxMessage& m = kMessages[n - 1];
+                char row[200];
+                std::snprintf(row, sizeof row, "%-7zu%-7s%-2s%8zu %-6s %-7s %-6s %s\r", n, m.date,
+                              m.type, std::strlen(m.body), m.to, m.at, m.from, m.subject);
+                text += row;
             }
             st.StationOutput(ch, text + Prompt());
         } else if (words[0] == "R") {
             const std::optional<int> n =
                 words.size() > 1 ? ParseNumber(words[1]) : std::optional<int>();
             if (!n || *n < 1 || static_cast<std::size_t>(*n) > kMessages.size()) {
-                st.StationOutput(ch, "No such message.\r" + Prompt());
+                st.StationOutput(ch, "Message " + std::string(words.size() > 1 ? words[1] : "") +
+                                         " not found\r" + Prompt());
                 return;
             }
             const MailboxMessage& m = kMessages[static_cast<std::size_t>(*n - 1)];
-            std::string text = "Message #" + std::to_string(*n) + " from " + m.from + " to " +
-                               m.to + ", " + m.date + "\rSubject: " + m.subject + "\r\r" + m.body;
-            text += "[End of message #" + std::to_string(*n) + "]\r";
+            const std::string number = std::to_string(*n);
+            std::string text = std::string("From: ") + m.from + "\rTo: " + m.to +
+                               "\rType/Status: " + m.type + "\rDate/Time: " + m.date +
+                               " 00:06Z\rBid: " + number + "_" + record_.call +
+                               "\rTitle: " + m.subject + "\r\r" + m.body + "\r\r";
+            text += "[End of Message #" + number + " from " + m.from + "]\r";
             st.StationOutput(ch, text + Prompt());
-        } else if (words[0] == "B" || words[0] == "Q" || words[0] == "BYE") {
-            st.StationOutput(ch, "73, goodbye.\r");
+        } else if (words[0] == "B" || words[0] == "BYE") {
+            // Logs off without a word.
             st.StationHangsUp(ch);
         } else {
-            st.StationOutput(ch, "Unknown command\r" + Prompt());
+            st.StationOutput(ch, "Invalid Command\r" + Prompt());
         }
     }
 
   private:
-    std::string Prompt() const { return record_.call + "> \r"; }
+    static constexpr std::string_view kIdentifier = "[BPQ-6.0.25.23-B2FWIHJM$]";
+    std::string Prompt() const { return "de " + record_.call + ">\r"; }
     bool awaitingPassword_ = false;
     std::string expected_;
 };
@@ -944,7 +961,17 @@ Result detail::TncState::Command(int ch, std::string_view data) {
         case 'M':
             return MonitorCommand(arg);
         case 'V':
+            switch (options.model) {
+                case TncModel::PtcII:
+                    return Msg("SCS PTC-II Version 3.9");
+                case TncModel::PtcIIe:
+                    return Msg("SCS PTC-IIe Version 3.9");
+                case TncModel::Plain:
+                    break;
+            }
             return Msg(options.version);
+        case '%':
+            return PtcCommand(ch, text.substr(1));
         case 'K':
             return ClockCommand(arg);
         case 'U':
@@ -968,6 +995,42 @@ Result detail::TncState::Command(int ch, std::string_view data) {
             return Parameter(std::string(1, Upper(text[0])), arg);
         default:
             return Err("INVALID COMMAND: " + std::string(1, text[0]));
+    }
+}
+
+Result detail::TncState::PtcCommand(int ch, std::string_view text) {
+    if (options.model == TncModel::Plain || text.empty()) return Err("INVALID COMMAND: %");
+    const char name = Upper(text[0]);
+    const std::string_view arg = Trim(text.substr(1));
+    const bool pactor = ch == options.pactorChannel;
+    switch (name) {
+        case 'P': {
+            // The PTC-IIe has one modem and no port selection.
+            const std::optional<int> n = ParseNumber(arg);
+            if (options.model == TncModel::PtcIIe) return Ok();
+            if (!n || *n < 1 || *n > static_cast<int>(options.modems.size()))
+                return Err("INVALID VALUE: " + std::string(arg));
+            modemPort = *n;
+            return Ok();
+        }
+        case 'B': {
+            if (options.modems.empty()) return Msg("NO MODEM");
+            const std::size_t i = options.model == TncModel::PtcII
+                                      ? static_cast<std::size_t>(modemPort - 1)
+                                      : std::size_t{0};
+            return Msg("Modem settings: SCS - " +
+                       options.modems[std::min(i, options.modems.size() - 1)] + "\r");
+        }
+        case 'T':
+            return pactor ? Msg("0") : Ok();
+        case 'I':  // break-in: the other side stops sending
+        case 'O':  // changeover: this side gives up sending
+            if (!pactor) return Err("INVALID COMMAND: %" + std::string(1, name));
+            if (Ch(ch).state != kConnected) return Msg("CHANNEL NOT CONNECTED");
+            ++pactorTurns[name == 'I' ? 0 : 1];
+            return Ok();
+        default:
+            return Err("INVALID EXTENDED COMMAND: " + std::string(1, name));
     }
 }
 
@@ -1409,6 +1472,12 @@ std::string detail::TncState::TakeOutput(Clock::time_point now, Clock::time_poin
     if (options.baud > 0) n = std::min<std::size_t>(n, std::max(1, options.baud / 10 / 200));
     std::string chunk = o.bytes.substr(o.done, n);
     o.done += n;
+    // Its place in the schedule: when the echo was due, or when the line
+    // became free after the chunk before.
+    Clock::time_point at = o.notBefore;
+    if (options.baud > 0) at = std::max(at, lineFree);
+    lineLog.push_back({std::chrono::duration_cast<std::chrono::nanoseconds>(at - started), chunk});
+    if (lineLog.size() > kMaxLineLog) lineLog.pop_front();
     if (o.done >= o.bytes.size()) {
         if (o.silenceAfter) silentUntil = now + *o.silenceAfter;
         output.pop_front();
@@ -1778,6 +1847,16 @@ std::vector<TncHostFrame> TncSimulator::Frames(std::size_t from) const {
     std::lock_guard lock(mutex_);
     const auto& frames = state_->frames;
     return {state_->FrameAt(from), frames.end()};
+}
+
+std::array<int, 2> TncSimulator::PactorTurns() const {
+    std::lock_guard lock(mutex_);
+    return state_->pactorTurns;
+}
+
+std::vector<TncLineChunk> TncSimulator::LineLog() const {
+    std::lock_guard lock(mutex_);
+    return {state_->lineLog.begin(), state_->lineLog.end()};
 }
 
 std::size_t TncSimulator::FrameCount() const {

@@ -5,6 +5,7 @@
 // thread.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -29,7 +30,7 @@ struct TncState;
 
 // How a simulated station behaves on a link.
 enum class TncStationKind : std::uint8_t {
-    Mailbox,  // station id, greeting, one password prompt, then L / R n / B, Q, BYE
+    Mailbox,  // identifier, greeting, password challenge, prompt "de CALL>"; L, R n, B
     Echo,     // sends back every line it receives
     Busy,     // refuses connects (DM)
     Quiet,    // accepts connects and says nothing
@@ -37,20 +38,35 @@ enum class TncStationKind : std::uint8_t {
 
 struct TncStationOptions {
     TncStationKind kind = TncStationKind::Quiet;
-    std::size_t paclen = 256;  // longer output is cut into frames of this size (1..256)
+    // Longer output is cut into frames of this size (1..256), in the middle of
+    // words and lines; 236 as on the recorded mailbox's port.
+    std::size_t paclen = 236;
     // Mailbox: the password whose characters the prompt asks for by position.
     std::string password = "SimPass2024";
 };
 
+// What the simulated TNC is: a plain hostmode TNC, or a multimode controller
+// with a PACTOR channel (the PTC-II with several modem ports, the PTC-IIe with one).
+enum class TncModel : std::uint8_t { Plain, PtcII, PtcIIe };
+
 struct TncSimulatorOptions {
-    int channels = 10;     // what Y starts with, and the highest channel number
-    int channelLimit = 0;  // highest channel number when above `channels` (0: `channels`)
-    int baud = 0;          // 0: unpaced; else at most baud/10 bytes per second each way
+    int channels = 10;  // what Y starts with: the channels incoming connects may take
+    // The firmware's compiled-in highest channel: every channel up to it takes
+    // commands and info whatever Y says; above it "INVALID CHANNEL NUMBER".
+    int channelLimit = 50;
+    int baud = 0;  // 0: unpaced; else at most baud/10 bytes per second each way
     bool startInHostmode = false;
-    std::string callsign = "TARVO";  // every channel's I callsign at start
-    std::string version = "TF2.7b/Tarvo-Sim";
-    std::string linkPath;                         // stable symlink to the current slave; "" none
-    std::chrono::milliseconds echoDelay{0};       // between echoed units in terminal mode
+    std::string callsign = "TARVO";            // every channel's I callsign at start
+    std::string version = "TF2.7b/Tarvo-Sim";  // the PTC models answer "V" with their own
+    TncModel model = TncModel::Plain;
+    // PTC models: the channel whose "%T" answers with a message, where PACTOR
+    // links run; and the modem ports of a PTC-II ("%P1".."%Pn", each with its "%B").
+    int pactorChannel = 31;
+    std::vector<std::string> modems{"DSP", "FSK"};
+    std::string linkPath;  // stable symlink to the current slave; "" none
+    // Between echoed units in terminal mode; hostmode frames wait until the
+    // echo of JHOST1 is out, as with the real firmware (about 1 s).
+    std::chrono::milliseconds echoDelay{100};
     std::chrono::milliseconds linkDelay{20};      // until a station's link-level answer
     std::chrono::milliseconds ackDelay{100};      // until an unanswered I frame is acknowledged
     std::chrono::milliseconds retryInterval{50};  // between connect tries to a silent call
@@ -71,6 +87,14 @@ struct TncHostFrame {
     std::string data;
     std::chrono::steady_clock::time_point time;
     bool answered = true;  // false when it came during silence
+};
+
+// One write to the host as the simulator planned it: `at` is its place in the
+// simulator's own schedule, counted from its start, however late the host
+// reads it.
+struct TncLineChunk {
+    std::chrono::nanoseconds at{0};
+    std::string bytes;
 };
 
 // L values that replace the computed ones; on channel 0 only status and received count.
@@ -162,6 +186,10 @@ class TncSimulator {
     // The frames with index >= from (the log keeps the last 200000).
     std::vector<TncHostFrame> Frames(std::size_t from = 0) const;
     std::size_t FrameCount() const;  // index the next frame will get
+    // PTC models: how many break-ins ("%I") and changeovers ("%O") a PACTOR link took.
+    std::array<int, 2> PactorTurns() const;
+    // The writes to the host (the last 10000), in order.
+    std::vector<TncLineChunk> LineLog() const;
     // The first frame with index >= from that matches, waiting for it.
     std::optional<TncHostFrame> WaitForFrame(const std::function<bool(const TncHostFrame&)>& match,
                                              std::chrono::milliseconds timeout,
