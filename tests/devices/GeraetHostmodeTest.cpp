@@ -1001,6 +1001,8 @@ TEST_F(HostmodeDevice, AMailboxConnectsAndTheOperatorWorksWithIt) {
         << sim_->StationReceived("SIMBOX");
     ASSERT_TRUE(Until([&] { return Has(Channel(1), "SIMBOX>"); })) << Channel(1);
     EXPECT_TRUE(Has(Channel(1), "Verbunden mit SIMBOX"));
+    // Its identifier line "[BPQ-...$]" makes it a mailbox, though "BPQ" is a digipeater's word.
+    EXPECT_EQ(v->StationType(), core::kStationMailbox);
 
     // What the operator types goes to the mailbox, and its answer comes back.
     v->SendData("L\r", true, false, false, true);
