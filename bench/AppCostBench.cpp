@@ -105,9 +105,15 @@ std::map<std::string, double> Wakeups(pid_t pid) {
     return n;
 }
 
-double Sum(const std::map<std::string, double>& m) {
+// Wake-ups of the threads still there at the end; a thread that ended in
+// between (a start-up helper) takes its count with it and is left out.
+double WokenSince(const std::map<std::string, double>& before,
+                  const std::map<std::string, double>& after) {
     double sum = 0.0;
-    for (const auto& [name, v] : m) sum += v;
+    for (const auto& [name, v] : after) {
+        const auto it = before.find(name);
+        sum += std::max(0.0, v - (it == before.end() ? 0.0 : it->second));
+    }
     return sum;
 }
 
@@ -355,7 +361,7 @@ int main(int argc, char** argv) {
         const double percent = 100.0 * cpu / wall;
         const double rss = StatusMb(p.Pid(), "VmRSS"), hwm = StatusMb(p.Pid(), "VmHWM");
         const auto wake = Wakeups(p.Pid());
-        const double wakeups = (Sum(wake) - Sum(wake0[i])) / wall;
+        const double wakeups = WokenSince(wake0[i], wake) / wall;
         std::printf("%-10s %10.1f %10.1f %12.2f %12.3f %12.1f  idle %s, peak %s\n",
                     p.Name().c_str(), rss, hwm, cpu, percent, wakeups,
                     Verdict(percent < kIdleGoalPercent), Verdict(hwm < kPeakGoalMb));

@@ -54,7 +54,7 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     static constexpr std::chrono::milliseconds kPassWait{50};
     // After this long without traffic the loop pauses longer between passes.
     static constexpr std::chrono::milliseconds kQuietAfter{2000};
-    static constexpr std::chrono::milliseconds kQuietPassWait{200};
+    static constexpr std::chrono::milliseconds kQuietPassWait{400};
     // The effective throughput is measured over this much of the recent past.
     static constexpr std::chrono::milliseconds kThroughputWindow{10000};
     static constexpr std::chrono::milliseconds kStatusInterval{334};

@@ -136,13 +136,19 @@ ReadableWaitResult WaitAnyOrReadable(int fd, std::span<Event* const> events,
 
     std::vector<Event*> all(events.begin(), events.end());
     if (messages) all.push_back(&messages->NotEmpty());
+    // One descriptor per thread, made at its first wait: a worker waits once
+    // per frame it receives. A wake-up left in it from an earlier wait only
+    // makes one pass of the loop below look again.
+    struct WakeFd {
+        int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        ~WakeFd() {
+            if (fd >= 0) ::close(fd);
+        }
+    };
+    thread_local WakeFd wake;
     Waiter waiter;
-    waiter.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    waiter.wakeFd = wake.fd;
     if (waiter.wakeFd < 0) return {false, {Kind::Failed, 0}};
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{waiter.wakeFd};
 
     // A set event, consumed when it is auto-reset; registers the waiter when none is.
     const auto check = [&](bool stay, bool& registered) -> std::optional<std::size_t> {

@@ -22,6 +22,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/CodePage.h"
@@ -282,11 +283,22 @@ void TConsoleWidget::SyncWithConsole() {
     }
     SyncScrollBars();
     const int top = console_.TopRow();
-    if (top != seenTop_ || console_.LeftCol() != seenLeft_) {
+    if (console_.LeftCol() != seenLeft_) {
         seenTop_ = top;
         seenLeft_ = console_.LeftCol();
         viewport()->update();
         return;
+    }
+    if (top != seenTop_) {
+        // Following new text moves the page by a few rows: move the pixels
+        // already painted and paint only the rows that came into view.
+        const int by = seenTop_ - top;
+        seenTop_ = top;
+        if (std::abs(by) >= console_.VisibleRows()) {
+            viewport()->update();
+            return;
+        }
+        viewport()->scroll(0, by * cellH_);
     }
     if (!dirty.Any()) return;
     const int first = std::max(dirty.first, top);

@@ -110,6 +110,10 @@ THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
 }
 
 THauptfenster::~THauptfenster() {
+    // Children lose the focus while QWidget's destructor runs, when this is
+    // no longer a main window: nothing may call back into it from then on.
+    qApp->removeEventFilter(this);
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     TarvoDestroy();
 }
 
