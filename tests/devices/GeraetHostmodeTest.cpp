@@ -523,6 +523,14 @@ TEST_F(HostmodeDevice, OutgoingConnectResults) {
                c == std::to_string(top) + ":L";
     });
     const std::string t = std::to_string(top) + ":";
+    // A full check of the links asks every channel's path ("C") on its own
+    // schedule; it may fall just before or after the connect.
+    for (std::size_t i = 0; i < cmds.size();) {
+        if (cmds[i] == t + "C" && (i + 1 == cmds.size() || cmds[i + 1] == t + "C"))
+            cmds.erase(cmds.begin() + static_cast<std::ptrdiff_t>(i));
+        else
+            ++i;
+    }
     EXPECT_EQ(cmds, (std::vector<std::string>{t + "C", t + "I DL1TST", t + "CECHO",
                                               t + "I DL1TST-1", t + "CECHO"}));
     ASSERT_TRUE(Until([&] { return v->State() == core::kLinkConnected; }));
