@@ -153,6 +153,8 @@ TConsoleWidget::TConsoleWidget(TConsole& console, QWidget* parent)
     font_.setStyleHint(QFont::Monospace);
     font_.setFixedPitch(true);
     font_.setKerning(false);
+    // Cells on a fixed grid need no text shaping, which is most of painting a row.
+    font_.setStyleStrategy(QFont::PreferNoShaping);
     font_.setPixelSize(kDefaultPixelSize);
     SetConsoleFont("08x12");
 
