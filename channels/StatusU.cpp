@@ -195,6 +195,18 @@ std::string LinkFlagsText(std::int32_t v) {
 
 }  // namespace
 
+std::int32_t TThroughputMeter::Sample(std::uint64_t nowMs) {
+    Count(0, nowMs);
+    if (nowMs < samples_.back().first) samples_.clear();  // the clock went back
+    samples_.emplace_back(nowMs, bytes_);
+    while (samples_.size() > 2 && nowMs - samples_[1].first >= windowMs_) samples_.pop_front();
+    while (samples_.size() > 2 && samples_[1].second == samples_[0].second) samples_.pop_front();
+    const auto& [t0, b0] = samples_.front();
+    if (nowMs <= t0) return 0;
+    const std::uint64_t bits = (bytes_ - b0) * 8 * 1000 / (nowMs - t0);
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(bits, INT32_MAX));
+}
+
 std::string FormatThroughput(std::int32_t bitsPerSecond) {
     if (bitsPerSecond <= 0) return {};
     double value = bitsPerSecond;

@@ -5,7 +5,9 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -85,6 +87,26 @@ class TStatus final : public core::IStatus, public std::enable_shared_from_this<
     // Touched on the main thread only (and in the destructor, which runs alone).
     bool timerArmed_ = false;
     platform::IDispatcher::TimerId timerId_ = 0;
+};
+
+// The effective throughput of one link: the bytes it moved, sampled now and
+// then, in bits per second over a window of the recent past. Measured from
+// where the traffic in the window began, so a burst shows its own speed.
+class TThroughputMeter {
+  public:
+    explicit TThroughputMeter(std::uint64_t windowMs) : windowMs_(windowMs) {}
+    // Bytes the link moved at nowMs; the first ones start the measurement.
+    void Count(std::size_t bytes, std::uint64_t nowMs) {
+        if (samples_.empty()) samples_.emplace_back(nowMs, bytes_);
+        bytes_ += bytes;
+    }
+    // Bits per second over the window, after adding a sample at nowMs.
+    std::int32_t Sample(std::uint64_t nowMs);
+
+  private:
+    std::uint64_t windowMs_;
+    std::uint64_t bytes_ = 0;
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> samples_;  // (ms, bytes)
 };
 
 // Panel 2's text: "9.60kbit/s", "57.6kbit/s", "300bit/s"; "" for 0 or less.

@@ -705,15 +705,15 @@ void TGeraetAgwpe::LinkFrameSeen(const channels::TMonitorFrame& m, int port) {
 }
 
 void TGeraetAgwpe::Carried(const core::IVerbindung& v, std::size_t bytes) {
-    const auto now = std::chrono::steady_clock::now();
-    TMeasure& m = carried_[&v];
-    if (m.bytes == 0) m.start = now;
-    m.bytes += bytes;
-    const auto elapsed = std::chrono::duration<double>(now - m.start).count();
-    if (elapsed < std::chrono::duration<double>(kThroughputWindow).count()) return;
-    if (auto s = v.Status())
-        s->SetThroughput(static_cast<std::int32_t>(static_cast<double>(m.bytes) * 8 / elapsed));
-    m = {};
+    const std::uint64_t now = Clock().SteadyMs();
+    const auto [it, fresh] = carried_.try_emplace(&v);
+    TMeasure& m = it->second;
+    if (fresh) m.shown = now;
+    m.meter.Count(bytes, now);
+    // Data frames come without a pass of their own: the figure follows them.
+    if (now < m.shown + static_cast<std::uint64_t>(kThroughputWindow.count())) return;
+    m.shown = now;
+    if (auto s = v.Status()) s->SetThroughput(m.meter.Sample(now));
 }
 
 // ---- main-thread requests -------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "channels/StatusU.h"
 #include "core/PublisherU.h"
 #include "devices/AgwpeU.h"
 #include "devices/Ax25FrameU.h"
@@ -139,8 +140,8 @@ class TGeraetAgwpe : public TGeraet {
     std::array<int, 256> maxFrame_{};
     std::map<const core::IVerbindung*, int> linkFlags_;
     struct TMeasure {
-        std::chrono::steady_clock::time_point start;
-        std::size_t bytes = 0;
+        channels::TThroughputMeter meter{static_cast<std::uint64_t>(kThroughputWindow.count())};
+        std::uint64_t shown = 0;  // when the figure was last set
     };
     std::map<const core::IVerbindung*, TMeasure> carried_;
 };

@@ -1094,7 +1094,7 @@ void TGeraetHostmode::DataReceived(int c, const std::string& data) {
         v = GetVerbindung(c);
     }
     if (v) {
-        durchsatz_[static_cast<std::size_t>(c)].Count(v.get(), data.size(), Clock().SteadyMs());
+        durchsatz_[static_cast<std::size_t>(c)].Of(v.get()).Count(data.size(), Clock().SteadyMs());
         v->DataReceived(data);
     } else {
         Log("Run", "Fehler bei EmpfangeText");
@@ -1128,7 +1128,7 @@ bool TGeraetHostmode::LinkValuesAndSend(int c, bool statusPass, std::uint64_t no
                 if (auto status = v->Status())
                     status->SetFrack(hostmode::FrackFromReply(*n, frackScaled_.load()));
         }
-        const std::int32_t bps = durchsatz_[static_cast<std::size_t>(c)].Sample(v.get(), now);
+        const std::int32_t bps = durchsatz_[static_cast<std::size_t>(c)].Of(v.get()).Sample(now);
         if (auto status = v->Status()) status->SetThroughput(bps);
     }
     if (lv.statusMessages > 0 || lv.receivedFrames > 6) return false;
@@ -1149,34 +1149,15 @@ bool TGeraetHostmode::LinkValuesAndSend(int c, bool statusPass, std::uint64_t no
         }
         // Removed only once the TNC has it, so nothing is lost on a failure.
         queue.PopPart(static_cast<long>(piece.size()));
-        durchsatz_[static_cast<std::size_t>(c)].Count(v.get(), piece.size(), Clock().SteadyMs());
+        durchsatz_[static_cast<std::size_t>(c)].Of(v.get()).Count(piece.size(), Clock().SteadyMs());
         sent = true;
     }
     return sent && queue.Count() > 0;
 }
 
-void TGeraetHostmode::TDurchsatz::Count(const core::IVerbindung* v, std::size_t n,
-                                        std::uint64_t now) {
-    if (owner != v) {
-        // Another link on the channel: its figure starts from nothing.
-        *this = TDurchsatz{v, 0, {}};
-        samples.emplace_back(now, 0);
-    }
-    bytes += n;
-}
-
-std::int32_t TGeraetHostmode::TDurchsatz::Sample(const core::IVerbindung* v, std::uint64_t now) {
-    Count(v, 0, now);
-    if (!samples.empty() && now < samples.back().first) samples.clear();  // clock went back
-    samples.emplace_back(now, bytes);
-    const auto window = static_cast<std::uint64_t>(kThroughputWindow.count());
-    while (samples.size() > 2 && now - samples[1].first >= window) samples.pop_front();
-    // Measured from where the traffic began, so a burst shows its own speed.
-    while (samples.size() > 2 && samples[1].second == samples[0].second) samples.pop_front();
-    const auto& [t0, b0] = samples.front();
-    if (now <= t0) return 0;
-    const std::uint64_t bits = (bytes - b0) * 8 * 1000 / (now - t0);
-    return static_cast<std::int32_t>(std::min<std::uint64_t>(bits, INT32_MAX));
+channels::TThroughputMeter& TGeraetHostmode::TDurchsatz::Of(const core::IVerbindung* v) {
+    if (owner != v) *this = TDurchsatz{v};
+    return meter;
 }
 
 // ---- monitor --------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "channels/KanaeleU.h"
+#include "channels/StatusU.h"
 #include "core/PublisherU.h"
 #include "devices/GeraetU.h"
 #include "devices/HostmodeU.h"
@@ -228,11 +229,9 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     // each status pass, for its effective throughput.
     struct TDurchsatz {
         const core::IVerbindung* owner = nullptr;
-        std::uint64_t bytes = 0;
-        std::deque<std::pair<std::uint64_t, std::uint64_t>> samples;  // (ms, bytes)
-        void Count(const core::IVerbindung* v, std::size_t n, std::uint64_t now);
-        // Bits per second over the window, after adding a sample at `now`.
-        std::int32_t Sample(const core::IVerbindung* v, std::uint64_t now);
+        channels::TThroughputMeter meter{static_cast<std::uint64_t>(kThroughputWindow.count())};
+        // The meter of link v; another link on the channel starts from nothing.
+        channels::TThroughputMeter& Of(const core::IVerbindung* v);
     };
     std::array<TDurchsatz, kChannelSlots> durchsatz_;
     channels::TMonitorFrame frame_;

@@ -200,6 +200,19 @@ TEST(StatusFormat, ThroughputMatchesPrintfAroundEveryBoundary) {
             ASSERT_EQ(FormatThroughput(bps), PrintfThroughput(bps)) << bps;
 }
 
+TEST(StatusFormat, ThroughputMeterMeasuresTheTrafficInItsWindow) {
+    TThroughputMeter m(10000);
+    EXPECT_EQ(m.Sample(0), 0) << "nothing moved yet";
+    m.Count(1000, 500);
+    EXPECT_EQ(m.Sample(1000), 8000) << "a burst is measured from the sample before it";
+    EXPECT_EQ(m.Sample(2000), 4000);
+    EXPECT_EQ(m.Sample(30000), 0) << "quiet for a window";
+    m.Count(500, 31000);
+    EXPECT_EQ(m.Sample(20000), 0) << "a clock that went back starts afresh";
+    m.Count(250, 20000);
+    EXPECT_EQ(m.Sample(21000), 2000);
+}
+
 TEST(StatusPanels, EachValueFillsOnlyItsPanelOnceChanged) {
     struct Case {
         Setter set;
