@@ -120,6 +120,12 @@ TEST_F(AgwpeDevice, LogsInAndFindsThePortsAndRegistersTheOwnCallsigns) {
     EXPECT_EQ(radios[1]->GetPort(), 1);
     EXPECT_EQ(radios[1]->GetKennung(), "AGWPE01");
 
+    // The per-port capability queries follow the port list on their own; let them pass first.
+    ASSERT_TRUE(Until([&] {
+        const auto k = Kinds();
+        return std::count(k.begin(), k.end(), 'g') >= 2;
+    }));
+
     // A changed list of own callsigns registers and deregisters the difference.
     const std::size_t from = engine_->FrameCount();
     myCalls_->AcceptEdit({devices::TMyCall("DL1TST", 0b1), devices::TMyCall("DB0NEU", 0b1)});
