@@ -114,6 +114,20 @@ class IStationenDatenbankEintrag {
     // SSID); role 0 user, 1 sysop; method 0 number positions, 1 MD5, 2 date-based.
     // Empty when none is stored.
     virtual std::string GetPasswort(std::string_view myCall, int role, int method) const = 0;
+    // The station's own text of that kind and whether the general text goes
+    // first; without one, text stays empty and flag true.
+    virtual void GetText(int /*kind*/, std::string& text, bool& flag) const {
+        text.clear();
+        flag = true;
+    }
+    // The station's own sound for the event: signal (0 none, 1 tones, 2 wave
+    // file), wave file and announcement; without one, 0, "" and 0.
+    virtual void GetSound(int /*event*/, int& signal, std::string& waveFile,
+                          int& announcement) const {
+        signal = 0;
+        waveFile.clear();
+        announcement = 0;
+    }
 };
 
 // Looking stations up.
