@@ -26,7 +26,10 @@ class FakeStationEntry : public core::IStationenDatenbankEintrag {
     explicit FakeStationEntry(std::string call, std::uint8_t type = 0)
         : call_(std::move(call)), type_(type) {}
     std::string GetCall() const override { return call_; }
-    std::string GetName() const override { return {}; }
+    std::string GetName() const override {
+        std::lock_guard lock(mutex_);
+        return name_;
+    }
     std::uint8_t GetType() const override { return type_; }
     std::uint8_t GetIncomingPolicy() const override { return 0; }
     std::string GetPasswort(std::string_view myCall, int role, int method) const override {
@@ -39,10 +42,39 @@ class FakeStationEntry : public core::IStationenDatenbankEintrag {
         passwords_[{std::move(myCall), role, method}] = std::move(password);
     }
 
+    void SetName(std::string name) {
+        std::lock_guard lock(mutex_);
+        name_ = std::move(name);
+    }
+    void GetText(int kind, std::string& text, bool& flag) const override {
+        std::lock_guard lock(mutex_);
+        auto it = texts_.find(kind);
+        text = it == texts_.end() ? std::string() : it->second.first;
+        flag = it == texts_.end() ? true : it->second.second;
+    }
+    void SetText(int kind, std::string text, bool flag) {
+        std::lock_guard lock(mutex_);
+        texts_[kind] = {std::move(text), flag};
+    }
+    void GetSound(int event, int& signal, std::string& waveFile, int& announcement) const override {
+        std::lock_guard lock(mutex_);
+        auto it = sounds_.find(event);
+        signal = it == sounds_.end() ? 0 : std::get<0>(it->second);
+        waveFile = it == sounds_.end() ? std::string() : std::get<1>(it->second);
+        announcement = it == sounds_.end() ? 0 : std::get<2>(it->second);
+    }
+    void SetSound(int event, int signal, std::string waveFile, int announcement) {
+        std::lock_guard lock(mutex_);
+        sounds_[event] = {signal, std::move(waveFile), announcement};
+    }
+
   private:
     std::string call_;
     std::uint8_t type_;
     mutable std::mutex mutex_;
+    std::string name_;
+    std::map<int, std::pair<std::string, bool>> texts_;
+    std::map<int, std::tuple<int, std::string, int>> sounds_;
     std::map<std::tuple<std::string, int, int>, std::string> passwords_;
 };
 
