@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -120,8 +121,8 @@ class IStationenDatenbankEintrag {
         text.clear();
         flag = true;
     }
-    // The station's own sound for the event: signal (0 none, 1 tones, 2 wave
-    // file), wave file and announcement; without one, 0, "" and 0.
+    // The station's own sound for the event: signal (0 not set, 1 none, 2
+    // tones, 3 wave file), wave file and announcement; without one, 0, "" and 0.
     virtual void GetSound(int /*event*/, int& signal, std::string& waveFile,
                           int& announcement) const {
         signal = 0;
@@ -139,6 +140,9 @@ class IStationenDatenbank {
     virtual std::shared_ptr<IStationenDatenbankEintrag> FindEntry(std::string_view call,
                                                                   bool fallback) = 0;
 };
+
+// Where the database is found when it is opened after its users.
+using TStationenQuelle = std::function<std::shared_ptr<IStationenDatenbank>()>;
 
 // Until the station database exists: no station is known.
 class TNullStationenDatenbank final : public IStationenDatenbank {
@@ -337,12 +341,6 @@ class ITexte {
     virtual void SendText(int kind, IVerbindung& verbindung) = 0;
     // The text of that kind for the connection (or the general one without); "" when none.
     virtual std::string GetText(int kind, IVerbindung* verbindung) = 0;
-};
-
-class TNullTexte final : public ITexte {
-  public:
-    void SendText(int, IVerbindung&) override {}
-    std::string GetText(int, IVerbindung*) override { return {}; }
 };
 
 // One port of a device: connections and UI frames go through it.

@@ -10,6 +10,9 @@
 #include "devices/MyCallsU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "platform/Sound.h"
+#include "resources/KlaengeU.h"
+#include "resources/TexteU.h"
 
 namespace tarvo::core {
 
@@ -48,8 +51,16 @@ void TSystem::BuildStartup() {
         if (runMark_.previousRunDirty) DebOut("Config: the previous run did not end in order");
     });
     s.Add("Ordner", [] {});
-    s.Add("Klaenge", [] {});
-    s.Add("Texte", [] {});
+    s.Add("Klaenge", [this] {
+        auto output = soundOutput_ ? soundOutput_() : platform::MakeSystemSoundOutput();
+        klaenge_ = std::make_unique<resources::TKlaenge>(
+            setup_.registry, [this] { return stationen_; }, std::move(output));
+        klaenge_->Play(resources::kSoundProgramStart, nullptr);
+    });
+    s.Add("Texte", [this] {
+        texte_ =
+            std::make_unique<resources::TTexte>(setup_.registry, [this] { return stationen_; });
+    });
     s.Add("RemoteCommandManager", [] {});
     s.Add("ConnectionsList",
           [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
@@ -81,7 +92,9 @@ void TSystem::BuildStartup() {
 void TSystem::BuildShutdown() {
     TStepSequence& s = shutdown_;
     s.Add("begin...", [] {});
-    s.Add("Spiele Klang ab...", [] {});
+    s.Add("Spiele Klang ab...", [this] {
+        if (klaenge_ && !startupFailed_) klaenge_->Play(resources::kSoundProgramEnd, nullptr);
+    });
     s.Add("QuitEvent.SetEvent", [this] {
         QuitEvent().Set();
         setup_.dispatcher.BeginShutdown();
@@ -100,9 +113,10 @@ void TSystem::BuildShutdown() {
     });
     s.Add("Ordner.Free", [] {});
     s.Add("StationenDatenbank.Free", [] {});
-    s.Add("Texte.Free", [] {});
+    s.Add("Texte.Free", [this] { texte_.reset(); });
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
-    s.Add("Klaenge.Free", [] {});
+    // Lets the exit sound end.
+    s.Add("Klaenge.Free", [this] { klaenge_.reset(); });
     s.Add("Dirty", [this] {
         if (config_)
             MarkOrderlyEnd(*config_, setup_.registry, startupFailed_ || !startupDone_, false);
@@ -119,13 +133,13 @@ void TSystem::CreateKanaele() {
     ctx.dispatcher = &setup_.dispatcher;
     ctx.config = config_.get();
     ctx.clock = &clock_;
-    ctx.klaenge = &klaenge_;
+    ctx.klaenge = klaenge_.get();
     ctx.bufferFolder = ApplicationDataFolder() / "Text Buffers";
     ctx.startupDone = [this] { return startupDone_; };
     ctx.mainWindowVisible =
         view_.mainWindowVisible ? view_.mainWindowVisible : [] { return false; };
     ctx.messages = view_.messages;
-    ctx.texte = &texte_;
+    ctx.texte = texte_.get();
     ctx.stationen = stationen_;
     ctx.funkKanaele = [this] {
         return geraete_ ? geraete_->GetFunkKanaele(256)
@@ -157,8 +171,8 @@ void TSystem::CreateGeraete() {
     v.dispatcher = &setup_.dispatcher;
     v.config = config_.get();
     v.registry = &setup_.registry;
-    v.klaenge = &klaenge_;
-    v.texte = &texte_;
+    v.klaenge = klaenge_.get();
+    v.texte = texte_.get();
     v.stationen = stationen_;
     v.connections = connections_.get();
     v.versionText = VersionText();

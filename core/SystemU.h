@@ -15,6 +15,7 @@
 namespace tarvo::platform {
 class IRegistry;
 class IDispatcher;
+class ISoundOutput;
 }  // namespace tarvo::platform
 
 namespace tarvo::channels {
@@ -26,6 +27,10 @@ namespace tarvo::devices {
 class TGeraete;
 class TMyCalls;
 }  // namespace tarvo::devices
+namespace tarvo::resources {
+class TKlaenge;
+class TTexte;
+}  // namespace tarvo::resources
 
 namespace tarvo::core {
 
@@ -60,6 +65,10 @@ class TSystem {
 
     // Before Start.
     void SetView(TSystemView view) { view_ = std::move(view); }
+    // Before Start: where sounds go (default: the system's sound device).
+    void SetSoundOutput(std::function<std::unique_ptr<platform::ISoundOutput>()> make) {
+        soundOutput_ = std::move(make);
+    }
     // The sequences, for a window to add its own steps before they run.
     TStepSequence& StartupSteps() { return startup_; }
     TStepSequence& ShutdownSteps() { return shutdown_; }
@@ -82,8 +91,9 @@ class TSystem {
     std::shared_ptr<devices::TMyCalls> MyCalls() const { return myCalls_; }
     channels::TKanaele* Kanaele() const { return kanaele_.get(); }
     devices::TGeraete* Geraete() const { return geraete_.get(); }
-    IKlaenge& Klaenge() { return klaenge_; }
-    ITexte& Texte() { return texte_; }
+    // Null before their start-up steps and after their shutdown steps.
+    resources::TKlaenge* Klaenge() const { return klaenge_.get(); }
+    resources::TTexte* Texte() const { return texte_.get(); }
     const platform::IClock& Clock() const { return clock_; }
 
   private:
@@ -95,6 +105,7 @@ class TSystem {
 
     TSystemSetup setup_;
     TSystemView view_;
+    std::function<std::unique_ptr<platform::ISoundOutput>()> soundOutput_;
     TStepSequence startup_{"THauptfenster", "FormCreate"};
     TStepSequence shutdown_{"THauptfenster", "TarvoDestroy"};
     TRunMark runMark_;
@@ -103,8 +114,8 @@ class TSystem {
 
     platform::SteadyClock clock_;
     std::unique_ptr<TConfig> config_;
-    TNullKlaenge klaenge_;
-    TNullTexte texte_;
+    std::unique_ptr<resources::TKlaenge> klaenge_;
+    std::unique_ptr<resources::TTexte> texte_;
     std::unique_ptr<channels::TConnectionsList> connections_;
     std::shared_ptr<devices::TMyCalls> myCalls_;
     std::shared_ptr<IStationenDatenbank> stationen_ = std::make_shared<TNullStationenDatenbank>();

@@ -210,8 +210,7 @@ std::string FormatSoundScheme(const TSoundScheme& scheme, const std::filesystem:
     return out;
 }
 
-TKlaenge::TKlaenge(platform::IRegistry& registry,
-                   std::shared_ptr<core::IStationenDatenbank> stationen,
+TKlaenge::TKlaenge(platform::IRegistry& registry, core::TStationenQuelle stationen,
                    std::unique_ptr<platform::ISoundOutput> output)
     : registry_(registry), stationen_(std::move(stationen)), output_(std::move(output)) {
     TARVO_ASSERT(output_, kUnit);
@@ -272,8 +271,9 @@ void TKlaenge::SaveGeneral(int event, const TSoundSetting& setting) {
 TSoundSetting TKlaenge::LoadStation(std::string_view key, int event) const {
     core::DebOutObj(kClass, "Load", key.empty() ? std::string_view("*") : key);
     TSoundSetting s;
-    if (!stationen_ || key.empty() || !ValidEvent(event)) return s;
-    const auto entry = stationen_->FindEntry(key, false);
+    const auto db = stationen_ ? stationen_() : nullptr;
+    if (!db || key.empty() || !ValidEvent(event)) return s;
+    const auto entry = db->FindEntry(key, false);
     if (!entry) return s;
     entry->GetSound(event, s.signal, s.waveFile, s.announcement);
     s.signal = ModeOrZero(s.signal);
@@ -285,10 +285,11 @@ TSoundItem TKlaenge::Resolve(int event, const core::IVerbindung* v) {
     TSoundItem item;
     if (!ValidEvent(event)) return item;
     item.event = event;
-    if (!kEvents[static_cast<std::size_t>(event)].generalOnly && v && stationen_) {
+    const auto db = v && stationen_ ? stationen_() : nullptr;
+    if (!kEvents[static_cast<std::size_t>(event)].generalOnly && db) {
         const std::string call = v->Call();
         // The callsign with its SSID first, then without.
-        if (const auto entry = call.empty() ? nullptr : stationen_->FindEntry(call, true)) {
+        if (const auto entry = call.empty() ? nullptr : db->FindEntry(call, true)) {
             TSoundSetting& s = item.setting;
             entry->GetSound(event, s.signal, s.waveFile, s.announcement);
             s.signal = ModeOrZero(s.signal);

@@ -82,8 +82,13 @@ class TKlaenge final : public core::IKlaenge {
     static constexpr std::size_t kQueueLimit = 32;
 
     // Starts the player thread.
-    TKlaenge(platform::IRegistry& registry, std::shared_ptr<core::IStationenDatenbank> stationen,
+    // stationen is asked at each use: the database opens after the sounds.
+    TKlaenge(platform::IRegistry& registry, core::TStationenQuelle stationen,
              std::unique_ptr<platform::ISoundOutput> output);
+    TKlaenge(platform::IRegistry& registry, std::shared_ptr<core::IStationenDatenbank> stationen,
+             std::unique_ptr<platform::ISoundOutput> output)
+        : TKlaenge(
+              registry, [stationen] { return stationen; }, std::move(output)) {}
     // Lets what is queued finish for a short while, then stops the player.
     ~TKlaenge() override;
     TKlaenge(const TKlaenge&) = delete;
@@ -117,7 +122,7 @@ class TKlaenge final : public core::IKlaenge {
     void PlayItem(const TSoundItem& item);
 
     platform::IRegistry& registry_;
-    std::shared_ptr<core::IStationenDatenbank> stationen_;
+    core::TStationenQuelle stationen_;
     std::unique_ptr<platform::ISoundOutput> output_;
 
     mutable std::mutex mutex_;

@@ -88,7 +88,7 @@ std::string ExpandText(std::string_view text, std::string_view name, std::string
     return out;
 }
 
-TTexte::TTexte(platform::IRegistry& registry, std::shared_ptr<core::IStationenDatenbank> stationen)
+TTexte::TTexte(platform::IRegistry& registry, core::TStationenQuelle stationen)
     : registry_(registry), stationen_(std::move(stationen)) {}
 
 std::string TTexte::ReadGeneralLocked(int kind) const {
@@ -125,8 +125,9 @@ void TTexte::ResetGeneral(int kind) {
 }
 
 bool TTexte::ReadStation(std::string_view key, int kind, bool& flag, std::string& text) const {
-    if (!stationen_ || key.empty()) return false;
-    const auto entry = stationen_->FindEntry(key, false);
+    const auto db = stationen_ ? stationen_() : nullptr;
+    if (!db || key.empty()) return false;
+    const auto entry = db->FindEntry(key, false);
     if (!entry) return false;
     entry->GetText(kind, text, flag);
     return true;
@@ -152,7 +153,8 @@ std::string TTexte::BuildText(int kind, const core::IVerbindung* v) const {
     if (v) {
         call = v->Call();
         // The callsign with its SSID first, then without.
-        if (stationen_ && !call.empty()) entry = stationen_->FindEntry(call, true);
+        const auto db = stationen_ ? stationen_() : nullptr;
+        if (db && !call.empty()) entry = db->FindEntry(call, true);
     }
     bool flag = true;
     std::string stationText;

@@ -43,7 +43,10 @@ std::string ExpandText(std::string_view text, std::string_view name, std::string
 
 class TTexte final : public core::ITexte {
   public:
-    TTexte(platform::IRegistry& registry, std::shared_ptr<core::IStationenDatenbank> stationen);
+    // stationen is asked at each use: the database opens after the texts.
+    TTexte(platform::IRegistry& registry, core::TStationenQuelle stationen);
+    TTexte(platform::IRegistry& registry, std::shared_ptr<core::IStationenDatenbank> stationen)
+        : TTexte(registry, [stationen] { return stationen; }) {}
     TTexte(const TTexte&) = delete;
     TTexte& operator=(const TTexte&) = delete;
 
@@ -74,7 +77,7 @@ class TTexte final : public core::ITexte {
     std::string ReadGeneralLocked(int kind) const;
 
     platform::IRegistry& registry_;
-    std::shared_ptr<core::IStationenDatenbank> stationen_;
+    core::TStationenQuelle stationen_;
     mutable std::mutex mutex_;
 };
 

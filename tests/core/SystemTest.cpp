@@ -18,8 +18,11 @@
 #include "devices/GeraeteU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "resources/KlaengeU.h"
+#include "resources/TexteU.h"
 #include "tests/support/CollectingDebugSink.h"
 #include "tests/support/FakeAgwpeEngine.h"
+#include "tests/support/FakeSoundOutput.h"
 
 using namespace std::chrono_literals;
 using namespace tarvo;
@@ -167,6 +170,28 @@ TEST_F(System, AWindowAddsItsStepsWhereTheyBelong) {
     ASSERT_EQ(system.Start(), std::nullopt);
     EXPECT_EQ(ran, (std::vector<std::string>{"fonts", "splash closes", "layout"}));
     EXPECT_TRUE(system.StartupDone());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(System, StartAndExitSoundsPlayAndTheGreetingTextIsReady) {
+    for (const char* key :
+         {"\\Software\\Morvane\\Tarvo\\Klaenge\\18", "\\Software\\Morvane\\Tarvo\\Klaenge\\19"})
+        registry_.WriteDWord(platform::Hive::CurrentUser, key, "Signal", 2);
+    auto sink = std::make_shared<test::FakeSoundOutput::Shared>();
+    {
+        core::TSystem system({registry_, dispatcher_, core::StartMode::Automation});
+        system.SetSoundOutput([sink] { return std::make_unique<test::FakeSoundOutput>(sink); });
+        ASSERT_EQ(system.Start(), std::nullopt);
+        ASSERT_NE(system.Texte(), nullptr);
+        EXPECT_EQ(system.Texte()->GetText(0, nullptr), "\rHallo ?...\r");
+        system.Shutdown();
+        EXPECT_EQ(system.Klaenge(), nullptr);
+    }
+    std::lock_guard lock(sink->mutex);
+    EXPECT_EQ(sink->ends, 2);
 }
 
 }  // namespace
