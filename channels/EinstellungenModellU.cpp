@@ -4,6 +4,7 @@
 
 #include "channels/KanaeleU.h"
 #include "core/ConfigU.h"
+#include "resources/TexteU.h"
 
 namespace tarvo::channels {
 
@@ -184,6 +185,80 @@ const std::vector<TColourTab>& ColourTabs() {
           {"Hintergrund", C::kColorMonitorBackground}}},
     };
     return tabs;
+}
+
+std::string TextForMemo(std::string_view stored) {
+    std::string out;
+    for (char c : stored) {
+        if (c == '\n') continue;
+        out += c;
+        if (c == '\r') out += '\n';
+    }
+    return out;
+}
+
+std::string TextFromMemo(std::string_view memo) {
+    std::string out;
+    for (std::size_t i = 0; i < memo.size(); ++i) {
+        const char c = memo[i];
+        if (c == '\r' && i + 1 < memo.size() && memo[i + 1] == '\n') continue;
+        out += c == '\n' ? '\r' : c;
+    }
+    return out;
+}
+
+std::string TTextePage::Show(int kind) {
+    auto it = shown_.find(kind);
+    if (it == shown_.end()) it = shown_.emplace(kind, texte_.ReadGeneral(kind)).first;
+    return TextForMemo(it->second);
+}
+
+void TTextePage::Edit(int kind, std::string_view memo) {
+    shown_[kind] = TextFromMemo(memo);
+}
+
+void TTextePage::Apply() {
+    for (const auto& [kind, text] : shown_) texte_.WriteGeneral(kind, text);
+}
+
+resources::TSoundSetting TKlaengePage::Current(int event) const {
+    if (auto it = shown_.find(event); it != shown_.end()) return it->second;
+    resources::TSoundSetting s = klaenge_.LoadGeneral(event);
+    s.signal = std::max(s.signal, static_cast<int>(resources::kSignalNone));
+    s.announcement = std::max(s.announcement, static_cast<int>(resources::kAnnounceNone));
+    return s;
+}
+
+resources::TSoundSetting TKlaengePage::Show(int event) {
+    resources::TSoundSetting s = Current(event);
+    shown_[event] = s;
+    return s;
+}
+
+void TKlaengePage::Edit(int event, const resources::TSoundSetting& setting) {
+    shown_[event] = setting;
+}
+
+void TKlaengePage::Apply() {
+    for (const auto& [event, s] : shown_) klaenge_.SaveGeneral(event, s);
+}
+
+void TKlaengePage::LoadScheme(std::string_view text, const std::filesystem::path& folder) {
+    for (const auto& [event, entry] : resources::ParseSoundScheme(text, folder)) {
+        resources::TSoundSetting s = Show(event);
+        s.signal = entry.signal;
+        s.waveFile = entry.waveFile;
+        shown_[event] = std::move(s);
+    }
+}
+
+std::string TKlaengePage::SchemeText(const std::filesystem::path& folder) {
+    resources::TSoundScheme scheme;
+    for (int e = 0; e < resources::kSoundEventCount; ++e) {
+        const resources::TSoundSetting s = Current(e);
+        scheme[e] = {s.signal, s.signal == resources::kSignalWave ? s.waveFile : std::string()};
+    }
+    return resources::FormatSoundScheme(scheme, folder);
 }
 
 }  // namespace tarvo::channels

@@ -6,9 +6,17 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "resources/KlaengeU.h"
+
+namespace tarvo::resources {
+class TTexte;
+}
 
 namespace tarvo::channels {
 
@@ -81,5 +89,49 @@ struct TColourTab {
 };
 // "Ausgabe", "Eingabe", "Monitor".
 const std::vector<TColourTab>& ColourTabs();
+
+// ---- page "Texte" ---------------------------------------------------------------
+
+// Texts keep CR line ends; the editor shows and returns its own line breaks.
+std::string TextForMemo(std::string_view stored);
+std::string TextFromMemo(std::string_view memo);
+
+// The general texts as the page edits them: each kind read when first shown,
+// every shown kind written on Apply.
+class TTextePage {
+  public:
+    explicit TTextePage(resources::TTexte& texte) : texte_(texte) {}
+    // The kind's text for the editor.
+    std::string Show(int kind);
+    void Edit(int kind, std::string_view memo);
+    void Apply();
+
+  private:
+    resources::TTexte& texte_;
+    std::map<int, std::string> shown_;  // stored form
+};
+
+// ---- page "Klänge" ---------------------------------------------------------------
+
+// The general sound settings as the page edits them; a scheme loaded into the
+// page stays there until Apply.
+class TKlaengePage {
+  public:
+    explicit TKlaengePage(resources::TKlaenge& klaenge) : klaenge_(klaenge) {}
+    // The event's setting, read when first shown; signal and announcement at
+    // least "keiner"/"keine".
+    resources::TSoundSetting Show(int event);
+    void Edit(int event, const resources::TSoundSetting& setting);
+    void Apply();
+    void LoadScheme(std::string_view text, const std::filesystem::path& folder);
+    // Every event's setting as a scheme file.
+    std::string SchemeText(const std::filesystem::path& folder);
+
+  private:
+    resources::TSoundSetting Current(int event) const;
+
+    resources::TKlaenge& klaenge_;
+    std::map<int, resources::TSoundSetting> shown_;
+};
 
 }  // namespace tarvo::channels

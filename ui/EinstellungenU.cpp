@@ -32,9 +32,11 @@
 #include "core/MessageWindowU.h"
 #include "devices/GeraeteU.h"
 #include "ui/ConsoleWidgetU.h"
+#include "ui/KlaengeFormU.h"
 #include "ui/MessageboxU.h"
 #include "ui/MyCallEditU.h"
 #include "ui/PlainTextU.h"
+#include "ui/TexteFormU.h"
 
 namespace tarvo::ui {
 
@@ -553,6 +555,7 @@ struct TPageSlot {
 constexpr TPageSlot kSlots[] = {
     {TEinstellungenForm::kAllgemein, "Allgemein"}, {TEinstellungenForm::kGeraete, "Ger\xE4te"},
     {TEinstellungenForm::kAnzeige, "Anzeige"},     {TEinstellungenForm::kMonitor, "Monitor"},
+    {TEinstellungenForm::kTexte, "Texte"},         {TEinstellungenForm::kKlaenge, "Kl\xE4nge"},
     {TEinstellungenForm::kErweitert, "Erweitert"},
 };
 
@@ -640,6 +643,10 @@ TTabForm* TEinstellungenForm::BuildPage(int index, QWidget* sheet) {
             return new TEinstellungenAnzeige(ctx_, sheet);
         case kMonitor:
             return new TEinstellungenMonitor(ctx_, sheet);
+        case kTexte:
+            return ctx_.texte ? new TTexteForm(*ctx_.texte, sheet) : nullptr;
+        case kKlaenge:
+            return ctx_.klaenge ? new TKlaengeForm(*ctx_.klaenge, sheet) : nullptr;
         case kErweitert:
             return new TEinstellungenErweitert(ctx_, sheet);
         default:

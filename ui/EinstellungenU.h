@@ -36,6 +36,10 @@ class TKanaele;
 namespace tarvo::devices {
 class TGeraete;
 }
+namespace tarvo::resources {
+class TTexte;
+class TKlaenge;
+}  // namespace tarvo::resources
 
 namespace tarvo::ui {
 
@@ -48,6 +52,8 @@ struct TEinstellungenContext {
     std::shared_ptr<devices::TMyCalls> myCalls;
     channels::TKanaele* kanaele = nullptr;
     devices::TGeraete* geraete = nullptr;
+    resources::TTexte* texte = nullptr;
+    resources::TKlaenge* klaenge = nullptr;
     int colourLevel = 2;
     std::function<void()> reloadToolbarImages;
     std::function<void()> openStationDatabase;

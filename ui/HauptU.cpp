@@ -830,6 +830,8 @@ void THauptfenster::ShowSettings() {
     ctx.myCalls = MyCalls();
     ctx.kanaele = Kanaele();
     ctx.geraete = Geraete();
+    ctx.texte = system_.Texte();
+    ctx.klaenge = system_.Klaenge();
     ctx.colourLevel = core::ColourLevel();
     ctx.reloadToolbarImages = [this] { LoadActionIcons(); };
     // The console sizes are those the console font is drawn in.

@@ -162,7 +162,8 @@ TEST_F(Einstellungen, OkWithoutVisitingOtherTabsChangesOnlyThePageZeroValues) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Einstellungen"));
     QStringList captions;
     for (int i = 0; i < form->Tabs()->count(); ++i) captions << form->Tabs()->tabText(i);
-    EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Anzeige", "Monitor", "Erweitert"}));
+    EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Anzeige", "Monitor", "Texte", "Klänge",
+                                     "Erweitert"}));
     for (int i = 1; i < TEinstellungenForm::kPageCount; ++i) EXPECT_EQ(form->Page(i), nullptr);
 
     auto* page = dynamic_cast<ui::TEinstellungenAllgemein*>(form->Page(0));
