@@ -61,14 +61,6 @@ int ModeOrZero(int v) {
     return v >= 0 && v <= 3 ? v : 0;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // "07" or "7": the event, else -1.
 int EventOfKey(std::string_view key) {
     if (key.empty() || key.size() > 2) return -1;
@@ -164,20 +156,21 @@ TSoundScheme ParseSoundScheme(std::string_view text, const std::filesystem::path
     bool inSection = false;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        std::string_view line = Trim(text.substr(0, end));
+        std::string_view line = core::TrimControls(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
-            inSection = close != std::string_view::npos &&
-                        core::EqualNoCase(Trim(line.substr(1, close - 1)), kSchemeSection);
+            inSection =
+                close != std::string_view::npos &&
+                core::EqualNoCase(core::TrimControls(line.substr(1, close - 1)), kSchemeSection);
             continue;
         }
         const std::size_t eq = line.find('=');
         if (!inSection || eq == std::string_view::npos) continue;
-        const int event = EventOfKey(Trim(line.substr(0, eq)));
+        const int event = EventOfKey(core::TrimControls(line.substr(0, eq)));
         if (event < 0) continue;
-        const std::string_view value = Trim(line.substr(eq + 1));
+        const std::string_view value = core::TrimControls(line.substr(eq + 1));
         TSchemeEntry entry;
         if (value.size() >= 2 && value[0] >= '0' && value[0] <= '9' && value[1] == ',') {
             const std::vector<std::string> items = core::FromCommaText(value);
