@@ -1,8 +1,10 @@
 #include "platform/Sound.h"
 
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <mutex>
@@ -90,9 +92,20 @@ std::unique_ptr<ISoundOutput> MakeSystemSoundOutput() {
 }
 
 std::optional<Pcm> DecodeWaveFile(const std::filesystem::path& file, std::string& error) {
-    // Devices, pipes and folders could block the player or never end.
+    // Devices, pipes and folders could block the player or never end; the
+    // descriptor is checked, so nothing can be swapped in after the check.
+    struct Fd {
+        int fd;
+        ~Fd() {
+            if (fd >= 0) ::close(fd);
+        }
+    } fd{::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (fd.fd < 0) {
+        error = "cannot be opened";
+        return std::nullopt;
+    }
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "not a regular file";
         return std::nullopt;
     }
@@ -101,7 +114,8 @@ std::optional<Pcm> DecodeWaveFile(const std::filesystem::path& file, std::string
         return std::nullopt;
     }
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndFileCloser> f(sf_open(file.c_str(), SFM_READ, &info));
+    // The descriptor stays ours: it outlives the decoder.
+    std::unique_ptr<SNDFILE, SndFileCloser> f(sf_open_fd(fd.fd, SFM_READ, &info, SF_FALSE));
     if (!f) {
         error = sf_strerror(nullptr);
         return std::nullopt;
