@@ -138,12 +138,13 @@ class IStationenDatenbank {
     // fallback, or for a callsign without SSID, the callsign without SSID next.
     virtual std::shared_ptr<IStationenDatenbankEintrag> FindEntry(std::string_view call,
                                                                   bool fallback) = 0;
-};
-
-// Until the station database exists: no station is known.
-class TNullStationenDatenbank final : public IStationenDatenbank {
-  public:
-    std::shared_ptr<IStationenDatenbankEintrag> FindEntry(std::string_view, bool) override {
+    // The entry stored under exactly this key (upper-cased); null when there is none.
+    virtual std::shared_ptr<IStationenDatenbankEintrag> OpenEntry(std::string_view /*key*/) {
+        return nullptr;
+    }
+    // The entry of the key, created when missing; an existing one is returned as
+    // it is. Null when the key is no callsign.
+    virtual std::shared_ptr<IStationenDatenbankEintrag> CreateEntry(std::string_view /*key*/) {
         return nullptr;
     }
 };

@@ -22,6 +22,9 @@ class IKanaeleView;
 class TKanaele;
 class TConnectionsList;
 }  // namespace tarvo::channels
+namespace tarvo::stations {
+class TStationenDatenbank;
+}  // namespace tarvo::stations
 namespace tarvo::devices {
 class TGeraete;
 class TMyCalls;
@@ -84,12 +87,14 @@ class TSystem {
     devices::TGeraete* Geraete() const { return geraete_.get(); }
     IKlaenge& Klaenge() { return klaenge_; }
     ITexte& Texte() { return texte_; }
+    std::shared_ptr<stations::TStationenDatenbank> Stationen() const { return stationen_; }
     const platform::IClock& Clock() const { return clock_; }
 
   private:
     void BuildStartup();
     void BuildShutdown();
     void Status(const char* cp1252);
+    void CreateStationen();
     void CreateKanaele();
     void CreateGeraete();
 
@@ -107,7 +112,7 @@ class TSystem {
     TNullTexte texte_;
     std::unique_ptr<channels::TConnectionsList> connections_;
     std::shared_ptr<devices::TMyCalls> myCalls_;
-    std::shared_ptr<IStationenDatenbank> stationen_ = std::make_shared<TNullStationenDatenbank>();
+    std::shared_ptr<stations::TStationenDatenbank> stationen_;
     std::unique_ptr<channels::TKanaele> kanaele_;
     std::unique_ptr<devices::TGeraete> geraete_;
 };
