@@ -44,13 +44,15 @@ std::string FittingCommaText(std::vector<std::string> items, std::size_t cut, st
 }  // namespace
 
 std::string PasswordStreamName(std::string_view myCall, int role, int method) {
+    // Passwords belong to the own callsign without SSID, as the prompt answer looks them up.
+    const std::optional<std::string> call = StationKey(myCall);
     if (role < 0 || role >= static_cast<int>(kPasswordRoles.size()) || method < 0 ||
-        method >= static_cast<int>(kPasswordMethods.size()) || myCall.empty())
+        method >= static_cast<int>(kPasswordMethods.size()) || !call)
         return {};
     std::string name = "P";
     name += kPasswordRoles[static_cast<std::size_t>(role)];
     name += kPasswordMethods[static_cast<std::size_t>(method)];
-    name += core::AsciiUpper(myCall);
+    name += core::BaseCallsign(*call);
     return name;
 }
 

@@ -375,7 +375,9 @@ TEST(PasswordStream, NamesAndTheirParts) {
     EXPECT_EQ(PasswordStreamName("dl1tst", 1, 2), "PSDDL1TST");
     EXPECT_EQ(PasswordStreamName("DL1TST", 0, 1), "PUMDL1TST");
     EXPECT_EQ(PasswordStreamName("DL1TST", 2, 0), "");
+    EXPECT_EQ(PasswordStreamName("DL1TST-3", 0, 0), "PUBDL1TST");
     EXPECT_EQ(PasswordStreamName("", 0, 0), "");
+    EXPECT_EQ(PasswordStreamName("DL1/TST", 0, 0), "");
     const auto p = ParsePasswordStream("PSDDL1TST");
     ASSERT_TRUE(p);
     EXPECT_EQ(p->myCall, "DL1TST");
