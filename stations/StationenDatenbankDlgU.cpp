@@ -152,8 +152,12 @@ int TStationenDatenbankDlgModell::Add(std::string_view text) {
 bool TStationenDatenbankDlgModell::Remove(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= keys_.size()) return false;
     const std::string key = keys_[static_cast<std::size_t>(index)];
-    if (index == selected_) Select(-1);  // the dialog's own hold on it goes first
-    if (!database_->DeleteEntry(key)) return false;
+    const bool selected = index == selected_;
+    if (selected) Select(-1);  // the dialog's own hold on it goes first
+    if (!database_->DeleteEntry(key)) {
+        if (selected) Select(index);
+        return false;
+    }
     keys_.erase(keys_.begin() + index);
     if (selected_ > index) --selected_;
     return true;
