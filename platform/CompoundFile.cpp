@@ -100,8 +100,25 @@ void ReadStorage(GsfInfile* in, CompoundStorage& into, std::size_t limit, int de
     }
 }
 
+// The directory order of the format: shorter names first, then by upper case.
+bool DirectoryOrder(const std::string& a, const std::string& b) {
+    const long la = Utf16Units(a), lb = Utf16Units(b);
+    if (la != lb) return la < lb;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const auto ca = static_cast<unsigned char>(g_ascii_toupper(a[i]));
+        const auto cb = static_cast<unsigned char>(g_ascii_toupper(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
 bool WriteStorage(GsfOutfile* out, const CompoundStorage& storage) {
-    for (const std::string& name : storage.Names()) {
+    // The writer keeps its children in a sorted list; added last-first, each
+    // goes to the front and a storage of 10,000 stations costs no quadratic time.
+    std::vector<std::string> names = storage.Names();
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return DirectoryOrder(b, a); });
+    for (const std::string& name : names) {
         if (const CompoundStorage* sub = storage.Storage(name)) {
             GPtr<GsfOutput> child(gsf_outfile_new_child(out, name.c_str(), TRUE));
             if (!child) return false;
