@@ -209,10 +209,15 @@ void TStationenDatenbankDlgModell::Store() {
     const TStationFields& f = fields_;
     if (f.name != loaded_.name) entry_->SetName(f.name);
     if (f.notes != loaded_.notes) entry_->SetNotes(f.notes.substr(0, kNotesLimit));
-    entry_->SetType(
-        static_cast<std::uint8_t>(f.typeIndex >= 0 && f.typeIndex <= 5 ? f.typeIndex : 0));
-    const int policy = f.firewall ? f.policyIndex + 1 : 0;
-    entry_->SetIncomingPolicy(static_cast<std::uint8_t>(policy >= 1 && policy <= 3 ? policy : 0));
+    // Only what the operator changed: a connection may have set other fields meanwhile.
+    if (f.typeIndex != loaded_.typeIndex)
+        entry_->SetType(
+            static_cast<std::uint8_t>(f.typeIndex >= 0 && f.typeIndex <= 5 ? f.typeIndex : 0));
+    if (f.firewall != loaded_.firewall || f.policyIndex != loaded_.policyIndex) {
+        const int policy = f.firewall ? f.policyIndex + 1 : 0;
+        entry_->SetIncomingPolicy(
+            static_cast<std::uint8_t>(policy >= 1 && policy <= 3 ? policy : 0));
+    }
     for (int k = 0; k < kTextKinds; ++k) {
         const auto& t = f.texts[static_cast<std::size_t>(k)];
         if (!StationTextKind(k) || t == loaded_.texts[static_cast<std::size_t>(k)]) continue;

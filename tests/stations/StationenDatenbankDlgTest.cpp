@@ -130,6 +130,21 @@ TEST_F(StationDialog, SelectingStoresThePreviousStation) {
     EXPECT_FALSE(db_->ReadStream("DL1AAA", "S04", 10)) << "no setting left: no stream";
 }
 
+TEST_F(StationDialog, OnlyWhatTheOperatorChangedIsStored) {
+    db_->CreateStation("DL1AAA");
+    TStationenDatenbankDlgModell m(db_, 1);
+    m.Select(0);
+    // Meanwhile a connection learns the station's type and //name sets its name.
+    auto elsewhere = db_->OpenStation("DL1AAA");
+    elsewhere->SetType(2);
+    elsewhere->SetName("von Ferne");
+    m.Fields().notes = "Notiz";
+    m.Select(-1);
+    EXPECT_EQ(elsewhere->GetType(), 2);
+    EXPECT_EQ(elsewhere->GetName(), "von Ferne");
+    EXPECT_EQ(elsewhere->GetNotes(), "Notiz");
+}
+
 TEST_F(StationDialog, RemovingAStation) {
     for (const char* key : {"DL1AAA", "DL1BBB", "DL1CCC"}) db_->CreateStation(key);
     TStationenDatenbankDlgModell m(db_, 1);
