@@ -133,12 +133,17 @@ void TStationenDatenbankEintrag::WriteT() {
     core::DebOutObj(kClass, "SaveT", ok ? "CreateStream ok." : "CreateStream Fehler.");
 }
 
-void TStationenDatenbankEintrag::SetType(std::uint8_t type) {
+void TStationenDatenbankEintrag::SetT(std::uint8_t TStationenDatenbankEintrag::*field,
+                                      std::uint8_t value) {
     std::lock_guard<std::mutex> lock(lock_);
     ReadT();
-    if (type_ == type) return;
-    type_ = type;
+    if (this->*field == value) return;
+    this->*field = value;
     WriteT();
+}
+
+void TStationenDatenbankEintrag::SetType(std::uint8_t type) {
+    SetT(&TStationenDatenbankEintrag::type_, type);
 }
 
 std::uint8_t TStationenDatenbankEintrag::GetType() const {
@@ -148,11 +153,7 @@ std::uint8_t TStationenDatenbankEintrag::GetType() const {
 }
 
 void TStationenDatenbankEintrag::SetIncomingPolicy(std::uint8_t policy) {
-    std::lock_guard<std::mutex> lock(lock_);
-    ReadT();
-    if (policy_ == policy) return;
-    policy_ = policy;
-    WriteT();
+    SetT(&TStationenDatenbankEintrag::policy_, policy);
 }
 
 std::uint8_t TStationenDatenbankEintrag::GetIncomingPolicy() const {

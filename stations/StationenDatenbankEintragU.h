@@ -84,6 +84,8 @@ class TStationenDatenbankEintrag final : public core::IStationenDatenbankEintrag
   private:
     void ReadT() const;  // under lock_
     void WriteT();       // under lock_
+    // Sets the type or the policy; "T" is written only when it changes.
+    void SetT(std::uint8_t TStationenDatenbankEintrag::*field, std::uint8_t value);
     void ReadR() const;  // under lock_
     void WriteR();       // under lock_
     std::string Read(std::string_view stream, std::size_t limit) const;

@@ -196,24 +196,16 @@ std::shared_ptr<core::IStationenDatenbankEintrag> TStationenDatenbank::CreateEnt
 }
 
 std::shared_ptr<TStationenDatenbankEintrag> TStationenDatenbank::OpenStation(std::string_view key) {
-    const std::optional<std::string> k = StationKey(key);
-    if (!k) return nullptr;
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = cache_.find(*k);
-    if (it != cache_.end()) {
-        if (auto entry = it->second.lock()) return entry;
-    }
-    {
-        std::lock_guard<std::mutex> tree(treeMutex_);
-        if (!root_.Storage(*k)) return nullptr;
-    }
-    auto entry = std::make_shared<TStationenDatenbankEintrag>(shared_from_this(), *k);
-    cache_[*k] = entry;
-    return entry;
+    return Station(key, false);
 }
 
 std::shared_ptr<TStationenDatenbankEintrag> TStationenDatenbank::CreateStation(
     std::string_view key) {
+    return Station(key, true);
+}
+
+std::shared_ptr<TStationenDatenbankEintrag> TStationenDatenbank::Station(std::string_view key,
+                                                                         bool create) {
     const std::optional<std::string> k = StationKey(key);
     if (!k) return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -226,7 +218,7 @@ std::shared_ptr<TStationenDatenbankEintrag> TStationenDatenbank::CreateStation(
         std::lock_guard<std::mutex> tree(treeMutex_);
         // An existing station is kept: two callers creating it at once share it.
         if (!root_.Storage(*k)) {
-            if (!root_.CreateStorage(*k)) return nullptr;
+            if (!create || !root_.CreateStorage(*k)) return nullptr;
             created = true;
         }
     }

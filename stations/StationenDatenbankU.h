@@ -97,6 +97,8 @@ class TStationenDatenbank final : public core::IStationenDatenbank,
     void Load();
     void KeepBackup(const std::string& bytes);
     void Changed();
+    // The open entry of the key, or a new one; with create the station is made when missing.
+    std::shared_ptr<TStationenDatenbankEintrag> Station(std::string_view key, bool create);
 
     TStationenDatenbankSetup setup_;
     std::vector<std::filesystem::path> backups_;
