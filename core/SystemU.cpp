@@ -107,7 +107,7 @@ void TSystem::BuildShutdown() {
     s.Add("Ordner.Free", [] {});
     s.Add("StationenDatenbank.Free", [this] {
         if (!stationen_) return;
-        stationen_->Flush();
+        stationen_->Close();
         stationen_.reset();
     });
     s.Add("Texte.Free", [] {});

@@ -90,11 +90,13 @@ TStationenDatenbank::~TStationenDatenbank() {
     Flush();
 }
 
-void TStationenDatenbank::KeepBackup(const std::string& bytes) {
+void TStationenDatenbank::KeepBackup(const std::string& bytes, bool damaged) {
     if (bytes.empty()) return;
+    // A damaged file is evidence and never overwritten; the copy a repair run
+    // keeps of a sound file replaces the one of the run before.
     std::filesystem::path name = setup_.file;
-    name += ".bak";
-    const std::filesystem::path backup = platform::UniqueFileName(name);
+    name += damaged ? ".damaged" : ".bak";
+    const std::filesystem::path backup = damaged ? platform::UniqueFileName(name) : name;
     if (backup.empty()) Fail(std::make_error_code(std::errc::file_exists));
     if (std::error_code ec = platform::WriteFileAtomic(backup, bytes, 0600)) Fail(ec);
     backups_.push_back(backup);
@@ -117,7 +119,9 @@ void TStationenDatenbank::Load() {
         core::DebOutObj(kClass, "DoCheck", "Keine Datenbank vorhanden.");
     }
     platform::CompoundRead read = platform::ReadCompound(bytes, kStreamLimit);
-    const bool lost = !bytes.empty() && (!read.readable || read.skipped > 0 || read.truncated > 0);
+    const bool damaged = !bytes.empty() && (!read.readable || read.skipped > 0);
+    // Streams past the limit hold nothing anyone reads, but the file changes.
+    const bool lost = damaged || read.truncated > 0;
     if (lost)
         core::DebOutObjFmt(kClass, "Create",
                            "Datei besch\xE4"
@@ -131,22 +135,23 @@ void TStationenDatenbank::Load() {
         rewrite = true;
     }
     // Whatever replaces an existing file, the old one stays as a backup.
-    if (rewrite && exists && (lost || setup_.check)) KeepBackup(bytes);
+    if (rewrite && exists && (lost || setup_.check)) KeepBackup(bytes, damaged);
     if (rewrite) {
         if (std::error_code wec = platform::SaveCompoundFile(file, root_, 0600)) Fail(wec);
     }
 }
 
 void TStationenDatenbank::Changed() {
-    bool schedule = false;
+    std::function<void(std::function<void()>)> schedule;
     {
         std::lock_guard<std::mutex> tree(treeMutex_);
         dirty_ = true;
-        if (!flushScheduled_ && setup_.scheduleFlush) schedule = flushScheduled_ = true;
+        if (flushScheduled_ || !setup_.scheduleFlush) return;
+        flushScheduled_ = true;
+        schedule = setup_.scheduleFlush;
     }
-    if (!schedule) return;
     std::weak_ptr<TStationenDatenbank> weak = weak_from_this();
-    setup_.scheduleFlush([weak] {
+    schedule([weak] {
         if (auto db = weak.lock()) db->Flush();
     });
 }
@@ -170,6 +175,14 @@ bool TStationenDatenbank::Flush() {
     }
     core::DebOutObj(kClass, "Flush", "Schreiben fehlgeschlagen: " + ec.message());
     return false;
+}
+
+bool TStationenDatenbank::Close() {
+    {
+        std::lock_guard<std::mutex> tree(treeMutex_);
+        setup_.scheduleFlush = nullptr;
+    }
+    return Flush();
 }
 
 std::shared_ptr<core::IStationenDatenbankEintrag> TStationenDatenbank::FindEntry(

@@ -77,6 +77,10 @@ class TStationenDatenbank final : public core::IStationenDatenbank,
     // Writes the file now when something changed; false when that failed
     // (the change stays pending).
     bool Flush();
+    // At shutdown: writes what is pending and asks for no more delayed writes
+    // (the main thread's loop is going); later changes are written when the
+    // last holder lets the database go.
+    bool Close();
     const std::filesystem::path& File() const { return setup_.file; }
     // Backups kept by this opening (a damaged file, or the repair run).
     const std::vector<std::filesystem::path>& Backups() const { return backups_; }
@@ -95,7 +99,7 @@ class TStationenDatenbank final : public core::IStationenDatenbank,
   private:
     explicit TStationenDatenbank(TStationenDatenbankSetup setup);
     void Load();
-    void KeepBackup(const std::string& bytes);
+    void KeepBackup(const std::string& bytes, bool damaged);
     void Changed();
     // The open entry of the key, or a new one; with create the station is made when missing.
     std::shared_ptr<TStationenDatenbankEintrag> Station(std::string_view key, bool create);

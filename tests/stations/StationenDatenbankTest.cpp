@@ -253,11 +253,16 @@ TEST_F(StationenDatenbank, ChangesReachTheFileInOneDelayedWrite) {
     EXPECT_EQ(Mode(file_), 0600);
     e->SetName("Anna");
     EXPECT_EQ(scheduled_.size(), 1u) << "the next change asks again";
-    // Shutdown writes what is still pending.
-    EXPECT_TRUE(db->Flush());
-    e.reset();
-    db.reset();
+    // Shutdown writes what is still pending and asks for no more delayed writes.
+    scheduled_.clear();
+    EXPECT_TRUE(db->Close());
     EXPECT_EQ(Open()->OpenStation("DL1ABC")->GetName(), "Anna");
+    // A holder that outlives it changes the station once more; letting go writes it.
+    e->SetName("Berta");
+    EXPECT_TRUE(scheduled_.empty());
+    db.reset();
+    e.reset();
+    EXPECT_EQ(Open()->OpenStation("DL1ABC")->GetName(), "Berta");
 }
 
 TEST_F(StationenDatenbank, ADamagedFileIsKeptAsBackupAndItsReadableStationsStay) {
@@ -305,6 +310,7 @@ TEST_F(StationenDatenbank, ADamagedFileIsKeptAsBackupAndItsReadableStationsStay)
         ASSERT_EQ(db->Backups().size(), 1u);
         EXPECT_EQ(ReadAll(db->Backups()[0]), c.bytes) << "the damaged file stays as it was";
         EXPECT_EQ(Mode(db->Backups()[0]), 0600);
+        EXPECT_EQ(db->Backups()[0].filename(), "Stations.tvd.damaged");
         EXPECT_EQ(db->ListEntries(), c.stations);
         if (!c.stations.empty()) {
             EXPECT_EQ(db->OpenStation("DL1AAA")->GetName(), "Anna");
@@ -334,9 +340,14 @@ TEST_F(StationenDatenbank, TheRepairRunKeepsABackupAndCompacts) {
     EXPECT_EQ(db->ListEntries(), std::vector<std::string>{"DL1AAA"});
     EXPECT_EQ(db->StreamNames("DL1AAA"), (std::vector<std::string>{"N", "X01"}));
     EXPECT_EQ(db->ReadStream("DL1AAA", "X01", 1 << 20)->size(), 65536u);
-    // A clean opening keeps no backup.
+    EXPECT_EQ(db->Backups()[0].filename(), "Stations.tvd.bak");
+    // A clean opening keeps no backup; the next repair replaces the copy.
     db.reset();
     EXPECT_TRUE(Open()->Backups().empty());
+    EXPECT_EQ(Open(true)->Backups()[0].filename(), "Stations.tvd.bak");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(file_.parent_path())) ++files;
+    EXPECT_EQ(files, 2u) << "the file and one copy";
 }
 
 TEST_F(StationenDatenbank, AnUnreadableFileStopsTheOpening) {
