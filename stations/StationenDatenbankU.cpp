@@ -1,6 +1,7 @@
 #include "stations/StationenDatenbankU.h"
 
 #include <algorithm>
+#include <exception>
 #include <system_error>
 
 #include "core/DebOutU.h"
@@ -87,7 +88,11 @@ std::shared_ptr<TStationenDatenbank> TStationenDatenbank::Open(TStationenDatenba
 
 TStationenDatenbank::~TStationenDatenbank() {
     // Entries that outlived shutdown may have changed something since.
-    Flush();
+    try {
+        Flush();
+    } catch (const std::exception& e) {
+        core::DebOutObj(kClass, "Destroy", e.what());
+    }
 }
 
 void TStationenDatenbank::KeepBackup(const std::string& bytes, bool damaged) {
