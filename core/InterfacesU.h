@@ -139,18 +139,19 @@ class IStationenDatenbank {
     // fallback, or for a callsign without SSID, the callsign without SSID next.
     virtual std::shared_ptr<IStationenDatenbankEintrag> FindEntry(std::string_view call,
                                                                   bool fallback) = 0;
+    // The entry stored under exactly this key (upper-cased); null when there is none.
+    virtual std::shared_ptr<IStationenDatenbankEintrag> OpenEntry(std::string_view /*key*/) {
+        return nullptr;
+    }
+    // The entry of the key, created when missing; an existing one is returned as
+    // it is. Null when the key is no callsign.
+    virtual std::shared_ptr<IStationenDatenbankEintrag> CreateEntry(std::string_view /*key*/) {
+        return nullptr;
+    }
 };
 
 // Where the database is found when it is opened after its users.
 using TStationenQuelle = std::function<std::shared_ptr<IStationenDatenbank>()>;
-
-// Until the station database exists: no station is known.
-class TNullStationenDatenbank final : public IStationenDatenbank {
-  public:
-    std::shared_ptr<IStationenDatenbankEintrag> FindEntry(std::string_view, bool) override {
-        return nullptr;
-    }
-};
 
 // The connection's queue of send jobs; its event is set while a job waits.
 class IDateiSendenQueue : public IPublisher {

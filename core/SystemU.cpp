@@ -13,8 +13,13 @@
 #include "platform/Sound.h"
 #include "resources/KlaengeU.h"
 #include "resources/TexteU.h"
+#include "stations/StationenDatenbankU.h"
 
 namespace tarvo::core {
+
+namespace {
+constexpr std::chrono::milliseconds kStationenFlushDelay{2000};
+}  // namespace
 
 TSystem::TSystem(TSystemSetup setup) : setup_(std::move(setup)) {
     BuildStartup();
@@ -71,6 +76,7 @@ void TSystem::BuildStartup() {
     });
     s.Add("StationenDatenbank", [this] {
         if (runMark_.databaseCheckDue) DebOut("StationenDatenbank: the database is to be checked");
+        CreateStationen();
     });
     s.Add("ForceDatabaseCheck", [this] {
         ClearForceDatabaseCheck(*config_);
@@ -112,7 +118,11 @@ void TSystem::BuildShutdown() {
         myCalls_.reset();
     });
     s.Add("Ordner.Free", [] {});
-    s.Add("StationenDatenbank.Free", [] {});
+    s.Add("StationenDatenbank.Free", [this] {
+        if (!stationen_) return;
+        stationen_->Close();
+        stationen_.reset();
+    });
     s.Add("Texte.Free", [this] { texte_.reset(); });
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
     // Lets the exit sound end.
@@ -126,6 +136,29 @@ void TSystem::BuildShutdown() {
         setup_.registry.Flush();
     });
     s.Add("end.", [] {});
+}
+
+// A burst of changes (a station edited, //name from several links) becomes one
+// write a moment later; shutdown writes what is left.
+void TSystem::CreateStationen() {
+    stations::TStationenDatenbankSetup setup;
+    setup.file = stations::StationenDatenbankFile(ApplicationDataFolder());
+    setup.check = runMark_.databaseCheckDue;
+    platform::IDispatcher* dispatcher = &setup_.dispatcher;
+    setup.scheduleFlush = [dispatcher](std::function<void()> flush) {
+        dispatcher->Post([dispatcher, flush = std::move(flush)] {
+            dispatcher->StartTimer(kStationenFlushDelay, false, flush);
+        });
+    };
+    try {
+        stationen_ = stations::TStationenDatenbank::Open(std::move(setup));
+    } catch (const stations::TStationenDatenbankError& e) {
+        DebOutObj("THauptfenster", "FormCreate", e.what());
+        throw TStartupFailure(
+            "Fehler beim \xD6"
+            "ffnen der Datenbank. (" +
+            std::string(e.what()) + ")");
+    }
 }
 
 void TSystem::CreateKanaele() {

@@ -23,6 +23,9 @@ class IKanaeleView;
 class TKanaele;
 class TConnectionsList;
 }  // namespace tarvo::channels
+namespace tarvo::stations {
+class TStationenDatenbank;
+}  // namespace tarvo::stations
 namespace tarvo::devices {
 class TGeraete;
 class TMyCalls;
@@ -94,12 +97,14 @@ class TSystem {
     // Null before their start-up steps and after their shutdown steps.
     resources::TKlaenge* Klaenge() const { return klaenge_.get(); }
     resources::TTexte* Texte() const { return texte_.get(); }
+    std::shared_ptr<stations::TStationenDatenbank> Stationen() const { return stationen_; }
     const platform::IClock& Clock() const { return clock_; }
 
   private:
     void BuildStartup();
     void BuildShutdown();
     void Status(const char* cp1252);
+    void CreateStationen();
     void CreateKanaele();
     void CreateGeraete();
 
@@ -118,7 +123,7 @@ class TSystem {
     std::unique_ptr<resources::TTexte> texte_;
     std::unique_ptr<channels::TConnectionsList> connections_;
     std::shared_ptr<devices::TMyCalls> myCalls_;
-    std::shared_ptr<IStationenDatenbank> stationen_ = std::make_shared<TNullStationenDatenbank>();
+    std::shared_ptr<stations::TStationenDatenbank> stationen_;
     std::unique_ptr<channels::TKanaele> kanaele_;
     std::unique_ptr<devices::TGeraete> geraete_;
 };

@@ -43,12 +43,14 @@
 #include "connection/VerbindungAbstractU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
+#include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
 #include "core/MessageWindowU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "stations/StationenDatenbankU.h"
 #include "ui/AgwpeDialogU.h"
 #include "ui/BefehlConnectU.h"
 #include "ui/ConsoleWidgetU.h"
@@ -61,6 +63,7 @@
 #include "ui/PlainTextU.h"
 #include "ui/RichEditTarvoU.h"
 #include "ui/SplashU.h"
+#include "ui/StationenDatenbankDlgU.h"
 
 namespace tarvo::ui {
 
@@ -506,6 +509,7 @@ void THauptfenster::CreateActions() {
         });
     }
     on("ActionSettings", [this] { ShowSettings(); });
+    on("ActionStationenDatenbank", [this] { ShowStationen(); });
     on("ActionStationenDatenbankReparieren", [this] {
         if (TDlgMessage::Run(this, "Tarvo",
                              "Die Datenbank wird beim n\xE4"
@@ -526,7 +530,6 @@ void THauptfenster::CreateActions() {
     // Their windows come with their own parts of the program.
     Action("ActionCommandLine")->setEnabled(false);
     Action("ActionLanguage")->setEnabled(false);
-    Action("ActionStationenDatenbank")->setEnabled(false);
     Action("ActionEditSelectAll")->setEnabled(false);
 }
 
@@ -1098,6 +1101,30 @@ void THauptfenster::dropEvent(QDropEvent* e) {
     QTimer::singleShot(kDropDelayMs, this, [this, bytes] {
         if (auto k = Aktuell()) k->SendDroppedData(bytes);
     });
+}
+
+void THauptfenster::ShowStationen() {
+    if (!stationen_) {
+        const auto database = System().Stationen();
+        if (!database || !Config()) return;
+        try {
+            std::vector<std::string> own;
+            if (MyCalls())
+                for (const auto& c : MyCalls()->Snapshot())
+                    if (c) own.push_back(c->Call());
+            auto* dlg = new TStationenDatenbankDlg(database, Config()->IncomingConnects(),
+                                                   std::move(own), this);
+            dlg->setAttribute(Qt::WA_DeleteOnClose);
+            stationen_ = dlg;
+        } catch (...) {
+            core::ShowUnhandledException(std::current_exception(), "THauptfenster",
+                                         "ActionStationenDatenbankExecute");
+            return;
+        }
+    }
+    stationen_->show();
+    stationen_->raise();
+    stationen_->activateWindow();
 }
 
 }  // namespace tarvo::ui

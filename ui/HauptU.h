@@ -134,6 +134,7 @@ class THauptfenster : public QMainWindow {
     void ShowCommandDialog();
     void Disconnect();
     void ShowSettings();
+    void ShowStationen();
     void ToggleDeviceStatus();
     void HelpContents(const char* anchor);
     void ShowInfo();
@@ -165,6 +166,7 @@ class THauptfenster : public QMainWindow {
     std::vector<std::string> themes_;
     std::string currentTheme_;
     QPointer<QWidget> deviceStatus_;
+    QPointer<QWidget> stationen_;  // the station dialog, created once
     QTimer dropSelect_;
     int dropSelectChannel_ = -1;
     bool showingConnect_ = false;
