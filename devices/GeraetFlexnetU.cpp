@@ -178,6 +178,26 @@ std::optional<TGeraetFlexnet::TTreiberInfo> TGeraetFlexnet::TreiberInfo() const 
     return info;
 }
 
+std::string TGeraetFlexnet::EigenschaftenKopf() const {
+    const TGeraetStatus status = Status();
+    if (status == TGeraetStatus::Inaktiv)
+        return "Inaktiv: Schlie\xDF"
+               "en Sie dieses Fenster mit OK und klicken Sie dann auf '\xFC"
+               "bernehmen', um FlexNet zu aktivieren.";
+    const auto info = TreiberInfo();
+    if (status != TGeraetStatus::Bereit || !info) return StatusText();
+    return "PC/FlexNet Kernel Version " + info->version +
+           (info->digiModul ? " mit Digipeater-Modul" : "");
+}
+
+std::vector<std::string> TGeraetFlexnet::EigenschaftenKanaele() const {
+    std::vector<std::string> lines;
+    if (const auto info = TreiberInfo())
+        for (const auto& [port, name] : info->ports)
+            lines.push_back(std::to_string(port) + " " + name);
+    return lines;
+}
+
 // ---- the worker ---------------------------------------------------------------------------
 
 void TGeraetFlexnet::Run() {

@@ -69,6 +69,9 @@ class TGeraetFlexnet final : public TGeraet {
         std::vector<std::pair<int, std::string>> ports;  // number, name ("?" for none)
     };
     std::optional<TTreiberInfo> TreiberInfo() const;
+    // The dialog's heading and its list of channels ("0 Port A").
+    std::string EigenschaftenKopf() const;
+    std::vector<std::string> EigenschaftenKanaele() const;
 
   private:
     std::shared_ptr<flexnet::TFlexnetApi> Api() const;

@@ -53,6 +53,7 @@
 #include "ui/BefehlConnectU.h"
 #include "ui/ConsoleWidgetU.h"
 #include "ui/EinstellungenU.h"
+#include "ui/FlexnetDialogU.h"
 #include "ui/GeraeteDialogU.h"
 #include "ui/HauptPanesU.h"
 #include "ui/HostmodeSerialDialogU.h"
@@ -87,6 +88,7 @@ THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
     std::call_once(kinds, [] {
         RegisterHostmodeSerialProperties();
         RegisterAgwpeProperties();
+        RegisterFlexnetProperties();
     });
     core::TSystemView view;
     view.kanaeleView = [this]() -> channels::IKanaeleView* {

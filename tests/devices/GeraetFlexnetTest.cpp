@@ -178,6 +178,8 @@ TEST_F(FlexnetDevice, RadioChannelsFollowTheDriversPorts) {
         ASSERT_TRUE(info);
         EXPECT_EQ(info->version, "Stand-in 1.0");
         EXPECT_EQ(info->digiModul, c.kernel == 2);
+        EXPECT_EQ(dev_->EigenschaftenKopf(), std::string("PC/FlexNet Kernel Version Stand-in 1.0") +
+                                                 (c.kernel == 2 ? " mit Digipeater-Modul" : ""));
         dev_->DeInit();
     }
     // A port renamed while running gets a new radio channel.
@@ -189,6 +191,9 @@ TEST_F(FlexnetDevice, RadioChannelsFollowTheDriversPorts) {
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0], before[0]);
     EXPECT_EQ(after[1]->GetName(), "Port Z");
+    EXPECT_EQ(dev_->EigenschaftenKanaele(), (std::vector<std::string>{"0 Port A", "1 Port Z"}));
+    dev_->DeInit();
+    EXPECT_EQ(dev_->EigenschaftenKanaele(), std::vector<std::string>{});
 }
 
 TEST_F(FlexnetDevice, AConnectRequestIsAcceptedOnAFreeChannelElseRefused) {
