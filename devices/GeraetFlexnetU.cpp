@@ -109,10 +109,9 @@ void TGeraetFlexnet::EinstellungenUebernehmen() {
     Init();
 }
 
-void TGeraetFlexnet::BuildFunkKanaeleLocked() {
-    const auto clear = [](std::shared_ptr<TFunkKanal>& slot) {
-        if (slot) slot->DetachGeraet();
-        slot.reset();
+void TGeraetFlexnet::BuildFunkKanaeleLocked(std::vector<std::shared_ptr<TFunkKanal>>& dropped) {
+    const auto clear = [&dropped](std::shared_ptr<TFunkKanal>& slot) {
+        if (slot) dropped.push_back(std::exchange(slot, nullptr));
     };
     const auto make = [this](const std::string& name, int port, const std::string& kennung) {
         auto f = TFunkKanal::Create(std::static_pointer_cast<TGeraet>(shared_from_this()),
@@ -152,13 +151,18 @@ void TGeraetFlexnet::BuildFunkKanaeleLocked() {
 
 std::vector<std::shared_ptr<core::IFunkKanal>> TGeraetFlexnet::GetFunkKanaele(int max) {
     std::vector<std::shared_ptr<core::IFunkKanal>> out;
-    std::lock_guard lock(mutex_);
-    if (!aktiv_) return out;
-    BuildFunkKanaeleLocked();
-    for (const auto& f : funkKanaele_) {
-        if (static_cast<int>(out.size()) >= max) break;
-        if (f) out.push_back(f);
+    std::vector<std::shared_ptr<TFunkKanal>> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        if (!aktiv_) return out;
+        BuildFunkKanaeleLocked(dropped);
+        for (const auto& f : funkKanaele_) {
+            if (static_cast<int>(out.size()) >= max) break;
+            if (f) out.push_back(f);
+        }
     }
+    // Holders of a port that went away learn it outside the lock.
+    for (auto& f : dropped) f->DetachGeraet();
     return out;
 }
 
@@ -222,11 +226,12 @@ void TGeraetFlexnet::Run() {
         return;
     }
     {
+        std::vector<std::shared_ptr<TFunkKanal>> dropped;
         std::lock_guard lock(mutex_);
         api_ = api;
         aktiv_ = true;
         digiModul_ = init == 2;
-        BuildFunkKanaeleLocked();
+        BuildFunkKanaeleLocked(dropped);
     }
     auto events = api->OpenEvents({flexnet::kEventQsoData, flexnet::kEventQsoState,
                                    flexnet::kEventConnectRequest, flexnet::kEventUnproto});

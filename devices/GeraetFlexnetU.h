@@ -75,8 +75,9 @@ class TGeraetFlexnet final : public TGeraet {
 
   private:
     std::shared_ptr<flexnet::TFlexnetApi> Api() const;
-    // The radio channel slots from the driver's ports; under mutex_.
-    void BuildFunkKanaeleLocked();
+    // The radio channel slots from the driver's ports; under mutex_. The
+    // radio channels of ports gone go to `dropped`, to be detached unlocked.
+    void BuildFunkKanaeleLocked(std::vector<std::shared_ptr<TFunkKanal>>& dropped);
     void Pass(flexnet::TFlexnetApi& api);
     // False when the link ended and left the list.
     bool PollLink(flexnet::TFlexnetApi& api, const std::shared_ptr<core::IVerbindung>& v);
