@@ -221,6 +221,7 @@ void TGeraetFlexnet::Run() {
     }
     SetStatus(TGeraetStatus::Init, "ax_init...");
     const int init = api->AxInit();
+    Log("Run", "ax_init: " + std::to_string(init));
     if (init == 0) {
         SetStatus(TGeraetStatus::Fehler, "Kernel nicht geladen");
         return;

@@ -134,9 +134,14 @@ TEST_F(FlexnetDevice, ADriverThatCannotRunLeavesTheDeviceInError) {
         UseDriverIn(c.dir);
         sim_.SetKernel(c.kernel);
         auto d = NewDevice();
+        EXPECT_EQ(d->EigenschaftenKopf(),
+                  "Inaktiv: Schlie\xDF"
+                  "en Sie dieses Fenster mit OK und klicken Sie dann auf '\xFC"
+                  "bernehmen', um FlexNet zu aktivieren.");
         d->Init();
         ASSERT_TRUE(Until([&] { return d->Status() == TGeraetStatus::Fehler; })) << d->StatusText();
         EXPECT_EQ(d->StatusText(), c.status);
+        EXPECT_EQ(d->EigenschaftenKopf(), c.status);
         EXPECT_TRUE(Until([&] { return !d->ThreadRunning(); }));
         EXPECT_TRUE(d->GetFunkKanaele(33).empty());
         d->DeInit();
