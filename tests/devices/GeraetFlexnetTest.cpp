@@ -280,6 +280,23 @@ TEST_F(FlexnetDevice, TheDriversLinkStatesDriveTheConnection) {
     }
 }
 
+TEST_F(FlexnetDevice, ALinkInUseMakesTheNextConnectTakeTheNextSsid) {
+    sim_.SetPort(2, true, "Port C");
+    StartReady();
+    std::shared_ptr<core::IVerbindung> a, b, c;
+    ASSERT_EQ(Connect("STN", &a, 2), devices::kConnectOk);
+    EXPECT_EQ(a->MyCall(), "DL1TST");
+    // The port goes into the path the driver builds, and out of the digipeaters.
+    EXPECT_EQ(a->Digis(), "");
+    EXPECT_TRUE(Logged("Kein QSO gefunden"));
+    ASSERT_EQ(Connect("STN", &b, 2), devices::kConnectOk);
+    EXPECT_EQ(b->MyCall(), "DL1TST-1");
+    EXPECT_TRUE(Logged("Bestehendes QSO gefunden (connected)"));
+    EXPECT_EQ(Connect("STN", &c, 2), devices::kConnectNoFreeSsid);
+    EXPECT_TRUE(Logged("Keine freie SSID gefunden."));
+    EXPECT_EQ(dev_->Verbindungen().size(), 2u);
+}
+
 TEST_F(FlexnetDevice, DisconnectLevelsGoToTheDriver) {
     sim_.SetPort(2, true, "Port C");
     StartReady();
@@ -432,11 +449,22 @@ TEST_F(FlexnetDevice, UIFramesGoToTheDriver) {
 }
 
 TEST_F(FlexnetDevice, LinksAreHandedOverAtTheEndAndTakenBackAtTheStart) {
+    enum Meanwhile { kKept, kLost, kOther };
     struct Case {
         const char* name;
-        bool driverKeepsIt;
+        Meanwhile meanwhile;
+        const char* logged;
     };
-    for (const Case& c : {Case{"kept", true}, Case{"lost meanwhile", false}}) {
+    const Case cases[] = {
+        {"kept", kKept,
+         "FlexNet-QSO stimmt mit gespeicherten QSO-Daten \xFC"
+         "berein."},
+        {"lost meanwhile", kLost, nullptr},
+        {"another link on the channel", kOther,
+         "FlexNet-QSO stimmt NICHT mit gespeicherten QSO-Daten \xFC"
+         "berein."},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim_.Reset();
         config_->SetMonitor(2);
@@ -456,16 +484,17 @@ TEST_F(FlexnetDevice, LinksAreHandedOverAtTheEndAndTakenBackAtTheStart) {
         EXPECT_TRUE(registry_.KeyExists(LM, kDeviceKey + "\\" + std::to_string(ch)));
         EXPECT_FALSE(Has(Channel(1), "Getrennt")) << Channel(1);
 
-        if (!c.driverKeepsIt) sim_.SetState(ch, 1);
+        if (c.meanwhile == kLost) sim_.SetState(ch, 1);
+        if (c.meanwhile == kOther) sim_.SetRemote(ch, "OTHER");
         dev_ = NewDevice();
         dev_->Restore();
         dev_->Init();
         ASSERT_TRUE(Until([&] { return dev_->Status() == TGeraetStatus::Bereit; }));
-        if (c.driverKeepsIt) {
+        if (c.logged) {
+            EXPECT_TRUE(Logged(c.logged)) << c.logged;
+        }
+        if (c.meanwhile == kKept) {
             ASSERT_EQ(dev_->Verbindungen().size(), 1u);
-            EXPECT_TRUE(
-                Logged("FlexNet-QSO stimmt mit gespeicherten QSO-Daten \xFC"
-                       "berein."));
             sim_.RemoteSend(ch, "noch da\r");
             EXPECT_TRUE(Until([&] { return Has(Channel(1), "noch da"); })) << Channel(1);
         } else {

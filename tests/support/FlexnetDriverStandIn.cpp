@@ -744,6 +744,13 @@ FLX_EXPORT void flxsim_set_state(int c, int state) {
     }
 }
 
+// The channel now carries a link to another station.
+FLX_EXPORT void flxsim_set_remote(int c, const char* remote) {
+    Driver& d = D();
+    std::lock_guard lock(d.mutex);
+    if (Channel* p = d.Get(c); p && remote) EncodeCall(remote, p->path.data() + fx::kPathRemote);
+}
+
 FLX_EXPORT void flxsim_set_link(int c, int flags, int unacked, int maxFrame, int tries, int frack) {
     Driver& d = D();
     std::lock_guard lock(d.mutex);

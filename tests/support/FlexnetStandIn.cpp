@@ -53,6 +53,10 @@ void FlexnetStandIn::SetState(int channel, int state) {
     Bind<void (*)(int, int)>("flxsim_set_state")(channel, state);
 }
 
+void FlexnetStandIn::SetRemote(int channel, const std::string& remote) {
+    Bind<void (*)(int, const char*)>("flxsim_set_remote")(channel, remote.c_str());
+}
+
 void FlexnetStandIn::SetLink(int channel, int flags, int unacked, int maxFrame, int tries,
                              int frack) {
     Bind<void (*)(int, int, int, int, int, int)>("flxsim_set_link")(channel, flags, unacked,

@@ -33,6 +33,8 @@ class FlexnetStandIn {
     // A remote station calls `to`; the channel of its request.
     int RemoteConnect(int port, const std::string& from, const std::string& to);
     void SetState(int channel, int state);
+    // The channel now carries a link to another station.
+    void SetRemote(int channel, const std::string& remote);
     void SetLink(int channel, int flags, int unacked, int maxFrame, int tries, int frack);
     void SetBlocked(int channel, bool blocked);
     void RemoteSend(int channel, const std::string& data);
