@@ -16,6 +16,7 @@
 #include "devices/MyCallsU.h"
 #include "devices/SsidIteratorU.h"
 #include "platform/SharedLibrary.h"
+#include "platform/Thread.h"
 
 namespace tarvo::devices {
 
@@ -440,6 +441,7 @@ void TGeraetFlexnet::VerbindungenSpeichern(TFlexnetApi& api) {
 // ---- the monitor --------------------------------------------------------------------------
 
 void TGeraetFlexnet::MonitorLoop(const std::shared_ptr<TFlexnetApi>& api) {
+    platform::SetCurrentThreadName("FlexNet monitor");
     try {
         auto trace = api->OpenEvents({flexnet::kEventTrace});
         const auto options = [this] { return Context().config ? Context().config->Monitor() : 0; };
