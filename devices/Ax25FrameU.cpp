@@ -79,6 +79,14 @@ void TDecoder::Remember(const std::string& x, const std::string& y, bool extende
     links_.push_back({a, b, extended});
 }
 
+std::string AddressCall(std::string_view field, bool* highBit) {
+    Address a;
+    bool last = false;
+    if (field.size() < kAddressSize || !ReadAddress(field, a, last)) return {};
+    if (highBit) *highBit = a.cBit;
+    return a.call;
+}
+
 bool TDecoder::Decode(std::string_view frame, std::int32_t geraet, std::int32_t port,
                       channels::TMonitorFrame& out) {
     std::vector<Address> addresses;

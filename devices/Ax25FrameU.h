@@ -16,6 +16,10 @@ namespace tarvo::devices::ax25 {
 inline constexpr std::size_t kAddressSize = 7;
 inline constexpr std::size_t kMaxDigis = 8;
 
+// The callsign of one 7-byte address field ("DL1ABC-3"), and whether its
+// high bit (repeated, on a digipeater) is set; "" when the field is no callsign.
+std::string AddressCall(std::string_view field, bool* highBit = nullptr);
+
 // Reads frames of many links; it remembers, for the last links it saw set up,
 // whether they run with the two-byte control field (SABME) or the one-byte one.
 class TDecoder {

@@ -55,6 +55,7 @@
 #include "ui/BefehlConnectU.h"
 #include "ui/ConsoleWidgetU.h"
 #include "ui/EinstellungenU.h"
+#include "ui/FlexnetDialogU.h"
 #include "ui/GeraeteDialogU.h"
 #include "ui/HauptPanesU.h"
 #include "ui/HostmodeSerialDialogU.h"
@@ -90,6 +91,7 @@ THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
     std::call_once(kinds, [] {
         RegisterHostmodeSerialProperties();
         RegisterAgwpeProperties();
+        RegisterFlexnetProperties();
     });
     core::TSystemView view;
     view.kanaeleView = [this]() -> channels::IKanaeleView* {
