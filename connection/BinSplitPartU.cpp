@@ -119,7 +119,11 @@ bool TBinSplitPart::Parse() {
     // A part needs a slot, a size to divide by, and a set whose sizes agree.
     if (part < 1 || part > parts || parts > kMaxParts || partSize < 1 || fileSize < 1 ||
         (fileSize - 1) / partSize + 1 != parts)
-        return fail("FEHLER: Teilnummern oder Größen im Header ungültig.");
+        return fail(
+            "FEHLER: Teilnummern oder Gr\xF6"
+            "\xDF"
+            "en im Header ung\xFC"
+            "ltig.");
     part_ = static_cast<int>(part);
     parts_ = static_cast<int>(parts);
     partSize_ = partSize;
@@ -168,7 +172,10 @@ bool TBinSplitPart::CheckCrcLine(std::uint32_t expected, std::string_view method
     const std::string_view digits(line, 8);
     const std::int64_t stored = ParseNumber(digits, 16);
     if (stored < 0) {
-        core::DebOutObj(kClass, method, "CRC in der Datei ungültig (" + std::string(digits) + ")");
+        core::DebOutObj(kClass, method,
+                        "CRC in der Datei ung\xFC"
+                        "ltig (" +
+                            std::string(digits) + ")");
         return false;
     }
     if (static_cast<std::uint32_t>(stored) != expected) {
@@ -199,7 +206,10 @@ bool TBinSplitPart::CheckAccumulatedCRC(std::uint32_t& running) {
 }
 
 void TBinSplitPart::CopyData(core::TStream& target) {
-    if (dataOffset_ < 0) throw core::TStreamError("Header ungültig");
+    if (dataOffset_ < 0)
+        throw core::TStreamError(
+            "Header ung\xFC"
+            "ltig");
     stream_->SetPosition(dataOffset_);
     std::vector<char> chunk(64 * 1024);
     std::int64_t left = dataLength_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "core/InterfacesU.h"
 
@@ -25,6 +26,7 @@ class TDateiEmpfangenPostprozessor {
     void Execute(core::IDateiSenden& record);
 
   private:
+    void ExecuteChecked(core::IDateiSenden& record);
     void Prompt(const std::string& text);
     void Combine(core::IDateiSenden& record);
 

@@ -69,9 +69,15 @@ TDateiSenden::~TDateiSenden() {
     if (!file->GetDeleteFlag()) {
         core::DebOutObj(kClass, "Destroy", "Behalte: " + name);
     } else if (file->DeleteIfFlagged()) {
-        core::DebOutObj(kClass, "Destroy", "Gelöscht: " + name);
+        core::DebOutObj(kClass, "Destroy",
+                        "Gel\xF6"
+                        "scht: " +
+                            name);
     } else {
-        core::DebOutObj(kClass, "Destroy", "Fehler beim Löschen: " + name);
+        core::DebOutObj(kClass, "Destroy",
+                        "Fehler beim L\xF6"
+                        "schen: " +
+                            name);
     }
 }
 
@@ -350,7 +356,10 @@ std::shared_ptr<TDateiSenden> CreateFileJob(const std::shared_ptr<core::IVerbind
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
     if (ec) return fail("Datei kann nicht gelesen werden:\r" + name);
     if (size > static_cast<std::uintmax_t>(kMaxSendFileSize))
-        return fail("Datei zu groß zum Senden (2 GB oder mehr):\r" + name);
+        return fail(
+            "Datei zu gro\xDF"
+            " zum Senden (2 GB oder mehr):\r" +
+            name);
     auto job = TDateiSenden::Create(connection, clock);
     job->SetFileName(file.string());
     job->SetStream(
