@@ -15,6 +15,7 @@
 #include "channels/KanalU.h"
 #include "core/InterfacesU.h"
 #include "core/PublisherU.h"
+#include "tests/support/SendJobStub.h"
 
 namespace tarvo::test {
 
@@ -81,7 +82,7 @@ class FakeKanalView : public channels::IKanalView {
     int inputFocuses = 0, consoleFocuses = 0, caretToEnd = 0, saveDialogs = 0;
 };
 
-class FakeDateiSenden : public core::IDateiSenden {
+class FakeDateiSenden : public SendJobStub {
   public:
     explicit FakeDateiSenden(std::string name = "file.bin", std::int64_t size = 0)
         : name_(std::move(name)), size_(size) {}
