@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "connection/FileStreamQamU.h"
+#include "connection/VerbindungDidaditSendU.h"
+#include "connection/VerbindungStandardU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/StreamU.h"
+#include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
 
 namespace tarvo::connection {
@@ -13,6 +18,11 @@ namespace {
 
 constexpr const char* kBlockListUnit = "VerbindungDidaditReceiveBlockListU";
 constexpr const char* kBlockListClass = "TDidaditReceiveBlockList";
+constexpr std::string_view kOk = "#OK#\r";
+
+bool RepliesAsText(std::int32_t stationType) {
+    return stationType == core::kStationAutomatic || stationType == core::kStationTerminal;
+}
 
 std::string IndexKey(std::size_t i) {
     std::string key = std::to_string(i);
@@ -165,6 +175,372 @@ std::int64_t TDidaditReceiveBlockList::ReadIndexFile(const std::filesystem::path
         return 0;
     }
     return ReadIndexText(*text);
+}
+
+// --- The module --------------------------------------------------------------------
+
+std::filesystem::path DidaditIncompleteFolder() {
+    return core::ApplicationDataFolder() / "Incomplete Files";
+}
+
+TVerbindungDidaditReceive::TVerbindungDidaditReceive(
+    TVerbindungAbstract* parent, std::shared_ptr<core::IVerbindungFuerModul> connection,
+    TDidaditContext context)
+    : TVerbindungDidadit(parent, std::move(connection), context) {}
+
+TVerbindungDidaditReceive::~TVerbindungDidaditReceive() = default;
+
+void TVerbindungDidaditReceive::Init() {
+    const std::string name = GetName();
+    state_ = 0;
+    blockSize_ = kDidaditDefaultBlockSize;
+    SetActive(true);
+    const auto connection = Connection();
+    core::TStringQueue& queue = connection->ReceiveQueue();
+    if (!queue.IsEmpty()) {
+        std::string header = queue.PopLine();
+        if (header.ends_with('\r')) header.pop_back();
+        core::DebOutObj(name, "Init", "Didadit-Header: " + header);
+    }
+    SetUseEvent(core::kWaitReceive, true);
+    SetUseEvent(core::kWaitUserSend, false);
+    record_ = filesend::TDateiSenden::Create(connection);
+    connection->LinkSendQueue().PushString(std::string(kOk));
+    connection->Echo(kOk);
+    record_->Prepare();
+    state_ = 1;
+    PlaySound(kSoundTransferStart);
+}
+
+void TVerbindungDidaditReceive::OnReceive() {
+    if (error_) return;
+    ReceiveBlocks("Fehler");
+}
+
+void TVerbindungDidaditReceive::OnBlock(TDidaditBlock& block) {
+    const std::string name = GetName();
+    const auto connection = Connection();
+    if (!connection) return;
+    switch (block.type) {
+        case kDidaditInfo:
+            if (state_ == 1) {
+                HandleInfo(block.payload);
+            } else {
+                core::DebOutObj(name, "ReceiveData", "Empfange INFO: Falscher Zustand");
+                SendError(100, {std::string("INFO")});
+            }
+            break;
+        case kDidaditStart:
+            core::DebOutObj(name, "ReceiveData", "Empfange START: Nicht beim Empfangen.");
+            SendError(100, {std::string("START")});
+            break;
+        case kDidaditErr:
+            ReceivedError(block.payload);
+            break;
+        case kDidaditData:
+            if (state_ == 2) {
+                HandleData(block.payload);
+            } else {
+                core::DebOutObj(name, "ReceiveData", "Empfange DATA: Falscher Zustand");
+                SendError(100, {std::string("DATA")});
+            }
+            break;
+        case kDidaditFin:
+            if (state_ == 2) {
+                HandleFin();
+            } else {
+                core::DebOutObj(name, "ReceiveData", "Empfange FIN: Falscher Zustand");
+                SendError(100, {std::string("FIN")});
+            }
+            break;
+        case kDidaditReq:
+            core::DebOutObj(name, "ReceiveData", "Empfange REQ: Nicht beim Senden.");
+            SendError(100, {std::string("REQ")});
+            break;
+        case kDidaditFinAck:
+            // Only a file that has been checked whole ends well.
+            core::DebOutObj(name, "ReceiveData", "Empfange FINACK: Beende Protokoll.");
+            if (verified_)
+                Finish();
+            else
+                Fail();
+            break;
+        case kDidaditEchoReq:
+            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREQ: \"" + block.payload + "\".");
+            SendBlock(kDidaditEchoRep, block.payload);
+            break;
+        case kDidaditEchoRep:
+            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREP: Verworfen");
+            break;
+        case kDidaditAbort:
+            core::DebOutObj(name, "ReceiveData", "Empfange ABORT: Abbrechen");
+            Fail();
+            break;
+        case kDidaditChat:
+            connection->ShowReceived(block.payload);
+            break;
+        default:
+            core::DebOutObj(name, "ReceiveData", "Empfange UNBEKANNTEN BLOCK.");
+            SendError(150, {std::int64_t{block.type}});
+            break;
+    }
+}
+
+void TVerbindungDidaditReceive::Refuse(int code) {
+    error_ = true;
+    SendError(code);
+    Fail();
+}
+
+void TVerbindungDidaditReceive::HandleInfo(std::string_view payload) {
+    const std::string name = GetName();
+    const auto connection = Connection();
+    std::string fileName;
+    std::optional<MD5Digest> identity;
+    std::int64_t offered = 0;
+    std::optional<bool> chat;
+    size_ = -1;
+    for (const auto& [key, value] : ParseDidaditLines(payload)) {
+        core::DebOutObj(name, "InfoBlock", key + "=" + value);
+        if (key == "FILENAME") {
+            fileName = value;
+        } else if (key == "SIZE") {
+            size_ = ParseDidaditNumber(value).value_or(-1);
+        } else if (key == "MD5") {
+            if (const auto digest = HexToDigest(value)) identity = digest;
+        } else if (key == "BLOCKSIZE") {
+            offered = ParseDidaditNumber(value).value_or(0);
+        } else if (key == "FEATURES") {
+            chat = false;
+            for (const std::string& feature : core::FromCommaText(core::AsciiUpper(value)))
+                if (feature == "CHAT") chat = true;
+        }
+    }
+    // Without its MD5 the file has no name of its own to be kept under.
+    if (!identity) {
+        Refuse(202);
+        return;
+    }
+    identity_ = *identity;
+    SetChatAllowed(chat.value_or(false));
+    const bool announce = offered < kDidaditMinBlockSize || offered > kDidaditMaxBlockSize;
+    blockSize_ = announce ? kDidaditDefaultBlockSize : static_cast<std::int32_t>(offered);
+
+    if (size_ < 0 || size_ > kDidaditMaxFileSize) {
+        Refuse(300);
+        return;
+    }
+    list_.SetFileSize(size_);
+    const std::filesystem::path folder = DidaditIncompleteFolder();
+    dataFile_ = DidaditDataFile(folder, identity_);
+    indexFile_ = DidaditIndexFile(folder, identity_);
+    std::int64_t resume = 0;
+    std::error_code ec;
+    if (std::filesystem::exists(dataFile_, ec)) {
+        resume = list_.ReadIndexFile(indexFile_);
+    } else if (core::CreateIncompleteFile(DigestToHex(identity_)).empty()) {
+        Refuse(300);
+        return;
+    }
+
+    std::string sendName = platform::SafeFileName(fileName);
+    if (sendName.empty()) sendName = platform::SafeFileName(connection->Call() + ".dat");
+    record_->SetProtokoll(kDidaditProtocol);
+    record_->SetSize(size_);
+    connection->SetDateiSenden(record_);
+    record_->Start();
+    auto stream = std::make_unique<TFileStreamQam>(dataFile_, TFileStreamQam::kModeReadWrite);
+    file_ = stream.get();
+    record_->SetStream(std::move(stream));
+    record_->SetFileName(dataFile_.string());
+    record_->SetSendName(sendName);
+    core::DebOutObj(name, "InfoBlock", "Zieldatei: " + sendName + " ");
+    core::DebOutObj(name, "InfoBlock", "Quelldatei: " + dataFile_.string());
+    core::DebOutObjFmt(name, "InfoBlock",
+                       "Dateigr\xF6\xDF"
+                       "e: %lld",
+                       static_cast<long long>(size_));
+    bool opened = false;
+    try {
+        file_->Open();
+        // A second channel receiving the same file would write into this one.
+        opened = file_->TryLock();
+    } catch (const std::exception& e) {
+        core::DebOutObj(name, "InfoBlock", std::string("Fehler: ") + e.what());
+    }
+    if (!opened) {
+        Refuse(300);
+        return;
+    }
+    record_->SetPosition(list_.Total());
+
+    std::string start = "OFFSET=" + std::to_string(resume) + "\r";
+    if (announce) start += "BLOCKSIZE=" + std::to_string(kDidaditDefaultBlockSize) + "\r";
+    start += std::string("VERSION=") + kDidaditVersion + "\r";
+    if (chat.value_or(false)) start += "FEATURES=CHAT\r";
+    core::DebOutObj(name, "InfoBlock", "Sende START.");
+    SendBlock(kDidaditStart, start);
+    state_ = 2;
+}
+
+void TVerbindungDidaditReceive::HandleData(std::string_view payload) {
+    const auto data = ParseDidaditData(payload);
+    if (!data) {
+        SendError(206);
+        return;
+    }
+    if (data->length == 0) return;
+    // Never past the announced size, never before the start.
+    if (data->offset < 0 || std::int64_t{data->offset} + data->length > size_) {
+        SendError(104);
+        return;
+    }
+    try {
+        file_->SetPosition(data->offset);
+        file_->Write(data->bytes.data(), data->bytes.size());
+    } catch (const std::exception& e) {
+        core::DebOutObj(GetName(), "ReceiveData", std::string("Schreibfehler: ") + e.what());
+        error_ = true;
+        SendError(300);
+        Fail();
+        return;
+    }
+    record_->AddBytes(data->length);
+    record_->SetPosition(list_.Add(data->offset, data->length));
+}
+
+void TVerbindungDidaditReceive::HandleFin() {
+    const std::string name = GetName();
+    const std::size_t limit = static_cast<std::size_t>(std::max(1, blockSize_ / 8 - 1));
+    const auto requests = list_.GetRequests(limit);
+    if (requests.empty()) {
+        if (!Verify()) {
+            SendError(102);
+            RemoveFiles();
+            return;
+        }
+        core::DebOutObj(name, "ReceiveData", "Sende FINACK.");
+        SendBlock(kDidaditFinAck, {});
+        Finish();
+        return;
+    }
+    // A sender that never delivers what is asked for would keep this going.
+    if (list_.Total() == lastRoundTotal_) {
+        if (++roundsWithoutProgress_ >= kMaxRoundsWithoutProgress) {
+            core::DebOutObj(name, "ReceiveData", "Keine Fortschritte.");
+            SendError(206);
+            return;
+        }
+    } else {
+        roundsWithoutProgress_ = 0;
+    }
+    lastRoundTotal_ = list_.Total();
+    core::DebOutObjFmt(name, "ReceiveData", "Sende %zu Request(s).", requests.size());
+    for (const TDidaditRequest& r : requests)
+        core::DebOutObjFmt(name, "ReceiveData", "Sende REQ Offset %lld, L\xE4nge %lld",
+                           static_cast<long long>(r.offset), static_cast<long long>(r.length));
+    SendBlock(kDidaditReq, DidaditRequestPayload(requests));
+}
+
+bool TVerbindungDidaditReceive::Verify() {
+    try {
+        file_->SetSize(size_);
+        file_->Flush();
+        file_->SetPosition(0);
+        MD5Context context;
+        std::string chunk(kDigestChunk, '\0');
+        for (;;) {
+            const std::size_t n = file_->Read(chunk.data(), chunk.size());
+            if (n == 0) break;
+            MD5Update(context, reinterpret_cast<const std::uint8_t*>(chunk.data()), n);
+        }
+        verified_ = MD5Final(context) == identity_;
+    } catch (const std::exception& e) {
+        core::DebOutObj(GetName(), "ReceiveData", std::string("Lesefehler: ") + e.what());
+        verified_ = false;
+    }
+    if (!verified_) core::DebOutObj(GetName(), "ReceiveData", "MD5 stimmt nicht.");
+    return verified_;
+}
+
+void TVerbindungDidaditReceive::RemoveFiles() {
+    discarded_ = true;
+    list_.Clear();
+    try {
+        if (file_) file_->Delete();
+    } catch (const std::exception& e) {
+        core::DebOutObj(GetName(), "RemoveFiles", e.what());
+    }
+    std::error_code ec;
+    std::filesystem::remove(indexFile_, ec);
+}
+
+void TVerbindungDidaditReceive::Terminated(int endCode) {
+    const auto connection = Connection();
+    // The index first: a complete file leaves none behind before it moves on.
+    if (state_ >= 2 && !discarded_) {
+        try {
+            if (file_ && file_->IsOpen()) file_->Flush();
+        } catch (const std::exception& e) {
+            core::DebOutObj(GetName(), "Terminated", e.what());
+        }
+        if (const std::error_code ec = list_.WriteIndexFile(indexFile_))
+            core::DebOutObj(GetName(), "Terminated", "Index: " + ec.message());
+    }
+    if (connection) {
+        const bool asText = RepliesAsText(connection->StationType());
+        if (endCode == kEndCancelled) SendBlock(kDidaditAbort, {});
+        if (endCode == kEndFinished && verified_) {
+            if (asText)
+                connection->SendData(std::string(kReplyPrefix) + "Didadit-Empfang ok.\r", true,
+                                     false, false, true);
+            if (file_) file_->Close();
+            if (context_.postProcess && record_) context_.postProcess(connection, *record_);
+        }
+        if (endCode == kEndCancelled || endCode == kEndFailed) {
+            if (asText)
+                connection->SendData(
+                    "\r" + std::string(kReplyPrefix) + "Didadit-Empfang abgebrochen.\r", true,
+                    false, false, true);
+            else
+                connection->KanalPrompt("Didadit-Empfang abgebrochen.\r", 3);
+        }
+        const std::string rest = splitter_.TakeRest();
+        if (!rest.empty()) connection->ShowReceived(rest);
+        if (connection->DateiSenden() == record_) connection->SetDateiSenden(nullptr);
+    }
+    list_.Clear();
+    if (record_) {
+        record_->Stop();
+        try {
+            if (file_) file_->Close();
+        } catch (const std::exception& e) {
+            core::DebOutObj(GetName(), "Terminated", e.what());
+        }
+        record_->Release();
+    }
+    file_ = nullptr;
+    TVerbindungDidadit::Terminated(endCode);
+}
+
+// --- Registration -------------------------------------------------------------------
+
+void RegisterDidaditModules(const TDidaditContext& context) {
+    RegisterReceiveModule(kDidaditHeader, [context](TVerbindungAbstract& parent) {
+        return std::static_pointer_cast<TVerbindungAbstract>(
+            TVerbindungAbstract::Create<TVerbindungDidaditReceive>(&parent, parent.Connection(),
+                                                                   context));
+    });
+    RegisterSendModule(kDidaditProtocol, [context](TVerbindungAbstract& parent) {
+        return std::static_pointer_cast<TVerbindungAbstract>(
+            TVerbindungAbstract::Create<TVerbindungDidaditSend>(&parent, parent.Connection(),
+                                                                context));
+    });
+}
+
+void UnregisterDidaditModules() {
+    RegisterReceiveModule(kDidaditHeader, nullptr);
+    RegisterSendModule(kDidaditProtocol, nullptr);
 }
 
 }  // namespace tarvo::connection

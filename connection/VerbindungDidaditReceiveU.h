@@ -15,8 +15,8 @@
 
 #include "connection/VerbindungDidaditU.h"
 
-namespace tarvo::platform {
-class LockedFile;
+namespace tarvo::connection {
+class TFileStreamQam;
 }
 
 namespace tarvo::connection {
@@ -62,5 +62,59 @@ inline constexpr std::size_t kMaxIndexBytes = 16 * 1024 * 1024;
 // "<identity>.tvf" and "<identity>.tvi" in the folder of incomplete files.
 std::filesystem::path DidaditDataFile(const std::filesystem::path& folder, const MD5Digest& id);
 std::filesystem::path DidaditIndexFile(const std::filesystem::path& folder, const MD5Digest& id);
+
+// Rounds of FIN and REQ in a row that bring nothing new before the receiver
+// gives up.
+inline constexpr int kMaxRoundsWithoutProgress = 5;
+
+// "Incomplete Files" in the application-data folder.
+std::filesystem::path DidaditIncompleteFolder();
+
+class TVerbindungDidaditReceive : public TVerbindungDidadit {
+  public:
+    TVerbindungDidaditReceive(TVerbindungAbstract* parent,
+                              std::shared_ptr<core::IVerbindungFuerModul> connection,
+                              TDidaditContext context = {});
+    ~TVerbindungDidaditReceive() override;
+
+    // 0 new, 1 accepted, 2 started.
+    std::uint8_t State() const { return state_; }
+    std::int32_t BlockSize() const { return blockSize_; }
+    const TDidaditReceiveBlockList& BlockList() const { return list_; }
+
+  protected:
+    void Init() override;
+    void OnReceive() override;
+    void Terminated(int endCode) override;
+    void OnBlock(TDidaditBlock& block) override;
+
+  private:
+    void HandleInfo(std::string_view payload);
+    // False when the file cannot take it (the transfer has failed then).
+    void HandleData(std::string_view payload);
+    void HandleFin();
+    // Cuts the data file to its size and compares its MD5 with the identity.
+    bool Verify();
+    // Refuses the offer: the error goes out and the transfer fails.
+    void Refuse(int code);
+    void RemoveFiles();
+
+    bool error_ = false;
+    std::uint8_t state_ = 0;
+    std::shared_ptr<core::IDateiSenden> record_;
+    TFileStreamQam* file_ = nullptr;  // owned by the record
+    std::int32_t blockSize_ = kDidaditDefaultBlockSize;
+    std::int64_t size_ = -1;
+    TDidaditReceiveBlockList list_;
+    std::filesystem::path dataFile_, indexFile_;
+    bool verified_ = false;
+    bool discarded_ = false;  // both files removed
+    std::int64_t lastRoundTotal_ = -1;
+    int roundsWithoutProgress_ = 0;
+};
+
+// Registers the send and receive modules with the terminal text module.
+void RegisterDidaditModules(const TDidaditContext& context);
+void UnregisterDidaditModules();
 
 }  // namespace tarvo::connection

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,12 @@ inline constexpr char kDidaditVersion[] = "0.9.1";
 inline constexpr std::int32_t kDidaditDefaultBlockSize = 1750;
 inline constexpr std::int32_t kDidaditMinBlockSize = 256;
 inline constexpr std::int32_t kDidaditMaxBlockSize = 16384;
+// The protocol number of send jobs and of a connection's BinMode.
+inline constexpr std::int32_t kDidaditProtocol = 5;
+// Offsets travel as signed 32-bit numbers.
+inline constexpr std::int64_t kDidaditMaxFileSize = 0x7FFFFFFF;
+// Before the system's own words to a terminal station.
+inline constexpr std::string_view kReplyPrefix = "<Tarvo>: ";
 
 // Frame delimiter and its escapes.
 inline constexpr char kFrameEnd = '\xC0';
@@ -150,6 +157,10 @@ std::uint32_t GetLe32(std::string_view in, std::size_t at);
 // What the modules need besides their connection; null members stay silent.
 struct TDidaditContext {
     core::IKlaenge* klaenge = nullptr;
+    // Takes a completely received file (the record's stream is the data file,
+    // its send name the name to store it under); without it the file stays
+    // in the folder of incomplete files.
+    std::function<void(const std::shared_ptr<core::IVerbindung>&, core::IDateiSenden&)> postProcess;
 };
 
 // Sound events of a transfer.
