@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "connection/DateiEmpfangenPostprozessorU.h"
 #include "connection/FileStreamQamU.h"
 #include "connection/VerbindungDidaditSendU.h"
 #include "connection/VerbindungStandardU.h"
@@ -11,6 +12,7 @@
 #include "core/StreamU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
+#include "resources/OrdnerU.h"
 
 namespace tarvo::connection {
 
@@ -179,10 +181,6 @@ std::int64_t TDidaditReceiveBlockList::ReadIndexFile(const std::filesystem::path
 
 // --- The module --------------------------------------------------------------------
 
-std::filesystem::path DidaditIncompleteFolder() {
-    return core::ApplicationDataFolder() / "Incomplete Files";
-}
-
 TVerbindungDidaditReceive::TVerbindungDidaditReceive(
     TVerbindungAbstract* parent, std::shared_ptr<core::IVerbindungFuerModul> connection,
     TDidaditContext context)
@@ -331,7 +329,7 @@ void TVerbindungDidaditReceive::HandleInfo(std::string_view payload) {
         return;
     }
     list_.SetFileSize(size_);
-    const std::filesystem::path folder = DidaditIncompleteFolder();
+    const std::filesystem::path folder = resources::TOrdner::IncompleteFolder();
     dataFile_ = DidaditDataFile(folder, identity_);
     indexFile_ = DidaditIndexFile(folder, identity_);
     std::int64_t resume = 0;
@@ -536,6 +534,16 @@ void RegisterDidaditModules(const TDidaditContext& context) {
             TVerbindungAbstract::Create<TVerbindungDidaditSend>(&parent, parent.Connection(),
                                                                 context));
     });
+}
+
+TDidaditContext DidaditProgramContext(core::IKlaenge* klaenge) {
+    TDidaditContext context;
+    context.klaenge = klaenge;
+    context.postProcess = [](const std::shared_ptr<core::IVerbindung>& connection,
+                             core::IDateiSenden& record) {
+        TDateiEmpfangenPostprozessor(connection).Execute(record);
+    };
+    return context;
 }
 
 void UnregisterDidaditModules() {

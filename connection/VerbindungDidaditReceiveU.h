@@ -67,9 +67,6 @@ std::filesystem::path DidaditIndexFile(const std::filesystem::path& folder, cons
 // gives up.
 inline constexpr int kMaxRoundsWithoutProgress = 5;
 
-// "Incomplete Files" in the application-data folder.
-std::filesystem::path DidaditIncompleteFolder();
-
 class TVerbindungDidaditReceive : public TVerbindungDidadit {
   public:
     TVerbindungDidaditReceive(TVerbindungAbstract* parent,
@@ -115,6 +112,9 @@ class TVerbindungDidaditReceive : public TVerbindungDidadit {
 
 // Registers the send and receive modules with the terminal text module.
 void RegisterDidaditModules(const TDidaditContext& context);
+// The context of the running program: its sounds, and received files moved to
+// the receive folder.
+TDidaditContext DidaditProgramContext(core::IKlaenge* klaenge);
 void UnregisterDidaditModules();
 
 }  // namespace tarvo::connection

@@ -3,6 +3,7 @@
 #include "channels/KanaeleU.h"
 #include "channels/KanalU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungDidaditReceiveU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
@@ -53,6 +54,9 @@ void TSystem::BuildStartup() {
     s.Add("RemoteCommandManager", [] {});
     s.Add("ConnectionsList",
           [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
+    s.Add("Didadit", [this] {
+        connection::RegisterDidaditModules(connection::DidaditProgramContext(&Klaenge()));
+    });
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
         myCalls_->Create();
@@ -102,6 +106,7 @@ void TSystem::BuildShutdown() {
     s.Add("StationenDatenbank.Free", [] {});
     s.Add("Texte.Free", [] {});
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
+    s.Add("Didadit.Free", [] { connection::UnregisterDidaditModules(); });
     s.Add("Klaenge.Free", [] {});
     s.Add("Dirty", [this] {
         if (config_)
