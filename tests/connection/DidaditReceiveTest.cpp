@@ -10,6 +10,7 @@
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "platform/Files.h"
 #include "tests/support/DidaditPeer.h"
+#include "tests/support/TncSimulatorDidadit.h"
 
 namespace tarvo::connection {
 namespace {
@@ -403,6 +404,42 @@ TEST_F(DidaditReceive, ALinkEndLeavesAResumableFile) {
     EXPECT_EQ(FileText(DataFile(id)).substr(3500, 1750), data.substr(3500, 1750));
     EXPECT_EQ(delivered->count, 0);
     EXPECT_TRUE(fake->Prompts().empty()) << "a link end reports nothing";
+}
+
+}  // namespace
+}  // namespace tarvo::connection
+
+namespace tarvo::connection {
+namespace {
+
+// The mailbox of the TNC simulator speaks DIDADIT on its own; the receiver
+// takes a file from it, also when a block on the way is damaged.
+TEST_F(DidaditReceive, TakesAFileFromTheSimulatedMailbox) {
+    std::string data;
+    for (int i = 0; i < 3000; ++i) data += static_cast<char>(i * 31 % 251);
+    test::SimDidaditSender mailbox("MAIL.BIN", data);
+    const std::string announce = mailbox.Announce();
+    fake->receiveQueue.PushString(announce.substr(0, announce.find('\r') + 1));
+    module = script.Start<TVerbindungDidaditReceive>(context);
+    script.SendText(announce.substr(announce.find('\r') + 1));
+    bool damaged = false;
+    while (!mailbox.Done()) {
+        fake->linkSendQueue.NotEmptyEvent().Wait(DidaditScript::kBound);
+        std::string from;
+        while (auto item = fake->linkSendQueue.Pop()) from += *item;
+        if (from.empty()) break;
+        std::string answer = mailbox.Receive(from);
+        // One byte of the first DATA block goes wrong on the air.
+        if (!damaged && answer.size() > 500) {
+            answer[300] ^= 0x01;
+            damaged = true;
+        }
+        if (!answer.empty()) script.SendText(answer);
+    }
+    EXPECT_TRUE(mailbox.Succeeded());
+    ASSERT_TRUE(script.WaitEnd());
+    EXPECT_EQ(delivered->sendName, "MAIL.BIN");
+    EXPECT_EQ(delivered->content, data);
 }
 
 }  // namespace
