@@ -22,10 +22,6 @@ constexpr const char* kBlockListUnit = "VerbindungDidaditReceiveBlockListU";
 constexpr const char* kBlockListClass = "TDidaditReceiveBlockList";
 constexpr std::string_view kOk = "#OK#\r";
 
-bool RepliesAsText(std::int32_t stationType) {
-    return stationType == core::kStationAutomatic || stationType == core::kStationTerminal;
-}
-
 std::string IndexKey(std::size_t i) {
     std::string key = std::to_string(i);
     if (key.size() < 4) key.insert(0, 4 - key.size(), '0');
@@ -216,70 +212,41 @@ void TVerbindungDidaditReceive::OnReceive() {
 }
 
 void TVerbindungDidaditReceive::OnBlock(TDidaditBlock& block) {
-    const std::string name = GetName();
-    const auto connection = Connection();
-    if (!connection) return;
     switch (block.type) {
         case kDidaditInfo:
-            if (state_ == 1) {
+            if (state_ == 1)
                 HandleInfo(block.payload);
-            } else {
-                core::DebOutObj(name, "ReceiveData", "Empfange INFO: Falscher Zustand");
-                SendError(100, {std::string("INFO")});
-            }
+            else
+                Unexpected("INFO", "Falscher Zustand");
             break;
         case kDidaditStart:
-            core::DebOutObj(name, "ReceiveData", "Empfange START: Nicht beim Empfangen.");
-            SendError(100, {std::string("START")});
-            break;
-        case kDidaditErr:
-            ReceivedError(block.payload);
+            Unexpected("START", "Nicht beim Empfangen.");
             break;
         case kDidaditData:
-            if (state_ == 2) {
+            if (state_ == 2)
                 HandleData(block.payload);
-            } else {
-                core::DebOutObj(name, "ReceiveData", "Empfange DATA: Falscher Zustand");
-                SendError(100, {std::string("DATA")});
-            }
+            else
+                Unexpected("DATA", "Falscher Zustand");
             break;
         case kDidaditFin:
-            if (state_ == 2) {
+            if (state_ == 2)
                 HandleFin();
-            } else {
-                core::DebOutObj(name, "ReceiveData", "Empfange FIN: Falscher Zustand");
-                SendError(100, {std::string("FIN")});
-            }
+            else
+                Unexpected("FIN", "Falscher Zustand");
             break;
         case kDidaditReq:
-            core::DebOutObj(name, "ReceiveData", "Empfange REQ: Nicht beim Senden.");
-            SendError(100, {std::string("REQ")});
+            Unexpected("REQ", "Nicht beim Senden.");
             break;
         case kDidaditFinAck:
             // Only a file that has been checked whole ends well.
-            core::DebOutObj(name, "ReceiveData", "Empfange FINACK: Beende Protokoll.");
+            core::DebOutObj(GetName(), "ReceiveData", "Empfange FINACK: Beende Protokoll.");
             if (verified_)
                 Finish();
             else
                 Fail();
             break;
-        case kDidaditEchoReq:
-            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREQ: \"" + block.payload + "\".");
-            SendBlock(kDidaditEchoRep, block.payload);
-            break;
-        case kDidaditEchoRep:
-            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREP: Verworfen");
-            break;
-        case kDidaditAbort:
-            core::DebOutObj(name, "ReceiveData", "Empfange ABORT: Abbrechen");
-            Fail();
-            break;
-        case kDidaditChat:
-            connection->ShowReceived(block.payload);
-            break;
         default:
-            core::DebOutObj(name, "ReceiveData", "Empfange UNBEKANNTEN BLOCK.");
-            SendError(150, {std::int64_t{block.type}});
+            OnCommonBlock(block);
             break;
     }
 }
@@ -486,22 +453,11 @@ void TVerbindungDidaditReceive::Terminated(int endCode) {
             core::DebOutObj(GetName(), "Terminated", "Index: " + ec.message());
     }
     if (connection) {
-        const bool asText = RepliesAsText(connection->StationType());
         if (endCode == kEndCancelled) SendBlock(kDidaditAbort, {});
+        ReportOutcome(endCode, "Didadit-Empfang ok.", "Didadit-Empfang abgebrochen.", true, false);
         if (endCode == kEndFinished && verified_) {
-            if (asText)
-                connection->SendData(std::string(kReplyPrefix) + "Didadit-Empfang ok.\r", true,
-                                     false, false, true);
             if (file_) file_->Close();
             if (context_.postProcess && record_) context_.postProcess(connection, *record_);
-        }
-        if (endCode == kEndCancelled || endCode == kEndFailed) {
-            if (asText)
-                connection->SendData(
-                    "\r" + std::string(kReplyPrefix) + "Didadit-Empfang abgebrochen.\r", true,
-                    false, false, true);
-            else
-                connection->KanalPrompt("Didadit-Empfang abgebrochen.\r", 3);
         }
         const std::string rest = splitter_.TakeRest();
         if (!rest.empty()) connection->ShowReceived(rest);

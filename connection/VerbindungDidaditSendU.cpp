@@ -19,10 +19,6 @@ constexpr const char* kUnit = "VerbindungDidaditSendU";
 constexpr std::string_view kOk = "#OK#\r";
 constexpr std::string_view kAbort = "#ABORT#\r";
 
-bool RepliesAsText(std::int32_t stationType) {
-    return stationType == core::kStationAutomatic || stationType == core::kStationTerminal;
-}
-
 }  // namespace
 
 std::string DidaditInfoPayload(std::string_view sendName, std::int64_t size,
@@ -158,58 +154,32 @@ void TVerbindungDidaditSend::WaitForAnswer() {
 }
 
 void TVerbindungDidaditSend::OnBlock(TDidaditBlock& block) {
-    const std::string name = GetName();
-    const auto connection = Connection();
-    if (!connection) return;
     switch (block.type) {
         case kDidaditInfo:
-            core::DebOutObj(name, "ReceiveData", "Empfange INFO: Nicht beim Senden.");
-            SendError(100, {std::string("INFO")});
+            Unexpected("INFO", "Nicht beim Senden.");
             break;
         case kDidaditStart:
-            if (state_ == 2) {
+            if (state_ == 2)
                 HandleStart(block.payload);
-            } else {
-                core::DebOutObj(name, "ReceiveData", "Empfange START: Falscher Zustand.");
-                SendError(100, {std::string("START")});
-            }
-            break;
-        case kDidaditErr:
-            ReceivedError(block.payload);
+            else
+                Unexpected("START", "Falscher Zustand.");
             break;
         case kDidaditData:
-            core::DebOutObj(name, "ReceiveData", "Empfange DATA: Nicht beim Senden.");
-            SendError(100, {std::string("DATA")});
+            Unexpected("DATA", "Nicht beim Senden.");
             break;
         case kDidaditFin:
-            core::DebOutObj(name, "ReceiveData", "Empfange FIN: Nicht beim Senden.");
-            SendError(100, {std::string("FIN")});
+            Unexpected("FIN", "Nicht beim Senden.");
             break;
         case kDidaditReq:
             SetChatAllowed(ChatAllowed());
             HandleRequests(block.payload);
             break;
         case kDidaditFinAck:
-            core::DebOutObj(name, "ReceiveData", "Empfange FINACK: Beende Protokoll.");
+            core::DebOutObj(GetName(), "ReceiveData", "Empfange FINACK: Beende Protokoll.");
             Finish();
             break;
-        case kDidaditEchoReq:
-            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREQ: \"" + block.payload + "\".");
-            SendBlock(kDidaditEchoRep, block.payload);
-            break;
-        case kDidaditEchoRep:
-            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREP: Verworfen.");
-            break;
-        case kDidaditAbort:
-            core::DebOutObj(name, "ReceiveData", "Empfange ABORT: Abbrechen.");
-            Fail();
-            break;
-        case kDidaditChat:
-            connection->ShowReceived(block.payload);
-            break;
         default:
-            core::DebOutObj(name, "ReceiveData", "Empfange UNBEKANNTEN BLOCK.");
-            SendError(150, {std::int64_t{block.type}});
+            OnCommonBlock(block);
             break;
     }
 }
@@ -321,24 +291,10 @@ void TVerbindungDidaditSend::OnLinkSendQueueEmpty() {
 
 void TVerbindungDidaditSend::Terminated(int endCode) {
     if (const auto connection = Connection()) {
-        const bool asText = RepliesAsText(connection->StationType());
         if (endCode == kEndCancelled) SendBlock(kDidaditAbort, {});
-        if (endCode == kEndFinished) {
-            if (job_) connection->SendData(job_->GetTextAfter(), true, true, false, false);
-            if (asText)
-                connection->SendData(std::string(kReplyPrefix) + "Didadit-Senden ok.\r", true,
-                                     false, false, false);
-            else
-                connection->KanalPrompt("Didadit-Senden ok.\r", 3);
-        }
-        if (endCode == kEndCancelled || endCode == kEndFailed) {
-            if (asText)
-                connection->SendData(
-                    "\r" + std::string(kReplyPrefix) + "Didadit-Senden abgebrochen.\r", true, false,
-                    false, false);
-            else
-                connection->KanalPrompt("Didadit-Senden abgebrochen.\r", 3);
-        }
+        if (endCode == kEndFinished && job_)
+            connection->SendData(job_->GetTextAfter(), true, true, false, false);
+        ReportOutcome(endCode, "Didadit-Senden ok.", "Didadit-Senden abgebrochen.", false, true);
         const std::string rest = text_ + splitter_.TakeRest();
         if (!rest.empty()) connection->ShowReceived(rest);
         text_.clear();

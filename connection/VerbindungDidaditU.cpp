@@ -429,6 +429,63 @@ void TVerbindungDidadit::ReceivedError(std::string_view payload) {
     if (!DidaditErrIsWarning(payload)) Fail();
 }
 
+void TVerbindungDidadit::OnCommonBlock(TDidaditBlock& block) {
+    const std::string name = GetName();
+    const auto connection = Connection();
+    if (!connection) return;
+    switch (block.type) {
+        case kDidaditErr:
+            ReceivedError(block.payload);
+            break;
+        case kDidaditEchoReq:
+            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREQ: \"" + block.payload + "\".");
+            SendBlock(kDidaditEchoRep, block.payload);
+            break;
+        case kDidaditEchoRep:
+            core::DebOutObj(name, "ReceiveData", "Empfange ECHOREP: Verworfen.");
+            break;
+        case kDidaditAbort:
+            core::DebOutObj(name, "ReceiveData", "Empfange ABORT: Abbrechen.");
+            Fail();
+            break;
+        case kDidaditChat:
+            connection->ShowReceived(block.payload);
+            break;
+        default:
+            core::DebOutObj(name, "ReceiveData", "Empfange UNBEKANNTEN BLOCK.");
+            SendError(150, {std::int64_t{block.type}});
+            break;
+    }
+}
+
+void TVerbindungDidadit::Unexpected(std::string_view type, std::string_view why) {
+    core::DebOutObj(GetName(), "ReceiveData",
+                    "Empfange " + std::string(type) + ": " + std::string(why));
+    SendError(100, {std::string(type)});
+}
+
+void TVerbindungDidadit::ReportOutcome(int endCode, std::string_view ok, std::string_view cancelled,
+                                       bool userQueue, bool promptOk) {
+    const auto connection = Connection();
+    if (!connection) return;
+    const std::int32_t type = connection->StationType();
+    const bool asText = type == core::kStationAutomatic || type == core::kStationTerminal;
+    if (endCode == kEndFinished) {
+        if (asText)
+            connection->SendData(std::string(kReplyPrefix) + std::string(ok) + "\r", true, false,
+                                 false, userQueue);
+        else if (promptOk)
+            connection->KanalPrompt(std::string(ok) + "\r", 3);
+    }
+    if (endCode == kEndCancelled || endCode == kEndFailed) {
+        if (asText)
+            connection->SendData("\r" + std::string(kReplyPrefix) + std::string(cancelled) + "\r",
+                                 true, false, false, userQueue);
+        else
+            connection->KanalPrompt(std::string(cancelled) + "\r", 3);
+    }
+}
+
 void TVerbindungDidadit::PlaySound(int event) {
     if (!context_.klaenge) return;
     if (const auto connection = Connection()) context_.klaenge->Play(event, connection);

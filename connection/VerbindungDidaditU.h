@@ -210,6 +210,16 @@ class TVerbindungDidadit : public TVerbindungAbstract {
 
     // An ERR block from the remote: shown, and the end of the transfer unless a warning.
     void ReceivedError(std::string_view payload);
+    // The blocks both sides treat alike: ERR, ECHOREQ, ECHOREP, ABORT, CHAT,
+    // and any type not known (a warning to the remote).
+    void OnCommonBlock(TDidaditBlock& block);
+    // A block of this type does not belong here: logged with why, ERR 100.
+    void Unexpected(std::string_view type, std::string_view why);
+    // The outcome in words: to a terminal or a station of unknown kind as text
+    // on the link (through the user send queue or straight), to others in the
+    // channel; success is told to others only when promptOk.
+    void ReportOutcome(int endCode, std::string_view ok, std::string_view cancelled, bool userQueue,
+                       bool promptOk);
     void SetChatAllowed(bool allowed);
     void PlaySound(int event);
     bool Stopped() const { return stopped_; }

@@ -59,6 +59,14 @@ class DidaditReceive : public ::testing::Test {
         module = script.Start<TVerbindungDidaditReceive>(context);
         EXPECT_EQ(script.TakeText(), "#OK#\r");
     }
+    // A fresh connection with the module started on it, for one case of a table.
+    std::unique_ptr<DidaditScript> StartFresh() {
+        fake = std::make_shared<FakeModulConnection>();
+        auto s = std::make_unique<DidaditScript>(fake);
+        fake->receiveQueue.PushString("#DIDADIT#\r");
+        module = s->Start<TVerbindungDidaditReceive>(context);
+        return s;
+    }
     // Offers the file; the START lines.
     std::vector<std::pair<std::string, std::string>> Offer(const std::string& info) {
         script.SendBlock(kDidaditInfo, {}, info);
@@ -128,13 +136,10 @@ TEST_F(DidaditReceive, TheBlockSizeOnOffer) {
                           {"BLOCKSIZE=256\r", nullptr, 256}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offered);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
-        fake->receiveQueue.PushString("#DIDADIT#\r");
-        auto m = s.Start<TVerbindungDidaditReceive>(context);
+        auto s = StartFresh();
         const MD5Digest id = MD5Of(c.offered);
-        s.SendBlock(kDidaditInfo, {}, Info("x", 10, id, c.offered));
-        const auto start = s.Expect(kDidaditStart);
+        s->SendBlock(kDidaditInfo, {}, Info("x", 10, id, c.offered));
+        const auto start = s->Expect(kDidaditStart);
         ASSERT_TRUE(start);
         const auto lines = ParseDidaditLines(start->payload);
         const auto size = std::find_if(lines.begin(), lines.end(),
@@ -145,7 +150,7 @@ TEST_F(DidaditReceive, TheBlockSizeOnOffer) {
         } else {
             EXPECT_EQ(size, lines.end());
         }
-        EXPECT_EQ(m->BlockSize(), c.used);
+        EXPECT_EQ(module->BlockSize(), c.used);
     }
 }
 
@@ -164,15 +169,12 @@ TEST_F(DidaditReceive, RefusesOffersItCannotKeep) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
-        fake->receiveQueue.PushString("#DIDADIT#\r");
-        s.Start<TVerbindungDidaditReceive>(context);
-        s.SendBlock(kDidaditInfo, {}, c.info);
-        const auto err = s.Expect(kDidaditErr);
+        auto s = StartFresh();
+        s->SendBlock(kDidaditInfo, {}, c.info);
+        const auto err = s->Expect(kDidaditErr);
         ASSERT_TRUE(err);
         EXPECT_EQ(err->payload, c.error);
-        ASSERT_TRUE(s.WaitEnd());
+        ASSERT_TRUE(s->WaitEnd());
         std::error_code ec;
         EXPECT_TRUE(!fs::exists(folder.Incomplete(), ec) || fs::is_empty(folder.Incomplete()))
             << "nothing is kept";
@@ -196,18 +198,15 @@ TEST_F(DidaditReceive, DataOutsideTheFileEndsTheTransfer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
-        fake->receiveQueue.PushString("#DIDADIT#\r");
-        s.Start<TVerbindungDidaditReceive>(context);
+        auto s = StartFresh();
         const MD5Digest id = MD5Of(c.name);
-        s.SendBlock(kDidaditInfo, {}, Info("a", 100, id));
-        ASSERT_TRUE(s.Expect(kDidaditStart));
-        s.SendBlock(kDidaditData, id, c.payload);
-        const auto err = s.Expect(kDidaditErr);
+        s->SendBlock(kDidaditInfo, {}, Info("a", 100, id));
+        ASSERT_TRUE(s->Expect(kDidaditStart));
+        s->SendBlock(kDidaditData, id, c.payload);
+        const auto err = s->Expect(kDidaditErr);
         ASSERT_TRUE(err);
         EXPECT_EQ(err->payload, c.error);
-        ASSERT_TRUE(s.WaitEnd());
+        ASSERT_TRUE(s->WaitEnd());
         EXPECT_LE(fs::file_size(DataFile(id)), 100u) << "never written past the file";
         EXPECT_EQ(delivered->count, 0);
     }
@@ -284,29 +283,26 @@ TEST_F(DidaditReceive, NeverASuccessWithoutTheWholeRightFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
-        fake->receiveQueue.PushString("#DIDADIT#\r");
-        s.Start<TVerbindungDidaditReceive>(context);
+        auto s = StartFresh();
         const std::string data = Pattern(3000) + c.name;
         const MD5Digest id = MD5Of(data);
-        s.SendBlock(kDidaditInfo, {}, Info("a", static_cast<std::int64_t>(data.size()), id));
-        ASSERT_TRUE(s.Expect(kDidaditStart));
+        s->SendBlock(kDidaditInfo, {}, Info("a", static_cast<std::int64_t>(data.size()), id));
+        ASSERT_TRUE(s->Expect(kDidaditStart));
         std::string sent = data;
         if (c.corrupt) sent[5] ^= 1;
-        s.SendBlock(kDidaditData, id, DidaditDataPayload(0, sent.substr(0, 1750)));
+        s->SendBlock(kDidaditData, id, DidaditDataPayload(0, sent.substr(0, 1750)));
         if (c.finAck) {
-            s.SendBlock(kDidaditFinAck, id, "");
+            s->SendBlock(kDidaditFinAck, id, "");
         } else {
-            s.SendBlock(kDidaditData, id, DidaditDataPayload(1750, sent.substr(1750)));
-            s.SendBlock(kDidaditFin, id, "");
+            s->SendBlock(kDidaditData, id, DidaditDataPayload(1750, sent.substr(1750)));
+            s->SendBlock(kDidaditFin, id, "");
         }
         if (c.error) {
-            const auto err = s.Expect(kDidaditErr);
+            const auto err = s->Expect(kDidaditErr);
             ASSERT_TRUE(err);
             EXPECT_EQ(err->payload, c.error);
         }
-        ASSERT_TRUE(s.WaitEnd());
+        ASSERT_TRUE(s->WaitEnd());
         EXPECT_EQ(delivered->count, 0);
         EXPECT_EQ(fs::exists(DataFile(id)), c.kept);
         EXPECT_EQ(fs::exists(IndexFile(id)), c.kept);
@@ -350,16 +346,13 @@ TEST_F(DidaditReceive, AnEmptyFileAndASafeName) {
                           {"dir\\sub\\x.txt", "x.txt"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offered);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
-        fake->receiveQueue.PushString("#DIDADIT#\r");
-        s.Start<TVerbindungDidaditReceive>(context);
+        auto s = StartFresh();
         const MD5Digest id = MD5Of("");
-        s.SendBlock(kDidaditInfo, {}, Info(c.offered, 0, id));
-        ASSERT_TRUE(s.Expect(kDidaditStart));
-        s.SendBlock(kDidaditFin, id, "");
-        ASSERT_TRUE(s.Expect(kDidaditFinAck));
-        ASSERT_TRUE(s.WaitEnd());
+        s->SendBlock(kDidaditInfo, {}, Info(c.offered, 0, id));
+        ASSERT_TRUE(s->Expect(kDidaditStart));
+        s->SendBlock(kDidaditFin, id, "");
+        ASSERT_TRUE(s->Expect(kDidaditFinAck));
+        ASSERT_TRUE(s->WaitEnd());
         EXPECT_EQ(delivered->sendName, c.stored);
         EXPECT_EQ(delivered->content, "");
         EXPECT_FALSE(fs::exists(IndexFile(id)));

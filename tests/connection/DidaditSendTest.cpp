@@ -41,6 +41,22 @@ class DidaditSend : public ::testing::Test {
         fake->SetDateiSenden(job);
         module = script.Start<TVerbindungDidaditSend>();
     }
+    // A fresh connection whose job holds the data, the module started on it,
+    // for one case of a table; the station type first when given.
+    std::unique_ptr<DidaditScript> StartFresh(const std::string& data,
+                                              std::int32_t stationType = 0) {
+        fake = std::make_shared<FakeModulConnection>();
+        fake->stationType = stationType;
+        auto s = std::make_unique<DidaditScript>(fake);
+        job = filesend::TDateiSenden::Create(fake);
+        job->SetStream(std::make_unique<core::TMemoryStream>(data));
+        job->SetSendName("f");
+        job->SetProtokoll(kDidaditProtocol);
+        fake->SetDateiSenden(job);
+        id = MD5Of(data);
+        module = s->Start<TVerbindungDidaditSend>();
+        return s;
+    }
     // The header line and INFO; their text and lines.
     std::vector<std::pair<std::string, std::string>> ReadAnnouncement() {
         std::string text;
@@ -146,27 +162,19 @@ TEST_F(DidaditSend, StartSteersTheData) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
         const std::string data = Pattern(c.size);
-        auto j = filesend::TDateiSenden::Create(fake);
-        j->SetStream(std::make_unique<core::TMemoryStream>(data));
-        j->SetSendName("f");
-        j->SetProtokoll(kDidaditProtocol);
-        fake->SetDateiSenden(j);
-        id = MD5Of(data);
-        auto m = s.Start<TVerbindungDidaditSend>();
-        ASSERT_TRUE(s.NextBlock());  // INFO
+        auto s = StartFresh(data);
+        ASSERT_TRUE(s->NextBlock());  // INFO
         const std::string start = EncodeDidaditBlock(kDidaditStart, {}, c.start);
         if (c.oneItem) {
-            s.SendText("#OK#\r" + start);
+            s->SendText("#OK#\r" + start);
         } else {
-            s.SendText("#OK#\r");
-            s.SendText(start);
+            s->SendText("#OK#\r");
+            s->SendText(start);
         }
         std::vector<std::pair<std::int32_t, std::size_t>> got;
         bool fin = false;
-        while (auto block = s.NextBlock()) {
+        while (auto block = s->NextBlock()) {
             if (block->type == kDidaditFin) {
                 fin = true;
                 break;
@@ -179,13 +187,13 @@ TEST_F(DidaditSend, StartSteersTheData) {
         }
         EXPECT_TRUE(fin);
         EXPECT_EQ(got, c.blocks);
-        s.SendBlock(kDidaditFinAck, id, "");
-        ASSERT_TRUE(s.WaitEnd());
+        s->SendBlock(kDidaditFinAck, id, "");
+        ASSERT_TRUE(s->WaitEnd());
         bool ok = false;
         for (const auto& sent : fake->Sent())
             ok = ok || sent.text == "<Tarvo>: Didadit-Senden ok.\r";
         EXPECT_TRUE(ok);
-        EXPECT_EQ(j->GetState(), 0);
+        EXPECT_EQ(job->GetState(), 0);
     }
 }
 
@@ -224,24 +232,16 @@ TEST_F(DidaditSend, RequestsAreServedOrRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake = std::make_shared<FakeModulConnection>();
-        DidaditScript s(fake);
-        const std::string data = Pattern(5000);
-        auto j = filesend::TDateiSenden::Create(fake);
-        j->SetStream(std::make_unique<core::TMemoryStream>(data));
-        j->SetProtokoll(kDidaditProtocol);
-        fake->SetDateiSenden(j);
-        id = MD5Of(data);
-        s.Start<TVerbindungDidaditSend>();
-        ASSERT_TRUE(s.NextBlock());
-        s.SendText("#OK#\r" + EncodeDidaditBlock(kDidaditStart, {}, "OFFSET=5000\r"));
-        ASSERT_TRUE(s.Expect(kDidaditFin));
-        s.SendBlock(kDidaditReq, id, c.req);
+        auto s = StartFresh(Pattern(5000));
+        ASSERT_TRUE(s->NextBlock());
+        s->SendText("#OK#\r" + EncodeDidaditBlock(kDidaditStart, {}, "OFFSET=5000\r"));
+        ASSERT_TRUE(s->Expect(kDidaditFin));
+        s->SendBlock(kDidaditReq, id, c.req);
         if (c.error) {
-            const auto err = s.Expect(kDidaditErr);
+            const auto err = s->Expect(kDidaditErr);
             ASSERT_TRUE(err);
             EXPECT_EQ(err->payload, c.error);
-            ASSERT_TRUE(s.WaitEnd()) << "a bad request ends the transfer";
+            ASSERT_TRUE(s->WaitEnd()) << "a bad request ends the transfer";
             bool told = false;
             for (const auto& sent : fake->Sent())
                 told = told || sent.text == "\r<Tarvo>: Didadit-Senden abgebrochen.\r";
@@ -249,7 +249,7 @@ TEST_F(DidaditSend, RequestsAreServedOrRefused) {
             continue;
         }
         std::vector<std::pair<std::int32_t, std::size_t>> got;
-        while (auto block = s.NextBlock()) {
+        while (auto block = s->NextBlock()) {
             if (block->type == kDidaditFin) break;
             const auto d = ParseDidaditData(block->payload);
             ASSERT_TRUE(d);
@@ -301,20 +301,13 @@ TEST_F(DidaditSend, EndsByAbortCancelOrError) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake = std::make_shared<FakeModulConnection>();
-        fake->stationType = core::kStationMailbox;
-        DidaditScript s(fake);
-        auto j = filesend::TDateiSenden::Create(fake);
-        j->SetStream(std::make_unique<core::TMemoryStream>(Pattern(100)));
-        j->SetProtokoll(kDidaditProtocol);
-        fake->SetDateiSenden(j);
-        auto m = s.Start<TVerbindungDidaditSend>();
-        ASSERT_TRUE(s.NextBlock());
-        if (c.accept) s.SendText("#OK#\r");
-        c.act(s, *m, MD5Of(Pattern(100)));
-        ASSERT_TRUE(s.WaitEnd());
+        auto s = StartFresh(Pattern(100), core::kStationMailbox);
+        ASSERT_TRUE(s->NextBlock());
+        if (c.accept) s->SendText("#OK#\r");
+        c.act(*s, *module, id);
+        ASSERT_TRUE(s->WaitEnd());
         bool abort = false;
-        while (auto block = s.NextBlock()) abort = abort || block->type == kDidaditAbort;
+        while (auto block = s->NextBlock()) abort = abort || block->type == kDidaditAbort;
         EXPECT_EQ(abort, c.sendsAbort);
         const auto prompts = fake->Prompts();
         ASSERT_FALSE(prompts.empty());
