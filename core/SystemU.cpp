@@ -51,8 +51,8 @@ void TSystem::BuildStartup() {
         if (runMark_.previousRunDirty) DebOut("Config: the previous run did not end in order");
     });
     s.Add("Ordner", [this] {
-        resources::SetOrdner(std::make_shared<resources::TOrdner>(
-            setup_.registry, platform::ResolveUserFolders()));
+        resources::SetOrdner(
+            std::make_shared<resources::TOrdner>(setup_.registry, platform::ResolveUserFolders()));
         filesend::TDateiSendenTicker::Install(setup_.dispatcher);
     });
     s.Add("Klaenge", [] {});

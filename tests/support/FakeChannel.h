@@ -165,9 +165,7 @@ class FakeVerbindung : public core::IVerbindung {
     void SetOutgoing(bool o) override { outgoing = o; }
     bool SendGreeting() const override { return false; }
     void SetSendGreeting(bool) override {}
-    std::shared_ptr<core::IDateiSendenQueue> DateiSendenQueue() const override {
-        return sendQueue;
-    }
+    std::shared_ptr<core::IDateiSendenQueue> DateiSendenQueue() const override { return sendQueue; }
     void SetDateiSenden(const std::shared_ptr<core::IDateiSenden>& j) override { SetJob(j); }
     std::shared_ptr<core::IDateiSenden> DateiSenden() const override {
         std::lock_guard lock(mutex_);
