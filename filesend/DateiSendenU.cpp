@@ -416,7 +416,11 @@ class TTickerState : public std::enable_shared_from_this<TTickerState> {
             if (!known) jobs_.push_back(job);
             if (!timer_ && !startPosted_) post = startPosted_ = true;
         }
-        if (post) dispatcher_.Post([self = shared_from_this()] { self->StartTimer(); });
+        if (post && !dispatcher_.Post([self = shared_from_this()] { self->StartTimer(); })) {
+            // Shutting down: no tick any more, and no start left pending.
+            std::lock_guard lock(mutex_);
+            startPosted_ = false;
+        }
     }
 
     void Remove(const TDateiSenden* job) {
