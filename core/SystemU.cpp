@@ -9,8 +9,11 @@
 #include "core/GlobalU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
+#include "platform/Locations.h"
 #include "platform/Registry.h"
+#include "resources/OrdnerU.h"
 
 namespace tarvo::core {
 
@@ -48,7 +51,11 @@ void TSystem::BuildStartup() {
         runMark_ = MarkRunning(*config_, setup_.registry);
         if (runMark_.previousRunDirty) DebOut("Config: the previous run did not end in order");
     });
-    s.Add("Ordner", [] {});
+    s.Add("Ordner", [this] {
+        resources::SetOrdner(
+            std::make_shared<resources::TOrdner>(setup_.registry, platform::ResolveUserFolders()));
+        filesend::TDateiSendenTicker::Install(setup_.dispatcher);
+    });
     s.Add("Klaenge", [] {});
     s.Add("Texte", [] {});
     s.Add("RemoteCommandManager", [] {});
@@ -102,7 +109,10 @@ void TSystem::BuildShutdown() {
         myCalls_->ReleaseList();
         myCalls_.reset();
     });
-    s.Add("Ordner.Free", [] {});
+    s.Add("Ordner.Free", [] {
+        filesend::TDateiSendenTicker::Uninstall();
+        resources::SetOrdner(nullptr);
+    });
     s.Add("StationenDatenbank.Free", [] {});
     s.Add("Texte.Free", [] {});
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
@@ -136,7 +146,10 @@ void TSystem::CreateKanaele() {
         return geraete_ ? geraete_->GetFunkKanaele(256)
                         : std::vector<std::shared_ptr<IFunkKanal>>{};
     };
-    ctx.receiveFolder = [] { return ApplicationDataFolder(); };
+    ctx.receiveFolder = [] {
+        const auto ordner = resources::Ordner();
+        return ordner ? ordner->GetReceiveFolder() : ApplicationDataFolder();
+    };
     channels::IKanaeleView* view = view_.kanaeleView ? view_.kanaeleView() : nullptr;
     try {
         kanaele_ = std::make_unique<channels::TKanaele>(ctx, view);

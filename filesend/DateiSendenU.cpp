@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -227,8 +228,11 @@ void TDateiSenden::SetPosition(std::int64_t position) {
         else if (position < size_)
             percent = static_cast<float>(static_cast<double>(position) /
                                          static_cast<double>(size_) * 1000.0 / 10.0);
-        if (percent == percent_) return;
+        // Followers show tenths of a percent: a large file in small blocks
+        // would otherwise tell them of every block.
+        const bool shownChange = std::floor(percent * 10) != std::floor(percent_ * 10);
         percent_ = percent;
+        if (!shownChange) return;
     }
     Notify();
 }
@@ -369,6 +373,31 @@ std::shared_ptr<TDateiSenden> CreateFileJob(const std::shared_ptr<core::IVerbind
     return job;
 }
 
+std::int32_t ProtokollFor(const core::IVerbindung& connection) {
+    const std::uint8_t mode = connection.BinMode();
+    if (mode == kProtokollAutobin || mode == kProtokollDidadit) return mode;
+    return kProtokollDidadit;
+}
+
+bool QueueFile(const std::shared_ptr<core::IVerbindung>& connection,
+               const std::filesystem::path& file, std::string* error) {
+    const auto queue = connection ? connection->DateiSendenQueue() : nullptr;
+    if (!queue) {
+        if (error) *error = "Keine Verbindung auf diesem Kanal.";
+        return false;
+    }
+    auto job = CreateFileJob(connection, file, ProtokollFor(*connection), error);
+    if (!job) return false;
+    if (!queue->TryEnQueue(job)) {
+        job->Release();
+        if (error)
+            *error = "Zu viele Dateien warten auf diesem Kanal:\r" +
+                     platform::Utf8ToCp1252(file.string());
+        return false;
+    }
+    return true;
+}
+
 // --- The ticker -----------------------------------------------------------------
 
 namespace {
@@ -387,7 +416,11 @@ class TTickerState : public std::enable_shared_from_this<TTickerState> {
             if (!known) jobs_.push_back(job);
             if (!timer_ && !startPosted_) post = startPosted_ = true;
         }
-        if (post) dispatcher_.Post([self = shared_from_this()] { self->StartTimer(); });
+        if (post && !dispatcher_.Post([self = shared_from_this()] { self->StartTimer(); })) {
+            // Shutting down: no tick any more, and no start left pending.
+            std::lock_guard lock(mutex_);
+            startPosted_ = false;
+        }
     }
 
     void Remove(const TDateiSenden* job) {

@@ -1,6 +1,8 @@
 // Send jobs: names, texts, progress, throughput and the one-second tick.
 #include "filesend/DateiSendenU.h"
 
+#include "filesend/DateiSendenQueueU.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -142,6 +144,15 @@ TEST_F(Job, ProgressNotifiesOncePerChangedPercent) {
     job_->SetPosition(6000);  // still 100 %
     EXPECT_EQ(subscriber_->count, 3);
     EXPECT_FLOAT_EQ(job_->GetPercent(), 100);
+}
+
+TEST_F(Job, SmallStepsOfALargeFileNotifyPerShownTenth) {
+    job_->SetSize(10'000'000);
+    job_->Start();
+    job_->Subscribe(subscriber_);
+    for (std::int64_t pos = 500; pos <= 100'000; pos += 500) job_->SetPosition(pos);
+    EXPECT_EQ(subscriber_->count, 10);  // 0.1 % ... 1.0 %
+    EXPECT_FLOAT_EQ(job_->GetPercent(), 1.0f);
 }
 
 // Bytes per second as a job sees them: one entry per second from the start of
@@ -308,6 +319,30 @@ TEST(FileJob, OpensItsFileOnlyWhenUsedAndRefusesWhatItCannotSend) {
     error.clear();
     EXPECT_FALSE(CreateFileJob(nullptr, tmp / "big.bin", 5, &error));
     EXPECT_NE(error.find("2 GB"), std::string::npos);
+}
+
+TEST(FileJob, QueuedWithTheConnectionsProtocolWhileThereIsRoom) {
+    test::TempFolder tmp("tarvo-job");
+    test::TempFolder::Write(tmp / "a.bin", "x");
+    auto connection = std::make_shared<test::FakeVerbindung>();
+    std::string error;
+    EXPECT_FALSE(QueueFile(connection, tmp / "a.bin", &error));  // no queue: not connected
+    EXPECT_FALSE(error.empty());
+
+    connection->sendQueue = std::make_shared<TDateiSendenQueue>(3);
+    const std::uint8_t modes[] = {0, 2, 4, 5};
+    for (std::uint8_t mode : modes) {
+        connection->SetBinMode(mode);
+        error.clear();
+        EXPECT_EQ(QueueFile(connection, tmp / "a.bin", &error),
+                  mode != 5);  // the 4th finds no room
+    }
+    const auto items = connection->sendQueue->Items();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0]->GetProtokoll(), kProtokollDidadit);  // nothing known
+    EXPECT_EQ(items[1]->GetProtokoll(), kProtokollAutobin);
+    EXPECT_EQ(items[2]->GetProtokoll(), kProtokollDidadit);  // plain binary is not sent
+    EXPECT_NE(error.find("a.bin"), std::string::npos);
 }
 
 TEST(FileJob, ATemporaryStreamIsDeletedWithItsJobOnlyWhenFlagged) {
