@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +19,9 @@
 #include "devices/GeraeteU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "connection/VerbindungStandardU.h"
 #include "tests/support/CollectingDebugSink.h"
+#include "tests/support/FakeModulConnection.h"
 #include "tests/support/FakeAgwpeEngine.h"
 
 using namespace std::chrono_literals;
@@ -167,6 +170,33 @@ TEST_F(System, AWindowAddsItsStepsWhereTheyBelong) {
     ASSERT_EQ(system.Start(), std::nullopt);
     EXPECT_EQ(ran, (std::vector<std::string>{"fonts", "splash closes", "layout"}));
     EXPECT_TRUE(system.StartupDone());
+}
+
+}  // namespace
+
+namespace {
+
+// What a connection's text module finds when a "#DIDADIT#" line arrives: the
+// receiving module while the system runs, plain text after its shutdown.
+TEST_F(System, DidaditIsThereWhileTheSystemRuns) {
+    auto runsReceiver = [] {
+        auto fake = std::make_shared<test::FakeModulConnection>();
+        auto text = connection::TVerbindungAbstract::Create<connection::TVerbindungStandard>(
+            nullptr, fake);
+        fake->receiveQueue.PushString("#DIDADIT#\r");
+        fake->endEvent.Set();  // the transfer ends at its first wait
+        text->OnReceive();
+        text->Close();
+        const auto names = fake->ModuleNames();
+        return std::find(names.begin(), names.end(), "TVerbindungDidaditReceive") != names.end();
+    };
+    {
+        core::TSystem system({registry_, dispatcher_, core::StartMode::Standalone});
+        ASSERT_EQ(system.Start(), std::nullopt);
+        EXPECT_TRUE(runsReceiver());
+        system.Shutdown();
+    }
+    EXPECT_FALSE(runsReceiver());
 }
 
 }  // namespace
