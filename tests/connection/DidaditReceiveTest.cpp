@@ -437,3 +437,24 @@ TEST_F(DidaditReceive, TakesAFileFromTheSimulatedMailbox) {
 
 }  // namespace
 }  // namespace tarvo::connection
+
+namespace tarvo::connection {
+namespace {
+
+// Blocks behind an ABORT in the same received piece are not acted on.
+TEST_F(DidaditReceive, NothingAfterTheEnd) {
+    const MD5Digest id = MD5Of("abc");
+    Start();
+    Offer(Info("a", 3, id));
+    script.SendText(EncodeDidaditBlock(kDidaditAbort, {}, "") +
+                    EncodeDidaditBlock(kDidaditEchoReq, {}, "ping") +
+                    EncodeDidaditBlock(kDidaditData, id, DidaditDataPayload(0, "abc")) +
+                    EncodeDidaditBlock(kDidaditFin, id, ""));
+    ASSERT_TRUE(script.WaitEnd());
+    while (auto block = script.NextBlock()) EXPECT_NE(block->type, kDidaditEchoRep);
+    EXPECT_EQ(delivered->count, 0);
+    EXPECT_EQ(fs::file_size(DataFile(id)), 0u);
+}
+
+}  // namespace
+}  // namespace tarvo::connection
