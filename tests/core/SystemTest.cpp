@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "channels/KanaeleU.h"
+#include "connection/VerbindungStandardU.h"
 #include "core/ConfigU.h"
 #include "core/GlobalU.h"
 #include "core/SynchronizeU.h"
 #include "devices/GeraeteU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
-#include "connection/VerbindungStandardU.h"
 #include "tests/support/CollectingDebugSink.h"
-#include "tests/support/FakeModulConnection.h"
 #include "tests/support/FakeAgwpeEngine.h"
+#include "tests/support/FakeModulConnection.h"
 
 using namespace std::chrono_literals;
 using namespace tarvo;
@@ -181,8 +181,8 @@ namespace {
 TEST_F(System, DidaditIsThereWhileTheSystemRuns) {
     auto runsReceiver = [] {
         auto fake = std::make_shared<test::FakeModulConnection>();
-        auto text = connection::TVerbindungAbstract::Create<connection::TVerbindungStandard>(
-            nullptr, fake);
+        auto text =
+            connection::TVerbindungAbstract::Create<connection::TVerbindungStandard>(nullptr, fake);
         fake->receiveQueue.PushString("#DIDADIT#\r");
         fake->endEvent.Set();  // the transfer ends at its first wait
         text->OnReceive();

@@ -687,7 +687,8 @@ class MailboxSession final : public TncSession {
         std::string text = "The simulated mailbox sent you this file with DIDADIT.\r\n";
         for (int i = 1; i <= 120; ++i) {
             char line[80];
-            std::snprintf(line, sizeof line, "Line %03d: packet radio moves files in blocks.\r\n", i);
+            std::snprintf(line, sizeof line, "Line %03d: packet radio moves files in blocks.\r\n",
+                          i);
             text += line;
         }
         return text;
