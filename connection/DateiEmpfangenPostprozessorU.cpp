@@ -136,9 +136,9 @@ void TDateiEmpfangenPostprozessor::ExecuteChecked(core::IDateiSenden& record) {
         Prompt("Fehler beim Speichern der Datei:\r" + Shown(target));
         return;
     }
-    // The stored file is no temporary file any more, whatever its owner marked.
+    // The stream still names the old place, so nothing done with it later can
+    // reach the stored file; and it is no temporary file to delete any more.
     file->SetDeleteFlag(false);
-    file->SetFileName(target);
     Prompt("Empfangene Datei gespeichert:\r" + Shown(target));
 }
 

@@ -149,8 +149,9 @@ void TDateiSenden::SetStream(std::unique_ptr<core::TStream> stream) {
 
 core::TStream* TDateiSenden::GetStream() {
     std::lock_guard lock(mutex_);
+    // Opened on first use; never re-created, which would empty the file.
     if (auto* file = dynamic_cast<connection::TFileStreamQam*>(stream_.get());
-        file && !file->IsOpen())
+        file && !file->IsOpen() && file->GetMode() != connection::TFileStreamQam::kModeCreate)
         file->Open();
     return stream_.get();
 }

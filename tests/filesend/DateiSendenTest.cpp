@@ -345,6 +345,16 @@ TEST(FileJob, QueuedWithTheConnectionsProtocolWhileThereIsRoom) {
     EXPECT_NE(error.find("a.bin"), std::string::npos);
 }
 
+TEST(FileJob, AClosedStreamIsReopenedButNeverEmptied) {
+    test::TempFolder tmp("tarvo-job");
+    test::TempFolder::Write(tmp / "part.b01", "written");
+    auto job = TDateiSenden::Create(nullptr);
+    job->SetStream(std::make_unique<connection::TFileStreamQam>(
+        tmp / "part.b01", connection::TFileStreamQam::kModeCreate));
+    EXPECT_FALSE(static_cast<connection::TFileStreamQam*>(job->GetStream())->IsOpen());
+    EXPECT_EQ(test::TempFolder::Read(tmp / "part.b01"), "written");
+}
+
 TEST(FileJob, ATemporaryStreamIsDeletedWithItsJobOnlyWhenFlagged) {
     test::TempFolder tmp("tarvo-job");
     for (bool flag : {false, true}) {
