@@ -8,11 +8,13 @@
 #include <mutex>
 
 #include "channels/KanalU.h"
+#include "connection/DateiEmpfangenPostprozessorU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "connection/VerbindungStandardU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
+#include "resources/OrdnerU.h"
 #include "tests/channels/ChannelFixture.h"
 #include "tests/support/DidaditPeer.h"
 #include "tests/support/LoopbackLink.h"
@@ -48,11 +50,18 @@ class DidaditLoopback : public test::ChannelFixture {
     DidaditLoopback() {
         connection::TDidaditContext context;
         context.klaenge = &klaenge_;
-        context.postProcess = [a = arrivals_](const std::shared_ptr<core::IVerbindung>&,
-                                              core::IDateiSenden& record) {
-            const auto content = platform::ReadFile(record.GetFileName(), 64 << 20);
+        // The program's post-processing, into a receive folder of the test.
+        ordner_ = std::make_shared<resources::TOrdner>(
+            registry_, platform::UserFolders{folder_.Dir(), folder_.Dir(), folder_.Dir()});
+        ordner_->SetReceiveFolder((folder_.Dir() / "Empfang").string());
+        context.postProcess = [a = arrivals_, o = ordner_](
+                                  const std::shared_ptr<core::IVerbindung>& connection,
+                                  core::IDateiSenden& record) {
+            connection::TDateiEmpfangenPostprozessor(connection, o).Execute(record);
+            const auto content =
+                platform::ReadFile(o->GetReceiveFolder() / record.GetSendName(), 64 << 20);
             std::lock_guard lock(a->mutex);
-            a->files.emplace_back(record.GetSendName(), content.value_or("<unreadable>"));
+            a->files.emplace_back(record.GetSendName(), content.value_or("<not stored>"));
         };
         connection::RegisterDidaditModules(context);
         vctx_.dispatcher = &dispatcher_;
@@ -124,6 +133,7 @@ class DidaditLoopback : public test::ChannelFixture {
     }
 
     test::ScopedDataFolder folder_;
+    std::shared_ptr<resources::TOrdner> ordner_;
     std::shared_ptr<Arrivals> arrivals_ = std::make_shared<Arrivals>();
     connection::TVerbindungContext vctx_;
     std::shared_ptr<test::TLoopbackLink> link_;
@@ -145,6 +155,7 @@ TEST_F(DidaditLoopback, FilesOfEverySizeArriveIdentical) {
         EXPECT_EQ(arrivals_->files.back().first, "file" + std::to_string(size) + ".bin");
         EXPECT_TRUE(arrivals_->files.back().second == data) << "content differs";
         EXPECT_FALSE(fs::exists(IndexOf(data)));
+        EXPECT_FALSE(fs::exists(DataOf(data))) << "handed on, nothing left behind";
     }
     ASSERT_TRUE(Until([&] { return Shows(*kanalA_, "Didadit-Empfang ok."); }));
     EXPECT_TRUE(
