@@ -9,6 +9,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "filesend/DateiSendenQueueU.h"
 #include "platform/Registry.h"
 #include "platform/Thread.h"
 
@@ -45,26 +46,7 @@ std::string RemoveAll(std::string s, std::string_view what, std::size_t keep) {
     return s;
 }
 
-// Without send queue, remote commands, texts or sounds a connection still works.
-class TNullSendQueue final : public core::IDateiSendenQueue {
-  public:
-    void Subscribe(std::shared_ptr<core::ISubscriber>) override {}
-    void Unsubscribe(const std::shared_ptr<core::ISubscriber>&) override {}
-    void Release() override {}
-    int GetCount() const override { return 0; }
-    std::shared_ptr<core::IDateiSenden> GetItems(int) const override { return nullptr; }
-    void EnQueue(const std::shared_ptr<core::IDateiSenden>& job) override {
-        if (job) job->Release();
-    }
-    std::shared_ptr<core::IDateiSenden> DeQueue() override { return nullptr; }
-    std::shared_ptr<core::IDateiSenden> Current() const override { return nullptr; }
-    platform::Event& GetEvent() override { return event_; }
-    int Remove(const core::IDateiSenden*) override { return -1; }
-
-  private:
-    platform::Event event_{platform::Event::Manual};
-};
-
+// Without remote commands, texts or sounds a connection still works.
 class TNullRemoteCommands final : public core::IRemoteCommands {
   public:
     void Detach() override {}
@@ -153,7 +135,7 @@ std::shared_ptr<TVerbindung> TVerbindung::Create(std::weak_ptr<core::IGeraetFuer
     v->localEcho_.store(ctx.config->LocalEcho());
     v->status_ = std::make_shared<channels::TStatus>(*ctx.dispatcher);
     v->sendQueue_ = ctx.sendQueue ? ctx.sendQueue() : nullptr;
-    if (!v->sendQueue_) v->sendQueue_ = std::make_shared<TNullSendQueue>();
+    if (!v->sendQueue_) v->sendQueue_ = std::make_shared<filesend::TDateiSendenQueue>();
     v->remoteCommands_ = ctx.remoteCommands ? ctx.remoteCommands(*v) : nullptr;
     if (!v->remoteCommands_) v->remoteCommands_ = std::make_shared<TNullRemoteCommands>();
     return v;

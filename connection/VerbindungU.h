@@ -53,8 +53,8 @@ struct TVerbindungContext {
     std::string versionText;
     // What runs on the worker thread for the whole link: the terminal text module.
     std::function<void(const std::shared_ptr<core::IVerbindungFuerModul>&)> runModules;
-    // The remote command handler and the send queue of a new connection; null
-    // implementations when not given.
+    // The remote command handler and the send queue of a new connection; without
+    // them no remote commands and a send queue of its own.
     std::function<std::shared_ptr<core::IRemoteCommands>(core::IVerbindungFuerModul&)>
         remoteCommands;
     std::function<std::shared_ptr<core::IDateiSendenQueue>()> sendQueue;

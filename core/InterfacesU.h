@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/PublisherU.h"
 #include "core/QueueU.h"
+#include "core/StreamU.h"
 
 namespace tarvo::platform {
 class Event;
@@ -87,7 +89,8 @@ class IStatus {
     virtual bool ThroughputChanged() const = 0;
 };
 
-// A file or text being sent on a connection, as the channel follows it.
+// A file or text being sent on a connection, as the channel follows it and the
+// protocol modules carry it out. Every member is safe from any thread.
 class IDateiSenden : public IPublisher {
   public:
     // 1 text, 2 AutoBIN, 4 plain binary, 5 DIDADIT.
@@ -98,7 +101,39 @@ class IDateiSenden : public IPublisher {
     virtual std::string GetSendName() const = 0;
     virtual std::int64_t GetSize() const = 0;
     // Drops the job's connection and subscribers; the holder lets go of it after.
+    // A second call does nothing.
     virtual void Release() = 0;
+
+    // The data; the job owns it. A file stream is opened here on first use
+    // (a queued job holds no open file); null without a stream.
+    virtual void SetStream(std::unique_ptr<TStream> stream) = 0;
+    virtual TStream* GetStream() = 0;
+    // The file that supplies the data (UTF-8 path).
+    virtual void SetFileName(std::string_view fileName) = 0;
+    virtual std::string GetFileName() const = 0;
+    // The name announced to the remote station (code page 1252): the last path
+    // component, characters not allowed in file names replaced by '_'.
+    virtual void SetSendName(std::string_view name) = 0;
+    // Sent to a mailbox before and after the file; a CR is appended when the
+    // text ends in a printable character.
+    virtual std::string GetTextBefore() const = 0;
+    virtual void SetTextBefore(std::string_view text) = 0;
+    virtual std::string GetTextAfter() const = 0;
+    virtual void SetTextAfter(std::string_view text) = 0;
+    // Notifies, also when unchanged.
+    virtual void SetState(std::int32_t state) = 0;
+    // Meant to be set once; a second time is logged and takes the new value.
+    virtual void SetProtokoll(std::int32_t protokoll) = 0;
+    // Bytes transferred; notifies when the percent changes while running.
+    virtual void SetPosition(std::int64_t position) = 0;
+    virtual std::int64_t GetPosition() const = 0;
+    virtual void SetSize(std::int64_t size) = 0;
+    // The transitions the protocol modules make: prepared, running, finished.
+    virtual void Prepare() = 0;
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+    // Bytes that went out or came in, for the throughput shown while running.
+    virtual void AddBytes(std::int64_t count) = 0;
 };
 
 // A station's entry in the station database.
@@ -159,6 +194,7 @@ class IDateiSendenQueue : public IPublisher {
     virtual void Release() = 0;
     virtual int GetCount() const = 0;
     virtual std::shared_ptr<IDateiSenden> GetItems(int index) const = 0;
+    // A job refused (queue full, already queued, released queue) is released.
     virtual void EnQueue(const std::shared_ptr<IDateiSenden>& job) = 0;
     virtual std::shared_ptr<IDateiSenden> DeQueue() = 0;
     // The head job, left in the queue; null when it is empty.
@@ -166,6 +202,10 @@ class IDateiSendenQueue : public IPublisher {
     virtual platform::Event& GetEvent() = 0;
     // The former index of the job, or -1.
     virtual int Remove(const IDateiSenden* job) = 0;
+    // Like EnQueue, but false (and the job left alone) when it is refused.
+    virtual bool TryEnQueue(const std::shared_ptr<IDateiSenden>& job) = 0;
+    // All jobs, head first, as one consistent picture.
+    virtual std::vector<std::shared_ptr<IDateiSenden>> Items() const = 0;
 };
 
 // Remote commands ("//" lines) of one connection.

@@ -3,15 +3,19 @@
 #include "channels/KanaeleU.h"
 #include "channels/KanalU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungDidaditReceiveU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
+#include "platform/Locations.h"
 #include "platform/Registry.h"
 #include "platform/Sound.h"
 #include "resources/KlaengeU.h"
+#include "resources/OrdnerU.h"
 #include "resources/TexteU.h"
 #include "stations/StationenDatenbankU.h"
 
@@ -55,7 +59,11 @@ void TSystem::BuildStartup() {
         runMark_ = MarkRunning(*config_, setup_.registry);
         if (runMark_.previousRunDirty) DebOut("Config: the previous run did not end in order");
     });
-    s.Add("Ordner", [] {});
+    s.Add("Ordner", [this] {
+        resources::SetOrdner(
+            std::make_shared<resources::TOrdner>(setup_.registry, platform::ResolveUserFolders()));
+        filesend::TDateiSendenTicker::Install(setup_.dispatcher);
+    });
     s.Add("Klaenge", [this] {
         auto output = soundOutput_ ? soundOutput_() : platform::MakeSystemSoundOutput();
         klaenge_ = std::make_unique<resources::TKlaenge>(
@@ -69,6 +77,9 @@ void TSystem::BuildStartup() {
     s.Add("RemoteCommandManager", [] {});
     s.Add("ConnectionsList",
           [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
+    s.Add("Didadit", [this] {
+        connection::RegisterDidaditModules(connection::DidaditProgramContext(klaenge_.get()));
+    });
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
         myCalls_->Create();
@@ -117,7 +128,10 @@ void TSystem::BuildShutdown() {
         myCalls_->ReleaseList();
         myCalls_.reset();
     });
-    s.Add("Ordner.Free", [] {});
+    s.Add("Ordner.Free", [] {
+        filesend::TDateiSendenTicker::Uninstall();
+        resources::SetOrdner(nullptr);
+    });
     s.Add("StationenDatenbank.Free", [this] {
         if (!stationen_) return;
         stationen_->Close();
@@ -125,6 +139,7 @@ void TSystem::BuildShutdown() {
     });
     s.Add("Texte.Free", [this] { texte_.reset(); });
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
+    s.Add("Didadit.Free", [] { connection::UnregisterDidaditModules(); });
     // Lets the exit sound end.
     s.Add("Klaenge.Free", [this] { klaenge_.reset(); });
     s.Add("Dirty", [this] {
@@ -178,7 +193,10 @@ void TSystem::CreateKanaele() {
         return geraete_ ? geraete_->GetFunkKanaele(256)
                         : std::vector<std::shared_ptr<IFunkKanal>>{};
     };
-    ctx.receiveFolder = [] { return ApplicationDataFolder(); };
+    ctx.receiveFolder = [] {
+        const auto ordner = resources::Ordner();
+        return ordner ? ordner->GetReceiveFolder() : ApplicationDataFolder();
+    };
     channels::IKanaeleView* view = view_.kanaeleView ? view_.kanaeleView() : nullptr;
     try {
         kanaele_ = std::make_unique<channels::TKanaele>(ctx, view);

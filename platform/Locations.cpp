@@ -63,7 +63,53 @@ std::optional<std::string> HomeOption(const std::vector<std::string>& args, bool
     return std::nullopt;
 }
 
+std::optional<std::string> ProcessEnv(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
+// One folder of user-dirs.dirs: the variable, else the file's line
+// NAME="$HOME/..." or NAME="/...".
+fs::path UserDir(const GetEnv& getenv, const char* name, const fs::path& home) {
+    std::optional<fs::path> dir = XdgDir(getenv, name);
+    if (!dir) {
+        const auto config = XdgDir(getenv, "XDG_CONFIG_HOME");
+        const fs::path file = config ? *config / "user-dirs.dirs" : home / ".config/user-dirs.dirs";
+        const auto text = home.empty() && !config ? std::nullopt : ReadFile(file, 64 * 1024);
+        const std::string key = std::string(name) + "=\"";
+        std::size_t at = 0;
+        while (text && !dir && at < text->size()) {
+            std::size_t end = text->find('\n', at);
+            if (end == std::string::npos) end = text->size();
+            std::string_view line(text->data() + at, end - at);
+            at = end + 1;
+            if (line.rfind(key, 0) != 0 || line.size() < key.size() + 1 || line.back() != '"')
+                continue;
+            std::string value(line.substr(key.size(), line.size() - key.size() - 1));
+            if (value.rfind("$HOME", 0) == 0 && !home.empty())
+                dir = home / fs::path(value.substr(5)).relative_path();
+            else if (!value.empty() && value[0] == '/')
+                dir = fs::path(value);
+        }
+    }
+    std::error_code ec;
+    if (!dir || !fs::is_directory(*dir, ec)) return {};
+    return *dir;
+}
+
 }  // namespace
+
+UserFolders ResolveUserFolders(const GetEnv& getenv) {
+    UserFolders f;
+    if (auto home = UserHome(getenv)) f.home = *home;
+    f.documents = UserDir(getenv, "XDG_DOCUMENTS_DIR", f.home);
+    f.download = UserDir(getenv, "XDG_DOWNLOAD_DIR", f.home);
+    return f;
+}
+
+UserFolders ResolveUserFolders() {
+    return ResolveUserFolders(ProcessEnv);
+}
 
 std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
                                           const GetEnv& getenv, std::string* error) {
@@ -109,13 +155,7 @@ std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
 
 std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
                                           std::string* error) {
-    return ResolveLocations(
-        args,
-        [](const char* name) -> std::optional<std::string> {
-            const char* v = std::getenv(name);
-            return v ? std::optional<std::string>(v) : std::nullopt;
-        },
-        error);
+    return ResolveLocations(args, ProcessEnv, error);
 }
 
 std::error_code CreateLocations(const Locations& loc) {

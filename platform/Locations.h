@@ -25,6 +25,17 @@ std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
                                           const GetEnv& getenv, std::string* error);
 std::optional<Locations> ResolveLocations(const std::vector<std::string>& args, std::string* error);
 
+// The user's own folders; each empty when unknown. Download and documents come
+// from $XDG_DOWNLOAD_DIR / $XDG_DOCUMENTS_DIR or the user-dirs.dirs file of the
+// config folder, and count only when absolute and existing.
+struct UserFolders {
+    std::filesystem::path home;
+    std::filesystem::path documents;
+    std::filesystem::path download;
+};
+UserFolders ResolveUserFolders(const GetEnv& getenv);
+UserFolders ResolveUserFolders();
+
 // Creates the folders (mode 0700).
 std::error_code CreateLocations(const Locations& locations);
 

@@ -4,13 +4,16 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
@@ -31,6 +34,7 @@
 #include "core/GlobalU.h"
 #include "core/MessageWindowU.h"
 #include "devices/GeraeteU.h"
+#include "resources/OrdnerU.h"
 #include "ui/ConsoleWidgetU.h"
 #include "ui/KlaengeFormU.h"
 #include "ui/MessageboxU.h"
@@ -483,6 +487,67 @@ void TEinstellungenMonitor::Apply() {
 
 // ---- "Erweitert" ------------------------------------------------------------------
 
+// ---- page "Dateien" ---------------------------------------------------------------
+
+namespace {
+
+// A folder as the page shows it: without the final separator.
+QString ShownFolder(const std::filesystem::path& folder) {
+    std::string text = folder.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TEinstellungenDateien::TEinstellungenDateien(const TEinstellungenContext&, QWidget* parent)
+    : TTabForm(parent) {
+    const auto ordner = resources::Ordner();
+    empfang_ = new QLineEdit(ordner ? ShownFolder(ordner->GetReceiveFolder()) : QString());
+    remote_ = new QLineEdit(ordner ? ShownFolder(ordner->GetRemoteFolder()) : QString());
+    empfangBrowse_ = new QPushButton(QStringLiteral("..."));
+    remoteBrowse_ = new QPushButton(QStringLiteral("..."));
+    setEnabled(ordner != nullptr);
+    chooseFolder = [this](const QString& title, const QString& start) {
+        return QFileDialog::getExistingDirectory(this, title, start);
+    };
+    connect(empfangBrowse_, &QPushButton::clicked, this,
+            [this] { Browse(empfang_, QStringLiteral("Ordner f\u00fcr empfangene Dateien:")); });
+    connect(remoteBrowse_, &QPushButton::clicked, this, [this] {
+        Browse(remote_, QStringLiteral("Ordner f\u00fcr per Fernsteuerung lesbare Dateien:"));
+    });
+
+    auto* group = new QGroupBox(QStringLiteral("Ordner"));
+    auto* grid = new QGridLayout(group);
+    auto* empfangLabel = new QLabel(QStringLiteral("&Empfang"));
+    auto* remoteLabel = new QLabel(QStringLiteral("&Fernst."));
+    empfangLabel->setBuddy(empfang_);
+    remoteLabel->setBuddy(remote_);
+    grid->addWidget(empfangLabel, 0, 0);
+    grid->addWidget(empfang_, 0, 1);
+    grid->addWidget(empfangBrowse_, 0, 2);
+    grid->addWidget(remoteLabel, 1, 0);
+    grid->addWidget(remote_, 1, 1);
+    grid->addWidget(remoteBrowse_, 1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addStretch();
+}
+
+void TEinstellungenDateien::Browse(QLineEdit* edit, const QString& title) {
+    const QString chosen = chooseFolder(title, edit->text());
+    if (!chosen.isEmpty()) edit->setText(chosen);
+}
+
+void TEinstellungenDateien::Apply() {
+    const auto ordner = resources::Ordner();
+    if (!ordner) return;
+    ordner->SetReceiveFolder(empfang_->text().toStdString());
+    ordner->SetRemoteFolder(remote_->text().toStdString());
+}
+
+// ---- page "Erweitert" -------------------------------------------------------------
+
 TEinstellungenErweitert::TEinstellungenErweitert(const TEinstellungenContext& ctx, QWidget* parent)
     : TTabForm(parent), ctx_(ctx) {
     const C& config = *ctx_.config;
@@ -554,9 +619,9 @@ struct TPageSlot {
 // The slots whose pages exist; the others keep their index for later.
 constexpr TPageSlot kSlots[] = {
     {TEinstellungenForm::kAllgemein, "Allgemein"}, {TEinstellungenForm::kGeraete, "Ger\xE4te"},
-    {TEinstellungenForm::kAnzeige, "Anzeige"},     {TEinstellungenForm::kMonitor, "Monitor"},
-    {TEinstellungenForm::kTexte, "Texte"},         {TEinstellungenForm::kKlaenge, "Kl\xE4nge"},
-    {TEinstellungenForm::kErweitert, "Erweitert"},
+    {TEinstellungenForm::kDateien, "Dateien"},     {TEinstellungenForm::kAnzeige, "Anzeige"},
+    {TEinstellungenForm::kMonitor, "Monitor"},     {TEinstellungenForm::kTexte, "Texte"},
+    {TEinstellungenForm::kKlaenge, "Kl\xE4nge"},   {TEinstellungenForm::kErweitert, "Erweitert"},
 };
 
 }  // namespace
@@ -639,6 +704,8 @@ TTabForm* TEinstellungenForm::BuildPage(int index, QWidget* sheet) {
             return new TEinstellungenAllgemein(ctx_, sheet);
         case kGeraete:
             return new TEinstellungenGeraete(ctx_, sheet);
+        case kDateien:
+            return new TEinstellungenDateien(ctx_, sheet);
         case kAnzeige:
             return new TEinstellungenAnzeige(ctx_, sheet);
         case kMonitor:

@@ -21,6 +21,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
@@ -180,6 +181,29 @@ class TEinstellungenMonitor : public TTabForm {
     const TEinstellungenContext& ctx_;
     std::array<QCheckBox*, channels::kMonitorBoxCount> boxes_{};
     TSampleConsole* sample_;
+};
+
+// The receive folder and the folder remote stations may read, each with a
+// folder browser.
+class TEinstellungenDateien : public TTabForm {
+    Q_OBJECT
+  public:
+    TEinstellungenDateien(const TEinstellungenContext& ctx, QWidget* parent);
+    void Apply() override;
+    QLineEdit* Empfang() const { return empfang_; }
+    QLineEdit* Remote() const { return remote_; }
+    QPushButton* EmpfangBrowse() const { return empfangBrowse_; }
+    QPushButton* RemoteBrowse() const { return remoteBrowse_; }
+    // The folder browser (title, start folder); an empty result changes nothing.
+    std::function<QString(const QString& title, const QString& start)> chooseFolder;
+
+  private:
+    void Browse(QLineEdit* edit, const QString& title);
+
+    QLineEdit* empfang_;
+    QLineEdit* remote_;
+    QPushButton* empfangBrowse_;
+    QPushButton* remoteBrowse_;
 };
 
 class TEinstellungenErweitert : public TTabForm {

@@ -5,8 +5,10 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -48,6 +50,7 @@
 #include "core/MessageWindowU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "stations/StationenDatenbankU.h"
@@ -394,6 +397,31 @@ std::shared_ptr<channels::TKanal> THauptfenster::Aktuell() const {
     return Kanaele() ? Kanaele()->GetAktuell() : nullptr;
 }
 
+void THauptfenster::SendFiles(const std::vector<std::filesystem::path>& files) {
+    if (files.empty()) return;
+    std::shared_ptr<core::IVerbindung> v;
+    if (auto* connections = system_.Connections()) {
+        connections->Lock();
+        auto k = Aktuell();
+        v = k ? k->GetVerbindung() : nullptr;
+        connections->Unlock();
+    }
+    std::string errors;
+    for (const auto& file : files) {
+        std::string error;
+        if (filesend::QueueFile(v, file, &error)) continue;
+        if (!errors.empty()) errors += "\r\r";
+        errors += error;
+        if (!v) break;  // one report is enough
+    }
+    if (errors.empty()) return;
+    if (showSendError) {
+        showSendError(errors);
+        return;
+    }
+    TDlgMessage::Run(this, "Tarvo", errors, 1u << core::kBitOk);
+}
+
 void THauptfenster::CreateActions() {
     const TActionDef defs[] = {
         {"ActionConnect", "&Verbinden...", {}, false},
@@ -455,7 +483,18 @@ void THauptfenster::CreateActions() {
     };
     on("ActionConnect", [this] { ShowConnectDialog(); });
     on("ActionDisconnect", [this] { Disconnect(); });
-    on("ActionSend", [] { QApplication::beep(); });  // the send dialog comes with file transfers
+    on("ActionSend", [this] {
+        if (!chooseSendFiles) {
+            chooseSendFiles = [this] {
+                std::vector<std::filesystem::path> files;
+                for (const QString& f : QFileDialog::getOpenFileNames(
+                         this, QStringLiteral("Datei senden"), QDir::homePath()))
+                    files.emplace_back(LocalPath(f));
+                return files;
+            };
+        }
+        SendFiles(chooseSendFiles());
+    });
     on("ActionSave", [this] {
         if (auto k = Aktuell()) k->ToggleSaveToFile();
         UpdateCommands();
@@ -1089,8 +1128,10 @@ void THauptfenster::dropEvent(QDropEvent* e) {
     if (!files.empty()) {
         core::DebOutObj("THauptfenster", "Drop", std::to_string(files.size()) + " Dateien");
         for (const std::string& f : files) core::DebOutObj("THauptfenster", "Drop", f);
-        // The send dialog takes files once file transfers exist.
-        QTimer::singleShot(kDropDelayMs, this, [] { QApplication::beep(); });
+        // Queued once the drop has ended, so a report does not hold the source.
+        QTimer::singleShot(kDropDelayMs, this, [this, files] {
+            SendFiles({files.begin(), files.end()});
+        });
         return;
     }
     if (!mime->hasText()) return;

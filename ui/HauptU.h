@@ -99,6 +99,12 @@ class THauptfenster : public QMainWindow {
     static std::filesystem::path ManualFile();
     std::function<bool(const std::filesystem::path&)> openManual;
     std::function<void(const std::string& title, const std::string& text)> showHelpMessage;
+    // Queues the files on the active channel's connection ("Senden", a drop);
+    // a file that cannot go is reported. The file dialog and the report are
+    // hooks so tests need no modal window.
+    void SendFiles(const std::vector<std::filesystem::path>& files);
+    std::function<std::vector<std::filesystem::path>()> chooseSendFiles;
+    std::function<void(const std::string& text)> showSendError;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "channels/StatusU.h"
+#include "filesend/DateiSendenU.h"
+#include "platform/Clock.h"
 #include "tests/channels/ChannelFixture.h"
 
 namespace {
@@ -206,6 +208,39 @@ TEST_F(Kanal, JobEndsOnlyWhenTheShownJobSaysSo) {
     EXPECT_EQ(k->ShownJob(), nullptr);
     EXPECT_EQ(first->releases, 1);
     EXPECT_FALSE(view->progressVisible);
+    k->Release();
+}
+
+TEST_F(Kanal, ARealJobIsFollowedUntilItStops) {
+    FakeKanalView* view = nullptr;
+    auto k = MakeKanal(1, &view);
+    auto v = Attach(*k);
+    k->SetActive(true);
+    platform::FakeClock clock;
+    auto job = filesend::TDateiSenden::Create(v, &clock);
+    job->SetSendName("bericht.zip");
+    job->SetSize(4 * 1024);
+    v->SetJob(job);
+    job->Subscribe(k);
+
+    job->Prepare();
+    EXPECT_EQ(view->panels[1], "Warte...");
+    job->Start();
+    job->SetPosition(1024);
+    EXPECT_EQ(k->ShownJob(), job);
+    EXPECT_EQ(view->panels[1], "bericht.zip (4k)");
+    EXPECT_EQ(view->progressLabel, "25.0%");
+    job->AddBytes(4000);
+    clock.AdvanceMs(1000);
+    job->AddBytes(1000);
+    job->Tick();
+    EXPECT_EQ(v->status->GetThroughput(), 8000);
+
+    job->Stop();
+    EXPECT_EQ(k->ShownJob(), nullptr);
+    EXPECT_FALSE(view->progressVisible);
+    EXPECT_EQ(v->status->GetThroughput(), 0);
+    EXPECT_TRUE(job->Released());  // the channel let go of it, and so did the job of us
     k->Release();
 }
 

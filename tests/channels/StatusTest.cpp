@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/GlobalU.h"
+#include "tests/support/ManualDispatcher.h"
 
 using namespace tarvo::channels;
 using tarvo::core::IKanal;
@@ -59,78 +60,7 @@ class FakeDisplay final : public IKanal {
     void SetConsoleRows(int) override {}
 };
 
-// A main-thread dispatcher the test drives by hand: posted tasks wait until run,
-// timers until fired, and every timer start and stop is recorded.
-class ManualDispatcher final : public IDispatcher {
-  public:
-    struct Timer {
-        std::chrono::milliseconds interval;
-        bool periodic;
-        Task task;
-    };
-
-    bool IsMainThread() const override { return std::this_thread::get_id() == main_; }
-    bool Post(Task task) override {
-        std::lock_guard lock(mutex_);
-        posted_.push_back(std::move(task));
-        ++postCount_;
-        return true;
-    }
-    CallResult Call(const Task& task) override {
-        task();
-        return CallResult::Done;
-    }
-    TimerId StartTimer(std::chrono::milliseconds interval, bool periodic, Task task) override {
-        EXPECT_TRUE(IsMainThread());
-        const TimerId id = nextId_++;
-        timers.emplace(id, Timer{interval, periodic, std::move(task)});
-        started.push_back(id);
-        return id;
-    }
-    void StopTimer(TimerId id) override {
-        EXPECT_TRUE(IsMainThread());
-        timers.erase(id);
-        stopped.push_back(id);
-    }
-    void BeginShutdown() override {}
-    bool ShuttingDown() const override { return false; }
-    std::size_t RunPending() override {
-        std::vector<Task> batch;
-        {
-            std::lock_guard lock(mutex_);
-            batch.swap(posted_);
-        }
-        for (Task& t : batch) t();
-        return batch.size();
-    }
-    tarvo::platform::WaitResult WaitServing(std::span<tarvo::platform::Event* const>,
-                                            std::chrono::milliseconds) override {
-        return {};
-    }
-    void SetExceptionHandler(std::function<void(std::exception_ptr)>) override {}
-
-    std::size_t PostCount() const {
-        std::lock_guard lock(mutex_);
-        return postCount_;
-    }
-    // Fires every running single-shot timer as if its time had come.
-    void FireTimers() {
-        std::map<TimerId, Timer> due;
-        due.swap(timers);
-        for (auto& [id, t] : due) t.task();
-    }
-
-    std::map<TimerId, Timer> timers;
-    std::vector<TimerId> started;
-    std::vector<TimerId> stopped;
-
-  private:
-    const std::thread::id main_ = std::this_thread::get_id();
-    mutable std::mutex mutex_;
-    std::vector<Task> posted_;
-    std::size_t postCount_ = 0;
-    TimerId nextId_ = 1;
-};
+using tarvo::test::ManualDispatcher;
 
 using Setter = void (IStatus::*)(std::int32_t);
 

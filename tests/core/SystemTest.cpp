@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "channels/KanaeleU.h"
+#include "connection/VerbindungStandardU.h"
 #include "core/ConfigU.h"
 #include "core/GlobalU.h"
 #include "core/SynchronizeU.h"
@@ -23,6 +25,7 @@
 #include "tests/support/CollectingDebugSink.h"
 #include "tests/support/FakeAgwpeEngine.h"
 #include "tests/support/FakeSoundOutput.h"
+#include "tests/support/FakeModulConnection.h"
 
 using namespace std::chrono_literals;
 using namespace tarvo;
@@ -192,6 +195,27 @@ TEST_F(System, StartAndExitSoundsPlayAndTheGreetingTextIsReady) {
     }
     std::lock_guard lock(sink->mutex);
     EXPECT_EQ(sink->ends, 2);
+// What a connection's text module finds when a "#DIDADIT#" line arrives: the
+// receiving module while the system runs, plain text after its shutdown.
+TEST_F(System, DidaditIsThereWhileTheSystemRuns) {
+    auto runsReceiver = [] {
+        auto fake = std::make_shared<test::FakeModulConnection>();
+        auto text =
+            connection::TVerbindungAbstract::Create<connection::TVerbindungStandard>(nullptr, fake);
+        fake->receiveQueue.PushString("#DIDADIT#\r");
+        fake->endEvent.Set();  // the transfer ends at its first wait
+        text->OnReceive();
+        text->Close();
+        const auto names = fake->ModuleNames();
+        return std::find(names.begin(), names.end(), "TVerbindungDidaditReceive") != names.end();
+    };
+    {
+        core::TSystem system({registry_, dispatcher_, core::StartMode::Standalone});
+        ASSERT_EQ(system.Start(), std::nullopt);
+        EXPECT_TRUE(runsReceiver());
+        system.Shutdown();
+    }
+    EXPECT_FALSE(runsReceiver());
 }
 
 }  // namespace

@@ -13,11 +13,16 @@
 #include <thread>
 
 #include "channels/KanaeleU.h"
+#include "connection/DateiEmpfangenPostprozessorU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungDidaditReceiveU.h"
 #include "core/GlobalU.h"
 #include "devices/MyCallsU.h"
+#include "platform/Files.h"
 #include "platform/SerialPort.h"
+#include "resources/OrdnerU.h"
 #include "tests/devices/DeviceFixture.h"
+#include "tests/support/DidaditPeer.h"
 #include "tests/support/TncSimulator.h"
 
 namespace {
@@ -1038,6 +1043,50 @@ TEST_F(HostmodeDevice, AMailboxConnectsAndTheOperatorWorksWithIt) {
     ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
     EXPECT_TRUE(Until([&] { return Has(Channel(1), "Getrennt von SIMBOX"); })) << Channel(1);
     EXPECT_EQ(connections_.Count(), 0);
+}
+
+// The demo's file: the operator asks the mailbox for it, it comes with DIDADIT
+// through the TNC, and lands in the receive folder.
+TEST_F(HostmodeDevice, TheMailboxFileArrivesWithDidadit) {
+    test::ScopedDataFolder data;
+    auto ordner = std::make_shared<resources::TOrdner>(
+        registry_, platform::UserFolders{data.Dir(), data.Dir(), data.Dir()});
+    ordner->SetReceiveFolder((data.Dir() / "Empfang").string());
+    connection::TDidaditContext didadit;
+    didadit.postProcess = [ordner](const std::shared_ptr<core::IVerbindung>& connection,
+                                   core::IDateiSenden& record) {
+        connection::TDateiEmpfangenPostprozessor(connection, ordner).Execute(record);
+    };
+    connection::RegisterDidaditModules(didadit);
+    StartSim();
+    test::TncStationOptions mailbox{test::TncStationKind::Mailbox};
+    mailbox.password.clear();
+    sim_->AddStation("SIMBOX", mailbox);
+    StartDevice();
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_GT(tnc, 0);
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "de SIMBOX>"); })) << Channel(1);
+    auto v = dev_->GetVerbindung(tnc);
+    ASSERT_TRUE(v);
+    float progress = 0;
+    v->SendData("D\r", true, false, false, true);
+    const auto file = data.Dir() / "Empfang" / "SIMBOX.TXT";
+    EXPECT_TRUE(Until(
+        [&] {
+            if (auto record = v->DateiSenden()) progress = std::max(progress, record->GetPercent());
+            return std::filesystem::exists(file);
+        },
+        60s))
+        << Channel(1);
+    EXPECT_GT(progress, 0) << "the channel could follow the transfer";
+    const auto text = platform::ReadFile(file, 1 << 20);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->starts_with("The simulated mailbox sent you this file with DIDADIT."));
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "Empfangene Datei gespeichert"); }))
+        << Channel(1);
+    connection::UnregisterDidaditModules();
+    v->SendData("B\r", true, false, false, true);
+    ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "channels/KanalU.h"
 #include "core/InterfacesU.h"
 #include "core/PublisherU.h"
+#include "tests/support/SendJobStub.h"
 
 namespace tarvo::test {
 
@@ -81,7 +82,7 @@ class FakeKanalView : public channels::IKanalView {
     int inputFocuses = 0, consoleFocuses = 0, caretToEnd = 0, saveDialogs = 0;
 };
 
-class FakeDateiSenden : public core::IDateiSenden {
+class FakeDateiSenden : public SendJobStub {
   public:
     explicit FakeDateiSenden(std::string name = "file.bin", std::int64_t size = 0)
         : name_(std::move(name)), size_(size) {}
@@ -164,7 +165,7 @@ class FakeVerbindung : public core::IVerbindung {
     void SetOutgoing(bool o) override { outgoing = o; }
     bool SendGreeting() const override { return false; }
     void SetSendGreeting(bool) override {}
-    std::shared_ptr<core::IDateiSendenQueue> DateiSendenQueue() const override { return nullptr; }
+    std::shared_ptr<core::IDateiSendenQueue> DateiSendenQueue() const override { return sendQueue; }
     void SetDateiSenden(const std::shared_ptr<core::IDateiSenden>& j) override { SetJob(j); }
     std::shared_ptr<core::IDateiSenden> DateiSenden() const override {
         std::lock_guard lock(mutex_);
@@ -182,8 +183,8 @@ class FakeVerbindung : public core::IVerbindung {
     std::shared_ptr<core::IStationenDatenbankEintrag> StationEntry() const override {
         return entry;
     }
-    std::uint8_t BinMode() const override { return 0; }
-    void SetBinMode(std::uint8_t) override {}
+    std::uint8_t BinMode() const override { return binMode; }
+    void SetBinMode(std::uint8_t mode) override { binMode = mode; }
     std::uint8_t IncomingConnectPolicy() const override { return 1; }
     void LinkEstablished() override {}
     void Getrennt(std::uint8_t) override {}
@@ -214,6 +215,8 @@ class FakeVerbindung : public core::IVerbindung {
     std::int32_t stationType = core::kStationMailbox;
     std::int32_t handle = 0;
     std::shared_ptr<core::IStatus> status;
+    std::shared_ptr<core::IDateiSendenQueue> sendQueue;
+    std::atomic<std::uint8_t> binMode{0};
     std::shared_ptr<core::IStationenDatenbankEintrag> entry;
     bool transferActive = false, localEcho = true, outgoing = false;
     std::string sent;

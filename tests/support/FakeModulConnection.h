@@ -18,6 +18,7 @@
 #include "core/PublisherU.h"
 #include "core/QueueU.h"
 #include "platform/Event.h"
+#include "tests/support/SendJobStub.h"
 
 namespace tarvo::test {
 
@@ -153,7 +154,7 @@ class FakeModulKanal : public core::IKanalFuerVerbindung {
     std::vector<std::int64_t> marks_;
 };
 
-class FakeSendJob : public core::IDateiSenden {
+class FakeSendJob : public SendJobStub {
   public:
     explicit FakeSendJob(std::int32_t protokoll) : protokoll_(protokoll) {}
     void Subscribe(std::shared_ptr<core::ISubscriber>) override {}
@@ -211,6 +212,14 @@ class FakeDateiSendenQueue : public core::IDateiSendenQueue {
             return static_cast<int>(i);
         }
         return -1;
+    }
+    bool TryEnQueue(const std::shared_ptr<core::IDateiSenden>& job) override {
+        EnQueue(job);
+        return true;
+    }
+    std::vector<std::shared_ptr<core::IDateiSenden>> Items() const override {
+        std::lock_guard lock(mutex_);
+        return jobs_;
     }
 
   private:

@@ -60,11 +60,17 @@ void TLoopbackLink::Pump() {
         if (stop_.load()) break;
         if (dropRequested_.exchange(false)) EndBoth(core::kDisconnectLinkFailure);
         if (ending_.load()) continue;
-        // Everything said before the disconnect still arrives.
-        for (auto [from, to] : {std::pair{a_.get(), b_.get()}, std::pair{b_.get(), a_.get()}}) {
-            while (auto frame = from->LinkSendQueue().Pop()) {
+        // Everything said before the disconnect still arrives. One frame each
+        // way in turn, so a side that keeps sending never starves the other.
+        for (bool carried = true; carried;) {
+            carried = false;
+            for (auto [from, to] : {std::pair{a_.get(), b_.get()}, std::pair{b_.get(), a_.get()}}) {
+                auto frame = from->LinkSendQueue().Pop();
+                if (!frame) continue;
+                carried = true;
                 if (const long long ms = delayMs_.load(); ms > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                if (filter_) filter_(from == a_.get(), *frame);
                 to->DataReceived(*frame);
                 ++frames_;
             }

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "connection/VerbindungU.h"
@@ -34,6 +36,11 @@ class TLoopbackLink final : public core::IGeraetFuerVerbindung,
     void SetDelay(std::chrono::milliseconds delay) { delayMs_.store(delay.count()); }
     // The link fails: both ends learn it (reason 1) from the link's thread.
     void Drop();
+    // Sees (and may change) every frame on its way; fromA tells the direction.
+    // Set it before the link carries frames.
+    void SetFilter(std::function<void(bool fromA, std::string& frame)> filter) {
+        filter_ = std::move(filter);
+    }
     // Frames carried so far, in both directions.
     int Frames() const { return frames_.load(); }
     // Whether both ends have been told the link is gone.
@@ -62,6 +69,7 @@ class TLoopbackLink final : public core::IGeraetFuerVerbindung,
     std::atomic<bool> down_{false};
     std::atomic<long long> delayMs_{0};
     std::atomic<int> frames_{0};
+    std::function<void(bool, std::string&)> filter_;
 };
 
 }  // namespace tarvo::test

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/SerialPort.h"
+#include "tests/support/TncSimulatorDidadit.h"
 
 namespace tarvo::test {
 
@@ -238,6 +239,8 @@ class TncSession {
 
   protected:
     virtual void Line(detail::TncState&, int, std::string_view) {}
+    // Data that is no text (a file transfer running): true when taken.
+    virtual bool Raw(detail::TncState&, int, std::string_view) { return false; }
     TncStationRecord& record_;
 
   private:
@@ -523,6 +526,7 @@ detail::TncState::TncState(const TncSimulatorOptions& o) : options(o) {
 // Stations
 
 void TncSession::Receive(detail::TncState& st, int channel, std::string_view data) {
+    if (Raw(st, channel, data)) return;
     for (char c : data) {
         if (c == '\n' && lastWasCr_) {
             lastWasCr_ = false;
@@ -591,6 +595,7 @@ class MailboxSession final : public TncSession {
         std::string text = std::string(kIdentifier) + "\r";
         text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
                 std::to_string(kMessages.size()) + ", Last listed is 0\r";
+        text += std::string("File ") + kFileName + " waits for you: D fetches it with DIDADIT.\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
         if (password.empty()) {
@@ -651,6 +656,9 @@ class MailboxSession final : public TncSession {
                                "\rTitle: " + m.subject + "\r\r" + m.body + "\r\r";
             text += "[End of Message #" + number + " from " + m.from + "]\r";
             st.StationOutput(ch, text + Prompt());
+        } else if (words[0] == "D") {
+            download_ = std::make_unique<SimDidaditSender>(kFileName, FileText());
+            st.StationOutput(ch, download_->Announce());
         } else if (words[0] == "B" || words[0] == "BYE") {
             // Logs off without a word.
             st.StationHangsUp(ch);
@@ -659,11 +667,36 @@ class MailboxSession final : public TncSession {
         }
     }
 
+    bool Raw(detail::TncState& st, int ch, std::string_view data) override {
+        if (!download_) return false;
+        const std::string answer = download_->Receive(data);
+        if (!answer.empty()) st.StationOutput(ch, answer);
+        if (download_->Done()) {
+            const bool ok = download_->Succeeded();
+            download_.reset();
+            st.StationOutput(ch, std::string(ok ? "" : "Download aborted\r") + Prompt());
+        }
+        return true;
+    }
+
   private:
     static constexpr std::string_view kIdentifier = "[BPQ-6.0.25.23-B2FWIHJM$]";
+    static constexpr const char* kFileName = "SIMBOX.TXT";
+    // A few kilobytes of text, so that a transfer shows its progress.
+    static std::string FileText() {
+        std::string text = "The simulated mailbox sent you this file with DIDADIT.\r\n";
+        for (int i = 1; i <= 120; ++i) {
+            char line[80];
+            std::snprintf(line, sizeof line, "Line %03d: packet radio moves files in blocks.\r\n",
+                          i);
+            text += line;
+        }
+        return text;
+    }
     std::string Prompt() const { return "de " + record_.call + ">\r"; }
     bool awaitingPassword_ = false;
     std::string expected_;
+    std::unique_ptr<SimDidaditSender> download_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "core/SynchronizeU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "resources/OrdnerU.h"
 #include "tests/channels/ChannelFixture.h"
 #include "tests/devices/FakeGeraet.h"
 
@@ -162,8 +164,8 @@ TEST_F(Einstellungen, OkWithoutVisitingOtherTabsChangesOnlyThePageZeroValues) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Einstellungen"));
     QStringList captions;
     for (int i = 0; i < form->Tabs()->count(); ++i) captions << form->Tabs()->tabText(i);
-    EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Anzeige", "Monitor", "Texte", "Klänge",
-                                     "Erweitert"}));
+    EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Dateien", "Anzeige", "Monitor", "Texte",
+                                     "Klänge", "Erweitert"}));
     for (int i = 1; i < TEinstellungenForm::kPageCount; ++i) EXPECT_EQ(form->Page(i), nullptr);
 
     auto* page = dynamic_cast<ui::TEinstellungenAllgemein*>(form->Page(0));
@@ -501,6 +503,42 @@ TEST_F(Einstellungen, APageThatFailsIsReportedTheOthersApplyAndTheWindowStays) {
     EXPECT_EQ(kanaele_->Count(), 3);
     EXPECT_EQ(config_->Channels(), 3);
     EXPECT_EQ(config_->Monitor(), 0x02);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Einstellungen, DateienShowsBothFoldersAndStoresWhatTheBrowserChose) {
+    auto ordner = std::make_shared<resources::TOrdner>(
+        registry_, platform::UserFolders{"/home/op", "", "/home/op/Downloads"});
+    ordner->SetReceiveFolder("/srv/empfang/");
+    resources::SetOrdner(ordner);
+    TEinstellungenForm* form = Open();
+    auto* page = Show<ui::TEinstellungenDateien>(form, TEinstellungenForm::kDateien);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->Empfang()->text(), QStringLiteral("/srv/empfang"));
+    EXPECT_EQ(page->Remote()->text(), QStringLiteral("/home/op/Downloads/Tarvo"));
+
+    std::vector<QString> titles;
+    QString answer = QStringLiteral("/srv/neu");
+    page->chooseFolder = [&](const QString& title, const QString& start) {
+        titles.push_back(title);
+        EXPECT_FALSE(start.isEmpty());
+        return answer;
+    };
+    page->EmpfangBrowse()->click();
+    answer.clear();  // the browser was cancelled
+    page->RemoteBrowse()->click();
+    EXPECT_EQ(titles, (std::vector<QString>{
+                          QStringLiteral("Ordner f\u00fcr empfangene Dateien:"),
+                          QStringLiteral("Ordner f\u00fcr per Fernsteuerung lesbare Dateien:")}));
+    EXPECT_EQ(page->Remote()->text(), QStringLiteral("/home/op/Downloads/Tarvo"));
+    Click(form, QStringLiteral("Übe&rnehmen"));
+    EXPECT_EQ(ordner->GetReceiveFolder(), "/srv/neu/");
+    EXPECT_EQ(ordner->GetRemoteFolder(), "/home/op/Downloads/Tarvo/");
+    TEinstellungenForm::CloseInstance();
+    resources::SetOrdner(nullptr);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -22,6 +23,8 @@
 #include "core/ConfigU.h"
 #include "core/GlobalU.h"
 #include "core/SynchronizeU.h"
+#include "filesend/DateiSendenQueueU.h"
+#include "filesend/DateiSendenU.h"
 #include "platform/Registry.h"
 #include "platform/qt/QtDispatcher.h"
 #include "tests/support/FakeChannel.h"
@@ -370,6 +373,50 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
     EXPECT_EQ(v->sent, "erste^X\rzweite");
     EXPECT_FALSE(v->caretsAsked);
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
+}
+
+TEST_F(Hauptfenster, FilesChosenOrDroppedAreQueuedOnTheActiveChannel) {
+    const std::filesystem::path file = dir_ / "bericht.txt";
+    std::ofstream(file) << "Inhalt";
+    auto v = std::make_shared<test::FakeVerbindung>();
+    auto queue = std::make_shared<filesend::TDateiSendenQueue>();
+    v->sendQueue = queue;
+    std::vector<std::string> reports;
+    window_->showSendError = [&](const std::string& text) { reports.push_back(text); };
+
+    // Without a connection nothing is queued, and the operator is told once.
+    window_->Kanaele()->SetAktuellNr(2);
+    window_->SendFiles({file, file});
+    ASSERT_EQ(reports.size(), 1u);
+
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
+    QApplication::processEvents();
+    ASSERT_TRUE(window_->Action("ActionSend")->isEnabled());
+    window_->chooseSendFiles = [&] {
+        return std::vector<std::filesystem::path>{file, dir_ / "fehlt.txt"};
+    };
+    window_->Action("ActionSend")->trigger();
+    ASSERT_EQ(queue->GetCount(), 1);
+    EXPECT_EQ(queue->GetItems(0)->GetSendName(), "bericht.txt");
+    EXPECT_EQ(queue->GetItems(0)->GetProtokoll(), filesend::kProtokollDidadit);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[1].find("fehlt.txt"), std::string::npos);
+
+    // A file dropped on the console goes the same way.
+    auto* console = window_->findChild<QWidget*>(QStringLiteral("Console02"));
+    ASSERT_NE(console, nullptr);
+    const QPoint at = console->mapTo(window_.get(), console->rect().center());
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    for (int i = 0; i < 200 && queue->GetCount() < 2; ++i) QTest::qWait(10);
+    EXPECT_EQ(queue->GetCount(), 2);
+    EXPECT_EQ(reports.size(), 2u);
+    queue->Release();
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
 }
 

@@ -1,0 +1,257 @@
+// Files sent with DIDADIT from one complete terminal end to another over the
+// loopback link: send job, text modules, both transfer modules, connections
+// and channels, as an operator would use them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+
+#include "channels/KanalU.h"
+#include "connection/DateiEmpfangenPostprozessorU.h"
+#include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungDidaditReceiveU.h"
+#include "connection/VerbindungStandardU.h"
+#include "filesend/DateiSendenU.h"
+#include "platform/Files.h"
+#include "resources/OrdnerU.h"
+#include "tests/channels/ChannelFixture.h"
+#include "tests/support/DidaditPeer.h"
+#include "tests/support/LoopbackLink.h"
+
+namespace tarvo {
+namespace {
+
+namespace fs = std::filesystem;
+using connection::TDidaditBlock;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string data(size, '\0');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (std::size_t i = 0; i < size; ++i) {
+        x = x * 1664525u + 1013904223u;
+        data[i] = static_cast<char>(x >> 24);
+    }
+    return data;
+}
+
+// What arrived at the receiving end.
+struct Arrivals {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::string>> files;  // send name, content
+    std::size_t Count() {
+        std::lock_guard lock(mutex);
+        return files.size();
+    }
+};
+
+class DidaditLoopback : public test::ChannelFixture {
+  protected:
+    DidaditLoopback() {
+        connection::TDidaditContext context;
+        context.klaenge = &klaenge_;
+        // The program's post-processing, into a receive folder of the test.
+        ordner_ = std::make_shared<resources::TOrdner>(
+            registry_, platform::UserFolders{folder_.Dir(), folder_.Dir(), folder_.Dir()});
+        ordner_->SetReceiveFolder((folder_.Dir() / "Empfang").string());
+        context.postProcess = [a = arrivals_, o = ordner_](
+                                  const std::shared_ptr<core::IVerbindung>& connection,
+                                  core::IDateiSenden& record) {
+            connection::TDateiEmpfangenPostprozessor(connection, o).Execute(record);
+            const auto content =
+                platform::ReadFile(o->GetReceiveFolder() / record.GetSendName(), 64 << 20);
+            std::lock_guard lock(a->mutex);
+            a->files.emplace_back(record.GetSendName(), content.value_or("<not stored>"));
+        };
+        connection::RegisterDidaditModules(context);
+        vctx_.dispatcher = &dispatcher_;
+        vctx_.config = config_.get();
+        vctx_.registry = &registry_;
+        vctx_.klaenge = &klaenge_;
+        vctx_.versionText = "0.01.000";
+        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
+    }
+    ~DidaditLoopback() override {
+        EndLink();
+        connection::UnregisterDidaditModules();
+    }
+
+    // A fresh link between two channels, up and past the station IDs.
+    void Connect(std::chrono::milliseconds delay = {}) {
+        EndLink();
+        link_ = test::TLoopbackLink::Create(vctx_, vctx_);
+        kanalA_ = MakeKanal(1);
+        kanalB_ = MakeKanal(2);
+        link_->A().SetPath("DB0BBB");
+        link_->A().SetMyCall("DL1AAA");
+        link_->B().SetPath("DL1AAA");
+        link_->B().SetMyCall("DB0BBB");
+        link_->A().SetKanal(kanalA_);
+        link_->B().SetKanal(kanalB_);
+        link_->SetDelay(delay);
+        if (filter_) link_->SetFilter(filter_);
+        link_->Connect();
+        ASSERT_TRUE(Until([&] { return link_->A().BinMode() == 5 && link_->B().BinMode() == 5; }));
+    }
+    void EndLink() {
+        if (!link_) return;
+        if (!link_->Down()) {
+            link_->Drop();
+            Until([&] { return link_->Down(); });
+        }
+        Until([&] { return !link_->A().WorkerRunning() && !link_->B().WorkerRunning(); });
+        link_->Stop();
+        link_->A().Release();
+        link_->B().Release();
+        kanalA_->Release();
+        kanalB_->Release();
+        link_.reset();
+    }
+    bool Until(const std::function<bool()>& done,
+               std::chrono::milliseconds bound = std::chrono::seconds(60)) {
+        return dispatcher_.RunUntil(done, bound);
+    }
+    // Queues the file on A.
+    std::shared_ptr<filesend::TDateiSenden> Send(const std::string& name, const std::string& data) {
+        const fs::path path = folder_.Dir() / name;
+        EXPECT_FALSE(platform::WriteFileAtomic(path, data));
+        std::string error;
+        auto job =
+            filesend::CreateFileJob(link_->SharedA(), path, connection::kDidaditProtocol, &error);
+        EXPECT_TRUE(job) << error;
+        if (job) link_->A().DateiSendenQueue()->EnQueue(job);
+        return job;
+    }
+    static bool Shows(const channels::TKanal& k, const std::string& text) {
+        return ConsoleText(k.Console()).find(text) != std::string::npos;
+    }
+    fs::path IndexOf(const std::string& data) const {
+        return connection::DidaditIndexFile(folder_.Incomplete(), connection::MD5Of(data));
+    }
+    fs::path DataOf(const std::string& data) const {
+        return connection::DidaditDataFile(folder_.Incomplete(), connection::MD5Of(data));
+    }
+
+    test::ScopedDataFolder folder_;
+    std::shared_ptr<resources::TOrdner> ordner_;
+    std::shared_ptr<Arrivals> arrivals_ = std::make_shared<Arrivals>();
+    connection::TVerbindungContext vctx_;
+    std::shared_ptr<test::TLoopbackLink> link_;
+    std::shared_ptr<channels::TKanal> kanalA_, kanalB_;
+    std::function<void(bool, std::string&)> filter_;
+};
+
+TEST_F(DidaditLoopback, FilesOfEverySizeArriveIdentical) {
+    Connect();
+    const std::size_t sizes[] = {0, 1, 255, 256, 1750, 1751, 70000, 5 * 1024 * 1024};
+    unsigned seed = 1;
+    for (const std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        const std::string data = Pattern(size, seed++);
+        const std::size_t before = arrivals_->Count();
+        Send("file" + std::to_string(size) + ".bin", data);
+        ASSERT_TRUE(Until([&] { return arrivals_->Count() > before; }));
+        std::lock_guard lock(arrivals_->mutex);
+        EXPECT_EQ(arrivals_->files.back().first, "file" + std::to_string(size) + ".bin");
+        EXPECT_TRUE(arrivals_->files.back().second == data) << "content differs";
+        EXPECT_FALSE(fs::exists(IndexOf(data)));
+        EXPECT_FALSE(fs::exists(DataOf(data))) << "handed on, nothing left behind";
+    }
+    ASSERT_TRUE(Until([&] { return Shows(*kanalA_, "Didadit-Empfang ok."); }));
+    EXPECT_TRUE(
+        Until([&] { return !link_->A().TransferActive() && !link_->B().TransferActive(); }));
+}
+
+TEST_F(DidaditLoopback, ACutTransferResumesFromTheIndex) {
+    const std::string data = Pattern(300000, 7);
+    // The radio goes quiet once 40 % of the file went out: nothing more arrives.
+    std::atomic<std::size_t> carried{0};
+    std::atomic<bool> cut{false};
+    filter_ = [&](bool fromA, std::string& frame) {
+        if (!fromA) return;
+        if (cut.load() || (carried += frame.size()) > data.size() * 4 / 10) {
+            cut = true;
+            frame.clear();
+        }
+    };
+    Connect();
+    Send("big.bin", data);
+    ASSERT_TRUE(Until([&] { return cut.load(); }));
+    link_->Drop();
+    ASSERT_TRUE(Until([&] { return fs::exists(IndexOf(data)); }));
+    connection::TDidaditReceiveBlockList list;
+    list.SetFileSize(static_cast<std::int64_t>(data.size()));
+    const std::int64_t resume = list.ReadIndexFile(IndexOf(data));
+    EXPECT_GE(resume, 100000);
+    EXPECT_LE(resume, 120000);
+    EXPECT_EQ(arrivals_->Count(), 0u);
+
+    filter_ = nullptr;
+    Connect();
+    Send("big.bin", data);
+    ASSERT_TRUE(Until([&] { return arrivals_->Count() == 1; }));
+    EXPECT_TRUE(arrivals_->files.back().second == data);
+    // Only the rest travelled: fewer frames than the whole file needs.
+    EXPECT_LT(static_cast<std::size_t>(link_->Frames()), (data.size() - 90000) / 256);
+    EXPECT_FALSE(fs::exists(IndexOf(data)));
+}
+
+TEST_F(DidaditLoopback, ACorruptedByteIsAskedForAgain) {
+    std::mutex mutex;
+    int corrupted = 0;
+    bool requested = false;
+    connection::TDidaditSplitter fromB;
+    filter_ = [&](bool fromA, std::string& frame) {
+        std::lock_guard lock(mutex);
+        if (fromA) {
+            // One byte inside the data of a block in the middle.
+            if (frame.size() == 256 && ++corrupted == 40) frame[100] ^= 0x20;
+            return;
+        }
+        fromB.Append(frame);
+        while (auto body = fromB.Next()) {
+            const auto block = connection::DecodeDidaditBlock(*body);
+            requested = requested || (block && block->type == connection::kDidaditReq);
+        }
+    };
+    Connect();
+    const std::string data = Pattern(70000, 3);
+    Send("c.bin", data);
+    ASSERT_TRUE(Until([&] { return arrivals_->Count() == 1; }));
+    EXPECT_TRUE(arrivals_->files.back().second == data);
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(requested) << "the damaged range was asked for again";
+}
+
+TEST_F(DidaditLoopback, EitherSideCancels) {
+    for (const bool senderCancels : {true, false}) {
+        SCOPED_TRACE(senderCancels ? "sender" : "receiver");
+        Connect(std::chrono::milliseconds(1));
+        const std::string data = Pattern(400000, senderCancels ? 11 : 12);
+        Send("x.bin", data);
+        ASSERT_TRUE(Until([&] {
+            const auto record = link_->B().DateiSenden();
+            return record && record->GetPosition() > 20000;
+        }));
+        (senderCancels ? link_->A() : link_->B()).CancelTransfer();
+        ASSERT_TRUE(
+            Until([&] { return !link_->A().TransferActive() && !link_->B().TransferActive(); }));
+        ASSERT_TRUE(Until(
+            [&] {
+                return Shows(*kanalA_, "Didadit-Senden abgebrochen.") &&
+                       Shows(*kanalB_, "Didadit-Empfang abgebrochen.");
+            },
+            std::chrono::seconds(5)))
+            << ConsoleText(kanalA_->Console()) << "\n\n"
+            << ConsoleText(kanalB_->Console());
+        EXPECT_EQ(arrivals_->Count(), 0u);
+        EXPECT_TRUE(fs::exists(IndexOf(data))) << "left to resume";
+        EXPECT_TRUE(fs::exists(DataOf(data)));
+        // The link carries text again.
+        link_->A().SendTextLine("noch da");
+        ASSERT_TRUE(Until([&] { return Shows(*kanalB_, "noch da"); }));
+    }
+}
+
+}  // namespace
+}  // namespace tarvo
