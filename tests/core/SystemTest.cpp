@@ -195,6 +195,8 @@ TEST_F(System, StartAndExitSoundsPlayAndTheGreetingTextIsReady) {
     }
     std::lock_guard lock(sink->mutex);
     EXPECT_EQ(sink->ends, 2);
+}
+
 // What a connection's text module finds when a "#DIDADIT#" line arrives: the
 // receiving module while the system runs, plain text after its shutdown.
 TEST_F(System, DidaditIsThereWhileTheSystemRuns) {
