@@ -31,6 +31,7 @@ namespace tarvo::core {
 
 class TConfig;
 class IMessageWindow;
+class TApplications;
 
 struct TSystemSetup {
     platform::IRegistry& registry;
@@ -44,6 +45,8 @@ struct TSystemView {
     std::function<channels::IKanaeleView*()> kanaeleView;
     IMessageWindow* messages = nullptr;
     std::function<bool()> mainWindowVisible;
+    // Shows or hides the main window (automation clients).
+    std::function<void(bool visible)> setMainWindowVisible;
     // Whether all devices are ready, whenever that changes.
     std::function<void(bool allReady)> devicesReady;
     // Start-up progress ("Initialisiere Kanäle...", code page 1252).
@@ -82,6 +85,8 @@ class TSystem {
     std::shared_ptr<devices::TMyCalls> MyCalls() const { return myCalls_; }
     channels::TKanaele* Kanaele() const { return kanaele_.get(); }
     devices::TGeraete* Geraete() const { return geraete_.get(); }
+    // What automation clients reach; exists from construction on.
+    const std::shared_ptr<TApplications>& Applications() const { return applications_; }
     IKlaenge& Klaenge() { return klaenge_; }
     ITexte& Texte() { return texte_; }
     const platform::IClock& Clock() const { return clock_; }
@@ -110,6 +115,7 @@ class TSystem {
     std::shared_ptr<IStationenDatenbank> stationen_ = std::make_shared<TNullStationenDatenbank>();
     std::unique_ptr<channels::TKanaele> kanaele_;
     std::unique_ptr<devices::TGeraete> geraete_;
+    std::shared_ptr<TApplications> applications_;
 };
 
 }  // namespace tarvo::core
