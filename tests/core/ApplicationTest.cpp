@@ -8,25 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "channels/KanaeleU.h"
-#include "connection/VerbindungU.h"
-#include "core/ConfigU.h"
 #include "platform/Dispatcher.h"
-#include "platform/Registry.h"
-#include "tests/support/FakeChannel.h"
+#include "tests/support/AutomationWorld.h"
 
 namespace {
 
 using namespace tarvo;
 using connection::TVerbindung;
 using core::TApplications;
-
-class NoDevice : public core::IGeraetFuerVerbindung {
-  public:
-    void Trenne(const std::shared_ptr<core::IVerbindung>&) override {}
-    void PactorBreakIn(const std::shared_ptr<core::IVerbindung>&) override {}
-    void PactorChangeover(const std::shared_ptr<core::IVerbindung>&) override {}
-};
 
 // What the server would announce.
 class RecordingView : public core::IApplicationsView {
@@ -53,38 +42,7 @@ struct Answer {
 
 class Applications : public ::testing::Test {
   protected:
-    Applications() {
-        config_ = std::make_unique<core::TConfig>(registry_, "0.01.000");
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.connections = &list_;
-        core::TApplicationsContext ctx;
-        ctx.dispatcher = &dispatcher_;
-        ctx.funkKanaele = [this] { return funk_; };
-        ctx.myCalls = [this] { return myCalls_; };
-        ctx.connections = [this] {
-            std::vector<std::shared_ptr<core::IVerbindung>> out;
-            for (int i = 0; i < list_.Count(); ++i) out.push_back(list_.Get(i));
-            return out;
-        };
-        apps_ = std::make_shared<TApplications>(std::move(ctx));
-        apps_->SetView(&view_);
-        vctx_.beobachter = apps_;
-        radio_->makeVerbindung = [this](const std::string& ziel, const std::string& mycall) {
-            auto v = TVerbindung::Create(device_, vctx_);
-            v->SetPath(ziel);
-            v->SetMyCall(mycall);
-            made_.push_back(v);
-            return v;
-        };
-        funk_.push_back(radio_);
-    }
-    ~Applications() override {
-        for (auto& v : made_) v->Release();
-    }
+    Applications() { apps_->SetView(&view_); }
 
     // Connects through the radio channel; the serial of the connection.
     std::uint64_t Connected(const std::string& client, const std::string& path) {
@@ -96,20 +54,15 @@ class Applications : public ::testing::Test {
         return a.reply ? a.reply->serial : 0;
     }
 
-    platform::FileRegistry registry_;
-    std::unique_ptr<core::TConfig> config_;
     platform::LoopDispatcher dispatcher_;
-    core::TNullKlaenge klaenge_;
-    channels::TConnectionsList list_;
-    std::shared_ptr<NoDevice> device_ = std::make_shared<NoDevice>();
-    connection::TVerbindungContext vctx_;
-    std::shared_ptr<test::ScriptedFunkKanal> radio_ =
-        std::make_shared<test::ScriptedFunkKanal>("Port 1", "P1");
-    std::vector<std::shared_ptr<core::IFunkKanal>> funk_;
-    std::vector<std::string> myCalls_{"DL1TST", "DB0XYZ"};
-    std::vector<std::shared_ptr<TVerbindung>> made_;
+    test::AutomationWorld world_{dispatcher_};
+    std::shared_ptr<TApplications>& apps_ = world_.apps;
+    std::vector<std::shared_ptr<TVerbindung>>& made_ = world_.made;
+    std::shared_ptr<test::ScriptedFunkKanal>& radio_ = world_.radio;
+    std::vector<std::shared_ptr<core::IFunkKanal>>& funk_ = world_.funk;
+    std::vector<std::string>& myCalls_ = world_.myCalls;
+    channels::TConnectionsList& list_ = world_.list;
     RecordingView view_;
-    std::shared_ptr<TApplications> apps_;
 };
 
 TEST(ApplicationText, ConnectPathsAndIndexes) {
@@ -213,9 +166,7 @@ TEST_F(Applications, ConnectAnswersOnceTheAttemptEnds) {
 }
 
 TEST_F(Applications, FindConnectionIgnoresCase) {
-    auto v = TVerbindung::Create(device_, vctx_);
-    made_.push_back(v);
-    v->SetPath("DB0ABC-2");
+    auto v = world_.Make("DB0ABC-2");
     list_.Add(v);
     const std::uint64_t serial = apps_->FindConnection("db0abc-2");
     EXPECT_NE(serial, 0u);
