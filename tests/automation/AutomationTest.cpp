@@ -469,9 +469,11 @@ TEST_F(AutomationSystem, ConnectsSendsALineAndReadsTheAnswer) {
         EXPECT_EQ(c.Property(path, kConn, QStringLiteral("State")).toInt(), 3);
         EXPECT_EQ(c.Property(path, kConn, QStringLiteral("MyCall")).toString(),
                   QStringLiteral("N0CALL"));
-        EXPECT_EQ(
-            PathOf(c.Call(kRoot, kApp, QStringLiteral("FindConnection"), {QStringLiteral("Echo")})),
-            path);
+        // The list of running connections has it once the link's worker runs.
+        EXPECT_TRUE(Spin([&] {
+            return PathOf(c.Call(kRoot, kApp, QStringLiteral("FindConnection"),
+                                 {QStringLiteral("Echo")})) == path;
+        }));
         c.Call(path, kConn, QStringLiteral("SendTextLine"), {QStringLiteral("Hallo")});
         const QDBusMessage waited =
             c.Call(path, kConn, QStringLiteral("WaitForText"), {QStringLiteral("echo: ")});
