@@ -92,25 +92,16 @@ QDBusObjectPath TApplicationObject::MyCalls() {
 }
 
 QDBusObjectPath TApplicationObject::Connect(const QString& Path) {
-    const QString client = message().service();
-    const QDBusMessage call = message();
     setDelayedReply(true);
-    TDBusServer* server = &server_;
-    try {
-        server_.Applications().Connect(
-            client.toStdString(), FromBus(Path),
-            [server, call](const core::TApplications::TReply& r) {
-                if (!r.error.empty()) {
-                    server->Bus().send(TDBusServer::Failure(call, r.error));
-                    return;
-                }
-                const QDBusObjectPath path(server->ConnectionPath(r.serial));
-                server->Bus().send(call.createReply(QVariant::fromValue(path)));
-            });
-    } catch (const std::exception& e) {
-        server_.Bus().send(TDBusServer::Failure(call, e.what()));
-    }
-    server_.Follow(client);
+    server_.AnswerLater(
+        message(),
+        [&](const std::string& client, core::TApplications::Done done) {
+            server_.Applications().Connect(client, FromBus(Path), std::move(done));
+        },
+        [server = &server_](const QDBusMessage& call, const core::TApplications::TReply& r) {
+            return call.createReply(
+                QVariant::fromValue(QDBusObjectPath(server->ConnectionPath(r.serial))));
+        });
     return {};
 }
 
@@ -217,38 +208,27 @@ void TConnectionObject::SendTextLine(const QString& Text) {
 }
 
 void TConnectionObject::WaitForText(const QString& Text) {
-    const QString client = message().service();
-    const QDBusMessage call = message();
     setDelayedReply(true);
-    TDBusServer* server = &server_;
-    try {
-        server_.Applications().WaitForText(
-            client.toStdString(), serial_, FromBus(Text),
-            [server, call](const core::TApplications::TReply& r) {
-                server->Bus().send(r.error.empty() ? call.createReply()
-                                                   : TDBusServer::Failure(call, r.error));
-            });
-    } catch (const std::exception& e) {
-        server_.Bus().send(TDBusServer::Failure(call, e.what()));
-    }
-    server_.Follow(client);
+    server_.AnswerLater(
+        message(),
+        [&](const std::string& client, core::TApplications::Done done) {
+            server_.Applications().WaitForText(client, serial_, FromBus(Text), std::move(done));
+        },
+        [](const QDBusMessage& call, const core::TApplications::TReply&) {
+            return call.createReply();
+        });
 }
 
 QString TConnectionObject::ReceiveText() {
-    const QString client = message().service();
-    const QDBusMessage call = message();
     setDelayedReply(true);
-    TDBusServer* server = &server_;
-    try {
-        server_.Applications().ReceiveText(
-            client.toStdString(), serial_, [server, call](const core::TApplications::TReply& r) {
-                server->Bus().send(r.error.empty() ? call.createReply(ToBus(r.text))
-                                                   : TDBusServer::Failure(call, r.error));
-            });
-    } catch (const std::exception& e) {
-        server_.Bus().send(TDBusServer::Failure(call, e.what()));
-    }
-    server_.Follow(client);
+    server_.AnswerLater(
+        message(),
+        [&](const std::string& client, core::TApplications::Done done) {
+            server_.Applications().ReceiveText(client, serial_, std::move(done));
+        },
+        [](const QDBusMessage& call, const core::TApplications::TReply& r) {
+            return call.createReply(ToBus(r.text));
+        });
     return {};
 }
 
@@ -290,6 +270,19 @@ void TDBusServer::NotifyVisible() {
     signal << QStringLiteral("org.morvane.Tarvo.Application")
            << QVariantMap{{QStringLiteral("Visible"), now}} << QStringList();
     bus_.send(signal);
+}
+
+void TDBusServer::AnswerLater(const QDBusMessage& call, const Start& start, Answer answer) {
+    const QString client = call.service();
+    try {
+        start(client.toStdString(),
+              [this, call, answer = std::move(answer)](const core::TApplications::TReply& r) {
+                  bus_.send(r.error.empty() ? answer(call, r) : Failure(call, r.error));
+              });
+    } catch (const std::exception& e) {
+        bus_.send(Failure(call, e.what()));
+    }
+    Follow(client);
 }
 
 void TDBusServer::Follow(const QString& client) {

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -161,6 +162,13 @@ class TDBusServer final : public QObject, public core::IApplicationsView {
 
     core::TApplications& Applications() { return *applications_; }
     QDBusConnection& Bus() { return bus_; }
+    // A call that may wait (its context set to a delayed reply): start hands the
+    // client and the answer callback to the logic; answer makes the reply of a
+    // success. A failure, now or later, goes back as the error.
+    using Start = std::function<void(const std::string& client, core::TApplications::Done)>;
+    using Answer =
+        std::function<QDBusMessage(const QDBusMessage& call, const core::TApplications::TReply&)>;
+    void AnswerLater(const QDBusMessage& call, const Start& start, Answer answer);
     // The client from now on: its records go when its name leaves the bus.
     void Follow(const QString& client);
     // The object of a connection, registered the first time it is asked for.

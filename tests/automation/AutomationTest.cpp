@@ -14,22 +14,18 @@
 #include <QProcess>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 
-#include "core/GlobalU.h"
-#include "core/SynchronizeU.h"
 #include "core/SystemU.h"
 #include "devices/GeraeteU.h"
 #include "platform/Registry.h"
 #include "platform/qt/QtDispatcher.h"
 #include "tests/support/AutomationWorld.h"
 #include "tests/support/FakeAgwpeEngine.h"
+#include "tests/support/SystemHome.h"
 
 using namespace std::chrono_literals;
 using namespace tarvo;
@@ -400,49 +396,9 @@ TEST_F(Automation, BusctlShowsTheObjects) {
 // engine, driven over the bus as the example script in docs/ drives it.
 class AutomationSystem : public ::testing::Test {
   protected:
-    AutomationSystem() {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tarvo-automation-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(dir_);
-        previousFolder_ = core::ApplicationDataFolder();
-        core::SetApplicationDataFolder(dir_);
-        core::SetMainDispatcher(&dispatcher_);
-        devices::ClearRegisteredKinds();
-    }
-    ~AutomationSystem() override {
-        core::QuitEvent().Reset();
-        core::SetMainDispatcher(nullptr);
-        core::SetApplicationDataFolder(previousFolder_);
-        devices::ClearRegisteredKinds();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-
-    std::unique_ptr<platform::FileRegistry> Settings(std::uint16_t enginePort) {
-        char port[16];
-        std::snprintf(port, sizeof port, "%08x", static_cast<unsigned>(enginePort));
-        const std::filesystem::path file = dir_ / "tarvo.reg";
-        {
-            std::ofstream out(file, std::ios::binary);
-            out << "Windows Registry Editor Version 5.00\r\n\r\n"
-                << "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarvo]\r\n"
-                << "\"Channels\"=dword:00000004\r\n"
-                << "\"ConsoleRows\"=dword:000001f4\r\n\r\n"
-                << "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarvo\\Eigene Rufzeichen\\N0CALL]\r\n"
-                << "\"SSIDs\"=dword:00000003\r\n\r\n"
-                << "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Tarvo\\Geraete\\1]\r\n"
-                << "@=\"TGeraetAgwpe\"\r\n"
-                << "\"Name\"=\"Engine\"\r\n"
-                << "\"Hostname\"=\"127.0.0.1\"\r\n"
-                << "\"Port\"=dword:" << port << "\r\n";
-        }
-        std::error_code ec;
-        return platform::FileRegistry::Open(file, ec);
-    }
-
     bool appFirst_ = (App(), true);
-    std::filesystem::path dir_, previousFolder_;
     platform::QtDispatcher dispatcher_;
+    test::SystemHome home_{dispatcher_, "tarvo-automation-"};
 };
 
 TEST_F(AutomationSystem, ConnectsSendsALineAndReadsTheAnswer) {
@@ -453,8 +409,10 @@ TEST_F(AutomationSystem, ConnectsSendsALineAndReadsTheAnswer) {
     test::FakeAgwpeEngine engine(options);
     ASSERT_TRUE(engine.Ok());
     engine.AddStation("ECHO");
-    const auto settings = Settings(engine.Port());
-    ASSERT_TRUE(settings);
+    std::error_code ec;
+    const auto settings =
+        platform::FileRegistry::Open(home_.WriteAgwpeSettings(engine.Port(), "N0CALL"), ec);
+    ASSERT_TRUE(settings) << ec.message();
     core::TSystem system({*settings, dispatcher_, core::StartMode::Automation});
     ASSERT_EQ(system.Start(), std::nullopt);
     ASSERT_TRUE(Spin([&] { return !system.Geraete()->GetFunkKanaele(8).empty(); }));
