@@ -155,29 +155,29 @@ void Guarded(const QDBusContext& context, F&& work) {
 
 }  // namespace
 
-QString TConnectionObject::call() const {
+QString TConnectionObject::Text(std::string (core::IVerbindung::*get)() const) const {
     const auto v = Live();
-    return v ? ToBus(v->Call()) : QString();
+    return v ? ToBus(((*v).*get)()) : QString();
+}
+
+QString TConnectionObject::call() const {
+    return Text(&core::IVerbindung::Call);
 }
 
 QString TConnectionObject::myCall() const {
-    const auto v = Live();
-    return v ? ToBus(v->MyCall()) : QString();
+    return Text(&core::IVerbindung::MyCall);
 }
 
 QString TConnectionObject::digis() const {
-    const auto v = Live();
-    return v ? ToBus(v->Digis()) : QString();
+    return Text(&core::IVerbindung::Digis);
 }
 
 QString TConnectionObject::path() const {
-    const auto v = Live();
-    return v ? ToBus(v->Path()) : QString();
+    return Text(&core::IVerbindung::Path);
 }
 
 QString TConnectionObject::realPath() const {
-    const auto v = Live();
-    return v ? ToBus(v->RealPath()) : QString();
+    return Text(&core::IVerbindung::RealPath);
 }
 
 int TConnectionObject::handle() const {

@@ -140,6 +140,8 @@ class TConnectionObject : public QObject, protected QDBusContext {
     friend class TDBusServer;
     // The live connection, or an error reply (when called from the bus) and null.
     std::shared_ptr<core::IVerbindung> Live() const;
+    // A text property of the live connection; empty when it is gone.
+    QString Text(std::string (core::IVerbindung::*get)() const) const;
 
     TDBusServer& server_;
     std::uint64_t serial_;
