@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Dispatcher.h"
@@ -291,6 +292,34 @@ TEST_F(Applications, ARunningCallEndsWithTheConnection) {
     apps_->Shutdown();
     ASSERT_TRUE(later.reply);
     EXPECT_EQ(later.reply->error, "Connection released");
+}
+
+TEST_F(Applications, ADevicesThreadFeedsWhileClientsCall) {
+    const std::uint64_t serial = Connected(":1.5", "DB0ABC");
+    auto v = made_.back();
+    constexpr int kPieces = 200;
+    std::thread device([v] {
+        for (int i = 0; i < kPieces; ++i) v->DataReceived("x");
+        v->SetState(core::kLinkDisconnected);
+    });
+    // Meanwhile the main thread takes what came and looks connections up.
+    std::string got;
+    std::deque<Answer> answers;
+    const bool all = dispatcher_.RunUntil(
+        [&] {
+            EXPECT_EQ(apps_->FindConnection("DB0XYZ"), 0u);
+            if (answers.empty() || answers.back().reply) {
+                if (!answers.empty()) got += answers.back().reply->text;
+                answers.emplace_back();
+                apps_->ReceiveText(":1.5", serial, answers.back().Done());
+            }
+            return got.size() == kPieces;
+        },
+        std::chrono::seconds(10));
+    device.join();
+    EXPECT_TRUE(all) << got.size();
+    dispatcher_.RunPending();
+    EXPECT_EQ(view_.log.back(), "ended 1");
 }
 
 TEST_F(Applications, SeventeenthClientIsNotFound) {
