@@ -308,7 +308,7 @@ TEST_F(Applications, ADevicesThreadFeedsWhileClientsCall) {
     const bool all = dispatcher_.RunUntil(
         [&] {
             EXPECT_EQ(apps_->FindConnection("DB0XYZ"), 0u);
-            if (answers.empty() || answers.back().reply) {
+            while (answers.empty() || answers.back().reply) {
                 if (!answers.empty()) got += answers.back().reply->text;
                 answers.emplace_back();
                 apps_->ReceiveText(":1.5", serial, answers.back().Done());
