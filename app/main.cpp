@@ -1,13 +1,22 @@
 // Tarvo: creates the process-wide objects in order and runs the main loop.
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "automation/DBusServer.h"
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
@@ -17,6 +26,7 @@
 #include "platform/CodePage.h"
 #include "platform/Locations.h"
 #include "platform/Registry.h"
+#include "platform/SessionService.h"
 #include "platform/UnixSocket.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/SignalWatcher.h"
@@ -75,6 +85,78 @@ int QuitAfter(const std::vector<std::string>& args) {
     return -1;
 }
 
+bool HasArg(const std::vector<std::string>& args, std::string_view arg) {
+    for (std::size_t i = 1; i < args.size(); ++i)
+        if (args[i] == arg) return true;
+    return false;
+}
+
+// "--register" / "--unregister": the session bus's service file that starts
+// Tarvo in the automation mode when a client asks for it. -1 when not asked.
+int RegisterService(const std::vector<std::string>& args) {
+    const bool add = HasArg(args, "--register");
+    if (!add && !HasArg(args, "--unregister")) return -1;
+    core::DebOut(std::string("StartMode: ") + (add ? "RegServer" : "UnregServer"));
+    const platform::GetEnv env = [](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    };
+    const auto file = platform::SessionServiceFile(automation::kServiceName, env);
+    if (!file) {
+        std::fprintf(stderr, "tarvo: neither XDG_DATA_HOME nor HOME is set\n");
+        return 1;
+    }
+    if (!add) {
+        if (const std::error_code ec = platform::RemoveSessionService(*file)) {
+            std::fprintf(stderr, "tarvo: %s: %s\n", file->c_str(), ec.message().c_str());
+            return 1;
+        }
+        std::printf("tarvo: removed %s\n", file->c_str());
+        return 0;
+    }
+    std::vector<std::string> command{platform::ProgramFile().string(), "--automation"};
+    // A profile of its own goes with the command, so that the bus starts that one.
+    const bool ownHome =
+        std::any_of(args.begin() + 1, args.end(),
+                    [](const std::string& a) { return a.starts_with("--home"); }) ||
+        (env("TARVO_HOME") && !env("TARVO_HOME")->empty());
+    if (ownHome) {
+        std::string error;
+        const auto locations = platform::ResolveLocations(args, &error);
+        if (!locations) {
+            std::fprintf(stderr, "tarvo: %s\n", error.c_str());
+            return 1;
+        }
+        command.push_back("--home");
+        command.push_back(
+            std::filesystem::absolute(locations->settingsFile.parent_path()).string());
+    }
+    const auto text = platform::SessionServiceText(automation::kServiceName, command);
+    const std::error_code ec = text ? platform::WriteSessionService(*file, *text)
+                                    : std::make_error_code(std::errc::invalid_argument);
+    if (ec) {
+        std::fprintf(stderr, "tarvo: %s: %s\n", file->c_str(), ec.message().c_str());
+        return 1;
+    }
+    std::printf("tarvo: wrote %s\n", file->c_str());
+    return 0;
+}
+
+// Tells the automation clients when the main window comes or goes.
+class VisibilityFilter : public QObject {
+  public:
+    explicit VisibilityFilter(automation::TDBusServer& server) : server_(server) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const auto t = event->type();
+        if (t == QEvent::Show || t == QEvent::Hide || t == QEvent::WindowStateChange)
+            QTimer::singleShot(0, this, [this] { server_.NotifyVisible(); });
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    automation::TDBusServer& server_;
+};
+
 void Fatal(const char* text, int code) {
     core::DebOut(text);
     std::fprintf(stderr, "tarvo: %s\n", platform::Cp1252ToUtf8(text).c_str());
@@ -99,9 +181,10 @@ int main(int argc, char** argv) {
         core::DebOut(when);
     }
 
+    const std::vector<std::string> args(argv, argv + argc);
+    if (const int rc = RegisterService(args); rc >= 0) return rc;
     TarvoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvo"));
-    const std::vector<std::string> args(argv, argv + argc);
 
     // Global services.
     std::string error;
@@ -167,10 +250,49 @@ int main(int argc, char** argv) {
     int rc = 0;
     {
         core::TSystem system({*settings, dispatcher, core::StartModeFromArgs(args)});
+        // The automation server: its objects first, then the name, so that a
+        // client the bus started Tarvo for finds them. The name is also the
+        // session's single-instance mark; without a session bus the lock above
+        // is the only one.
+        std::unique_ptr<automation::TDBusServer> automationServer;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected()) {
+            automationServer =
+                std::make_unique<automation::TDBusServer>(bus, system.Applications());
+            if (!automationServer->RegisterObjects())
+                core::DebOut("Automation: objects not registered: " +
+                             bus.lastError().message().toStdString());
+            const auto owned =
+                bus.interface()->registerService(QString::fromLatin1(automation::kServiceName),
+                                                 QDBusConnectionInterface::DontQueueService,
+                                                 QDBusConnectionInterface::DontAllowReplacement);
+            if (owned.value() != QDBusConnectionInterface::ServiceRegistered) {
+                // Another Tarvo of this session shows its window; this one ends.
+                core::DebOut("CheckInstanceU.initialization: another instance owns the bus name");
+                bus.call(
+                    QDBusMessage::createMethodCall(QString::fromLatin1(automation::kServiceName),
+                                                   QString::fromLatin1(automation::kRootPath),
+                                                   QStringLiteral("org.morvane.Tarvo.Application"),
+                                                   QStringLiteral("Show")),
+                    QDBus::Block, 5000);
+                automationServer.reset();
+                core::SetUnhandledExceptionView(nullptr);
+                core::SetMainDispatcher(nullptr);
+                core::SetDebugSink(nullptr);
+                return 2;
+            }
+        } else {
+            core::DebOut("Automation: no session bus");
+        }
         ui::THauptfenster window(
             {system, std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
                          "tarvo.ttf"});
         mainWindow = &window;
+        std::unique_ptr<VisibilityFilter> visibility;
+        if (automationServer) {
+            visibility = std::make_unique<VisibilityFilter>(*automationServer);
+            window.installEventFilter(visibility.get());
+        }
         // Every end runs the shutdown and leaves the event loop, also when no
         // window was shown (the automation start).
         platform::SignalWatcher signalWatcher([&window](int) { window.close(); });
@@ -198,6 +320,8 @@ int main(int argc, char** argv) {
             rc = window.StartupExitCode();
         }
         window.TarvoDestroy();
+        if (visibility) window.removeEventFilter(visibility.get());
+        automationServer.reset();
         mainWindow = nullptr;
     }
     core::SetUnhandledExceptionView(nullptr);

@@ -186,6 +186,7 @@ void TVerbindung::Release() {
     if (remote) remote->Detach();
     if (job) job->Release();
     if (queue) queue->Release();
+    if (auto b = ctx_.beobachter.lock()) b->Released(*this);
 }
 
 std::shared_ptr<core::IGeraetFuerVerbindung> TVerbindung::Device() const {
@@ -296,6 +297,7 @@ void TVerbindung::SetStationType(std::int32_t type) {
 void TVerbindung::SetState(std::uint8_t state) {
     if (state_.exchange(state) == state) return;
     if (auto k = Kanal()) k->StateChanged();
+    if (auto b = ctx_.beobachter.lock()) b->StateChanged(*this);
 }
 
 void TVerbindung::SetOutgoing(bool outgoing) {
@@ -439,14 +441,17 @@ void TVerbindung::DataReceived(std::string_view data) {
     }
     receiveQueue_.PushString(std::string(data));
     if (receiveQueue_.Bytes() >= kReceiveSoftBound) receiveBlocked_.store(true);
-    std::lock_guard lock(appMutex_);
-    for (auto& rec : apps_) {
-        if (!rec) continue;
-        rec->queue.PushString(std::string(data));
-        // A client that does not read loses the oldest text, never the program its memory.
-        while (rec->queue.Bytes() > kMaxApplicationBytes && rec->queue.Count() > 1)
-            rec->queue.Pop();
+    {
+        std::lock_guard lock(appMutex_);
+        for (auto& rec : apps_) {
+            if (!rec) continue;
+            rec->queue.PushString(std::string(data));
+            // A client that does not read loses the oldest text, never the program its memory.
+            while (rec->queue.Bytes() > kMaxApplicationBytes && rec->queue.Count() > 1)
+                rec->queue.Pop();
+        }
     }
+    if (auto b = ctx_.beobachter.lock()) b->Received(*this, data);
 }
 
 bool TVerbindung::ReceiveBlocked() const {
@@ -590,6 +595,18 @@ void TVerbindung::RemoveApplication(core::TApplicationKey client) {
             rec.reset();
         }
     }
+}
+
+std::optional<std::string> TVerbindung::TakeApplicationText(core::TApplicationKey client) {
+    std::lock_guard lock(appMutex_);
+    TApplicationRec* rec = FindApplication(client);
+    if (!rec) throw std::runtime_error("Application not found.");
+    return rec->queue.Pop();
+}
+
+void TVerbindung::PutBackApplicationText(core::TApplicationKey client, std::string text) {
+    std::lock_guard lock(appMutex_);
+    if (TApplicationRec* rec = FindApplication(client)) rec->queue.PushStringFront(std::move(text));
 }
 
 void TVerbindung::WaitForText(core::TApplicationKey client, std::string_view text) {

@@ -61,6 +61,8 @@ struct TVerbindungContext {
     // The channels a restored link may go back to.
     std::function<int()> channelCount;
     std::function<std::shared_ptr<core::IKanalFuerVerbindung>(int)> channel;
+    // Who follows the connection for the automation clients; may be empty.
+    std::weak_ptr<core::IVerbindungBeobachter> beobachter;
 };
 
 class TVerbindung final : public core::IVerbindungFuerModul,
@@ -115,6 +117,8 @@ class TVerbindung final : public core::IVerbindungFuerModul,
     std::string ReceiveText(core::TApplicationKey client) override;
     bool AddApplication(core::TApplicationKey client) override;
     void RemoveApplication(core::TApplicationKey client) override;
+    std::optional<std::string> TakeApplicationText(core::TApplicationKey client) override;
+    void PutBackApplicationText(core::TApplicationKey client, std::string text) override;
 
     std::shared_ptr<core::IStatus> Status() const override { return status_; }
     std::shared_ptr<core::IKanalFuerVerbindung> Kanal() const override;

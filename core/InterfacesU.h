@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -223,6 +225,18 @@ class IVerbindungAbstract;
 // an opaque key.
 using TApplicationKey = std::uintptr_t;
 
+// Follows connections for the automation clients: called on the thread where the
+// change happens (a device's, the main thread), outside the connection's locks,
+// so it must only note the change and return.
+class IVerbindungBeobachter {
+  public:
+    virtual ~IVerbindungBeobachter() = default;
+    // After the clients' copies got the data.
+    virtual void Received(IVerbindung& verbindung, std::string_view data) = 0;
+    virtual void StateChanged(IVerbindung& verbindung) = 0;
+    virtual void Released(IVerbindung& verbindung) = 0;
+};
+
 // A connection as the channel, the devices and automation clients see it.
 class IVerbindung {
   public:
@@ -251,6 +265,13 @@ class IVerbindung {
     virtual std::string ReceiveText(TApplicationKey client) = 0;
     virtual bool AddApplication(TApplicationKey client) = 0;
     virtual void RemoveApplication(TApplicationKey client) = 0;
+    // Without waiting: the next item of the client's copy, none when it is empty;
+    // "Application not found." when the client has no copy here.
+    virtual std::optional<std::string> TakeApplicationText(TApplicationKey /*client*/) {
+        throw std::runtime_error("Application not found.");
+    }
+    // Back at the head of the client's copy (also an empty text).
+    virtual void PutBackApplicationText(TApplicationKey /*client*/, std::string /*text*/) {}
 
     virtual std::shared_ptr<IStatus> Status() const = 0;
     virtual std::shared_ptr<IKanalFuerVerbindung> Kanal() const = 0;

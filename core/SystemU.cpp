@@ -4,6 +4,7 @@
 #include "channels/KanalU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
+#include "core/ApplicationU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
@@ -26,6 +27,32 @@ constexpr std::chrono::milliseconds kStationenFlushDelay{2000};
 }  // namespace
 
 TSystem::TSystem(TSystemSetup setup) : setup_(std::move(setup)) {
+    TApplicationsContext app;
+    app.dispatcher = &setup_.dispatcher;
+    app.funkKanaele = [this] {
+        return geraete_ ? geraete_->GetFunkKanaele(TApplications::kMaxFunkKanaele)
+                        : std::vector<std::shared_ptr<IFunkKanal>>{};
+    };
+    app.myCalls = [this] {
+        std::vector<std::string> out;
+        if (myCalls_)
+            for (const auto& e : myCalls_->Snapshot())
+                if (e) out.push_back(e->Call());
+        return out;
+    };
+    app.connections = [this] {
+        std::vector<std::shared_ptr<IVerbindung>> out;
+        if (!connections_) return out;
+        connections_->Lock();
+        for (int i = 0; i < connections_->Count(); ++i) out.push_back(connections_->Get(i));
+        connections_->Unlock();
+        return out;
+    };
+    app.setVisible = [this](bool visible) {
+        if (view_.setMainWindowVisible) view_.setMainWindowVisible(visible);
+    };
+    app.visible = [this] { return view_.mainWindowVisible && view_.mainWindowVisible(); };
+    applications_ = std::make_shared<TApplications>(std::move(app));
     BuildStartup();
     BuildShutdown();
 }
@@ -114,6 +141,8 @@ void TSystem::BuildShutdown() {
     });
     s.Add("QuitEvent.SetEvent", [this] {
         QuitEvent().Set();
+        // Clients waiting for a connection hear that it goes.
+        applications_->Shutdown();
         setup_.dispatcher.BeginShutdown();
     });
     s.Add("ErsteSchritte.Release", [] {});
@@ -228,6 +257,7 @@ void TSystem::CreateGeraete() {
     v.connections = connections_.get();
     v.versionText = VersionText();
     v.runModules = connection::TVerbindungAbstract::RunStandard;
+    v.beobachter = applications_;
     v.channelCount = [this] { return kanaele_ ? kanaele_->Count() : 0; };
     v.channel = [this](int n) -> std::shared_ptr<IKanalFuerVerbindung> {
         return kanaele_ ? kanaele_->GetKanal(n) : nullptr;

@@ -39,6 +39,7 @@ namespace tarvo::core {
 
 class TConfig;
 class IMessageWindow;
+class TApplications;
 
 struct TSystemSetup {
     platform::IRegistry& registry;
@@ -52,6 +53,8 @@ struct TSystemView {
     std::function<channels::IKanaeleView*()> kanaeleView;
     IMessageWindow* messages = nullptr;
     std::function<bool()> mainWindowVisible;
+    // Shows or hides the main window (automation clients).
+    std::function<void(bool visible)> setMainWindowVisible;
     // Whether all devices are ready, whenever that changes.
     std::function<void(bool allReady)> devicesReady;
     // Start-up progress ("Initialisiere Kanäle...", code page 1252).
@@ -98,6 +101,8 @@ class TSystem {
     resources::TKlaenge* Klaenge() const { return klaenge_.get(); }
     resources::TTexte* Texte() const { return texte_.get(); }
     std::shared_ptr<stations::TStationenDatenbank> Stationen() const { return stationen_; }
+    // What automation clients reach; exists from construction on.
+    const std::shared_ptr<TApplications>& Applications() const { return applications_; }
     const platform::IClock& Clock() const { return clock_; }
 
   private:
@@ -126,6 +131,7 @@ class TSystem {
     std::shared_ptr<stations::TStationenDatenbank> stationen_;
     std::unique_ptr<channels::TKanaele> kanaele_;
     std::unique_ptr<devices::TGeraete> geraete_;
+    std::shared_ptr<TApplications> applications_;
 };
 
 }  // namespace tarvo::core

@@ -49,8 +49,11 @@ IDispatcher::CallResult DispatcherCore::Call(const Task& task) {
     using Stage = CallState::Stage;
     // Once the main thread has started the task we must wait for it: it uses our
     // caller's objects. Before that, shutdown releases us at once.
+    // The main thread may also have dropped it (serving its queue after shutdown
+    // began) before we woke to see it pending.
     callDone_.wait(lock, [&] {
-        return state->stage == Stage::Done || (shutdown_ && state->stage == Stage::Pending);
+        return state->stage == Stage::Done || state->stage == Stage::Cancelled ||
+               (shutdown_ && state->stage == Stage::Pending);
     });
     if (state->stage != Stage::Done) {
         state->stage = Stage::Cancelled;

@@ -103,6 +103,12 @@ THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
     };
     view.messages = &messages_;
     view.mainWindowVisible = [this] { return isVisible() && !isMinimized(); };
+    view.setMainWindowVisible = [this](bool visible) {
+        if (visible)
+            Activate();
+        else
+            hide();
+    };
     view.devicesReady = [this](bool allReady) {
         if (!deviceStateButton_) return;
         const std::string text(devices::AllReadyText(allReady));

@@ -24,8 +24,9 @@
 #include "resources/TexteU.h"
 #include "tests/support/CollectingDebugSink.h"
 #include "tests/support/FakeAgwpeEngine.h"
-#include "tests/support/FakeSoundOutput.h"
 #include "tests/support/FakeModulConnection.h"
+#include "tests/support/FakeSoundOutput.h"
+#include "tests/support/SystemHome.h"
 
 using namespace std::chrono_literals;
 using namespace tarvo;
@@ -57,28 +58,11 @@ bool InOrder(const std::vector<std::string>& steps, const std::vector<std::strin
 
 class System : public ::testing::Test {
   protected:
-    System() {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tarvo-system-" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(dir_);
-        previousFolder_ = core::ApplicationDataFolder();
-        core::SetApplicationDataFolder(dir_);
-        core::SetMainDispatcher(&dispatcher_);
-        core::SetDebugSink(sink_);
-        devices::ClearRegisteredKinds();
-    }
-    ~System() override {
-        core::SetDebugSink(nullptr);
-        core::QuitEvent().Reset();
-        core::SetMainDispatcher(nullptr);
-        core::SetApplicationDataFolder(previousFolder_);
-        devices::ClearRegisteredKinds();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    System() { core::SetDebugSink(sink_); }
+    ~System() override { core::SetDebugSink(nullptr); }
 
-    std::filesystem::path dir_, previousFolder_;
     platform::LoopDispatcher dispatcher_;
+    test::SystemHome home_{dispatcher_, "tarvo-system-"};
     platform::FileRegistry registry_;
     std::shared_ptr<test::CollectingDebugSink> sink_ =
         std::make_shared<test::CollectingDebugSink>();
@@ -88,21 +72,7 @@ TEST_F(System, StartsAndStopsWithoutADisplay) {
     test::FakeAgwpeEngine engine;
     ASSERT_TRUE(engine.Ok());
     // A settings file as an operator has it: four channels, one AGWPE device.
-    char port[16];
-    std::snprintf(port, sizeof port, "%08x", static_cast<unsigned>(engine.Port()));
-    const std::filesystem::path file = dir_ / "tarvo.reg";
-    {
-        std::ofstream out(file, std::ios::binary);
-        out << "Windows Registry Editor Version 5.00\r\n\r\n"
-            << "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarvo]\r\n"
-            << "\"Channels\"=dword:00000004\r\n"
-            << "\"ConsoleRows\"=dword:000001f4\r\n\r\n"
-            << "[HKEY_LOCAL_MACHINE\\Software\\Morvane\\Tarvo\\Geraete\\1]\r\n"
-            << "@=\"TGeraetAgwpe\"\r\n"
-            << "\"Name\"=\"Engine\"\r\n"
-            << "\"Hostname\"=\"127.0.0.1\"\r\n"
-            << "\"Port\"=dword:" << port << "\r\n";
-    }
+    const std::filesystem::path file = home_.WriteAgwpeSettings(engine.Port());
     std::error_code ec;
     const auto settings = platform::FileRegistry::Open(file, ec);
     ASSERT_TRUE(settings) << ec.message();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -78,6 +80,34 @@ TEST(Dispatcher, ShutdownReleasesAWaitingCallerAtOnceAndRefusesNewOnes) {
     EXPECT_EQ(later, CallResult::Refused);
     d.RunPending();
     EXPECT_FALSE(ran);  // a refused call never runs afterwards
+}
+
+// Tells when a call was queued.
+class WatchedDispatcher final : public tarvo::platform::DispatcherCore {
+  public:
+    TimerId StartTimer(std::chrono::milliseconds, bool, Task) override { return 0; }
+    void StopTimer(TimerId) override {}
+    std::atomic<bool> woken{false};
+
+  protected:
+    void Wake() override { woken = true; }
+};
+
+TEST(Dispatcher, ServingTheQueueAfterShutdownStillReleasesTheCaller) {
+    // Stopping the devices serves the main thread's queue right after shutdown
+    // began; a caller that had not woken up yet must not wait for ever.
+    for (int i = 0; i < 200; ++i) {
+        // Shared with the caller, which may outlive a failed round.
+        auto d = std::make_shared<WatchedDispatcher>();
+        auto released = std::make_shared<std::promise<CallResult>>();
+        auto result = released->get_future();
+        std::thread([d, released] { released->set_value(d->Call([] {})); }).detach();
+        while (!d->woken) std::this_thread::yield();
+        d->BeginShutdown();
+        d->RunPending();
+        ASSERT_EQ(result.wait_for(5s), std::future_status::ready) << "round " << i;
+        EXPECT_EQ(result.get(), CallResult::Refused);
+    }
 }
 
 TEST(Dispatcher, MainThreadWaitServesCallsFromTheThreadItWaitsFor) {

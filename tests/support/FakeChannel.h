@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -248,13 +249,14 @@ class ScriptedFunkKanal final : public core::IFunkKanal {
     void SetPort(std::int32_t) override {}
     std::int32_t GetPort() const override { return 0; }
     std::uint8_t Verbinde(std::string& ziel, std::string& mycall,
-                          std::shared_ptr<core::IVerbindung>&,
+                          std::shared_ptr<core::IVerbindung>& verbindung,
                           std::shared_ptr<core::IKanal>& kanal) override {
         ziele.push_back(ziel);
         mycalls.push_back(mycall);
         given = kanal;
         reservedWhenAsked = kanal && kanal->GetReserved();
         if (result == 0 && moveTo) kanal = moveTo;
+        if (result == 0 && makeVerbindung) verbindung = makeVerbindung(ziel, mycall);
         return result;
     }
     bool IsFlexnet() const override { return false; }
@@ -264,6 +266,10 @@ class ScriptedFunkKanal final : public core::IFunkKanal {
 
     std::uint8_t result = 0;
     std::shared_ptr<core::IKanal> moveTo;
+    // The connection an accepted connect creates, when set.
+    std::function<std::shared_ptr<core::IVerbindung>(const std::string& ziel,
+                                                     const std::string& mycall)>
+        makeVerbindung;
     std::shared_ptr<core::IKanal> given;
     bool reservedWhenAsked = false;
     std::vector<std::string> ziele, mycalls;
