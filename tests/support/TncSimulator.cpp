@@ -260,6 +260,7 @@ struct TncChannel {
     std::uint64_t epoch = 0;  // moves on with every link event; stale timers see it
     std::unique_ptr<TncSession> session;
     TncStationRecord* record = nullptr;
+    bool calledIn = false;  // the station called us, not we it
     std::optional<Clock::time_point> remoteAckDue, ownAckDue;
     TncChannelCounters counters;
 };
@@ -590,7 +591,8 @@ class MailboxSession final : public TncSession {
 
     // As the recorded mailbox: its identifier line first, a greeting, then the
     // prompt "de CALL>" with its CR. The password challenge comes before the
-    // prompt when the station has a password.
+    // prompt when the station has a password and was called: a mailbox that
+    // calls out (forwarding, a demo's visit) asks the called station nothing.
     void Connected(detail::TncState& st, int ch) override {
         std::string text = std::string(kIdentifier) + "\r";
         text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
@@ -598,7 +600,7 @@ class MailboxSession final : public TncSession {
         text += std::string("File ") + kFileName + " waits for you: D fetches it with DIDADIT.\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
-        if (password.empty()) {
+        if (password.empty() || st.Ch(ch).calledIn) {
             st.StationOutput(ch, Prompt());
             return;
         }
@@ -719,6 +721,7 @@ void detail::TncState::StartConnect(int ch, const std::string& call,
     TncChannel& c = Ch(ch);
     c.remote = call;
     c.via = via;
+    c.calledIn = false;
     c.tries = 1;
     ++c.epoch;
     SetState(ch, kConnectPending);
@@ -874,6 +877,7 @@ int detail::TncState::IncomingConnect(const std::string& from, const std::string
         if (c.state != kIdle || CallOf(ch) != called) continue;
         c.remote = caller;
         c.via = path;
+        c.calledIn = true;
         ++c.epoch;
         RemoteLinkFrame(ch, 'S', "SABM+");
         OwnLinkFrame(ch, 'S', "UA-");
