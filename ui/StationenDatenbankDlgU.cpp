@@ -126,6 +126,7 @@ TStationenDatenbankDlg::TStationenDatenbankDlg(
     right->addWidget(heading_);
     right->addWidget(pages_, 1);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    close->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schlie\u00dfen"));
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
     right->addWidget(close);
     top->addLayout(right, 3);
