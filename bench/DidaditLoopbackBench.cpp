@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "tests/support/LoopbackLink.h"
+#include "tests/support/SilentKlaenge.h"
 
 using namespace tarvo;
 namespace fs = std::filesystem;
@@ -31,7 +32,7 @@ int main() {
     platform::FileRegistry registry;
     core::TConfig config{registry, "0.01.000"};
     platform::LoopDispatcher dispatcher;
-    core::TNullKlaenge klaenge;
+    test::SilentKlaenge klaenge;
     connection::TVerbindungContext ctx;
     ctx.dispatcher = &dispatcher;
     ctx.config = &config;

@@ -25,6 +25,7 @@
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "tests/support/SilentKlaenge.h"
 
 extern char** environ;
 
@@ -121,7 +122,7 @@ struct World {
     std::unique_ptr<core::TConfig> config;
     platform::SteadyClock clock;
     platform::LoopDispatcher dispatcher;
-    core::TNullKlaenge klaenge;
+    test::SilentKlaenge klaenge;
     channels::TKanalContext kctx;
     channels::TConnectionsList connections;
     std::unique_ptr<channels::TKanaele> kanaele;

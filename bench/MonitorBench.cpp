@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "tests/support/SilentKlaenge.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void BM_MonitorFrames(benchmark::State& state) {
         config.SetConsoleRows(core::TConfig::kMaxConsoleRows);
         platform::SteadyClock clock;
         platform::LoopDispatcher dispatcher;
-        core::TNullKlaenge klaenge;
+        test::SilentKlaenge klaenge;
         channels::TKanalContext ctx;
         ctx.dispatcher = &dispatcher;
         ctx.config = &config;

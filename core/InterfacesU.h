@@ -495,10 +495,4 @@ class IKlaenge {
     virtual bool Play(int event, const std::shared_ptr<IVerbindung>& verbindung) = 0;
 };
 
-// Until sounds exist: nothing sounds.
-class TNullKlaenge final : public IKlaenge {
-  public:
-    bool Play(int, const std::shared_ptr<IVerbindung>&) override { return false; }
-};
-
 }  // namespace tarvo::core

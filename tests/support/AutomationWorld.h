@@ -14,6 +14,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "tests/support/FakeChannel.h"
+#include "tests/support/SilentKlaenge.h"
 
 namespace tarvo::test {
 
@@ -72,7 +73,7 @@ class AutomationWorld {
   private:
     platform::FileRegistry registry_;
     std::unique_ptr<core::TConfig> config_;
-    core::TNullKlaenge klaenge_;
+    test::SilentKlaenge klaenge_;
     std::shared_ptr<NoDevice> device_ = std::make_shared<NoDevice>();
 
   public:
