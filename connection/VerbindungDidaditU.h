@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "connection/MD5U.h"
+#include "core/GlobalU.h"
 #include "connection/VerbindungAbstractU.h"
 
 namespace tarvo::connection {
@@ -43,8 +44,7 @@ inline constexpr std::int32_t kDidaditMaxBlockSize = 16384;
 inline constexpr std::int32_t kDidaditProtocol = 5;
 // Offsets travel as signed 32-bit numbers.
 inline constexpr std::int64_t kDidaditMaxFileSize = 0x7FFFFFFF;
-// Before the system's own words to a terminal station.
-inline constexpr std::string_view kReplyPrefix = "<Tarvo>: ";
+using core::kReplyPrefix;
 
 // Frame delimiter and its escapes.
 inline constexpr char kFrameEnd = '\xC0';

@@ -17,6 +17,9 @@ namespace tarvo::core {
 
 using platform::DemangledTypeName;
 
+// Before the system's own words to a station: replies, results, refusals.
+inline constexpr std::string_view kReplyPrefix = "<Tarvo>: ";
+
 // The program's own exception: "Class.Method: message". Logged when raised.
 class TarvoException : public std::runtime_error {
   public:

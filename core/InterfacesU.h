@@ -495,4 +495,31 @@ class IKlaenge {
     virtual bool Play(int event, const std::shared_ptr<IVerbindung>& verbindung) = 0;
 };
 
+// A private key as the operator picks it: the fingerprint is the handle.
+struct TPGPKey {
+    std::string fingerprint;
+    // The primary user name and, in brackets, the algorithm.
+    std::string caption;
+};
+
+// The OpenPGP engine: verifies and imports received blocks, lists the private
+// keys and clear-signs text. Made, used and freed on one thread. Failures throw
+// std::runtime_error with the reason.
+class IPGP {
+  public:
+    virtual ~IPGP() = default;
+    // The result text of a clear-signed message or a public key block (line ends
+    // CR, LF or CR LF).
+    virtual std::string Decode(std::string_view block) = 0;
+    virtual std::vector<TPGPKey> GetPrivateKeys() = 0;
+    // Armoured clear-signed text with CR line ends.
+    virtual std::string Sign(std::string_view fingerprint, std::string_view passphrase,
+                             std::string_view comment, std::string_view text) = 0;
+};
+
+// Makes the PGP component for the calling thread; null when no engine is
+// installed or none was set up.
+std::unique_ptr<IPGP> CreatePGP();
+void SetPGPFactory(std::function<std::unique_ptr<IPGP>()> factory);
+
 }  // namespace tarvo::core

@@ -17,6 +17,7 @@
 
 #include "channels/KanaeleU.h"
 #include "channels/StatusU.h"
+#include "core/GlobalU.h"
 #include "core/PublisherU.h"
 #include "devices/GeraetU.h"
 #include "devices/HostmodeU.h"
@@ -65,7 +66,7 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     static constexpr int kChannelSlots = 256;
     static constexpr int kRadioSlots = 8;
     // "<Tarvo>: " before the program's own words to a remote station.
-    static constexpr std::string_view kReplyPrefix = "<Tarvo>: ";
+    static constexpr std::string_view kReplyPrefix = core::kReplyPrefix;
     static constexpr std::string_view kAlleKanaeleBelegt = "Alle Kan\xE4le sind belegt.";
 
     TGeraetHostmode(const TGeraetContext& ctx,
