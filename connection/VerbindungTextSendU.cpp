@@ -3,7 +3,9 @@
 #include <array>
 #include <exception>
 
+#include "connection/Verbindung7PlusReceiveU.h"
 #include "connection/VerbindungDidaditU.h"
+#include "connection/VerbindungGoTextReceiveU.h"
 #include "connection/VerbindungStandardU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
@@ -193,12 +195,23 @@ void TVerbindungTextSend::Terminated(int endCode) {
 
 // --- Registration -------------------------------------------------------------------
 
-void RegisterTextModules(const TTextTransferContext& context) {
-    RegisterSendModule(kTextProtocol, [context](TVerbindungAbstract& parent) {
+namespace {
+
+template <class TModule>
+TVerbindungAbstract::TModuleFactory Factory(const TTextTransferContext& context) {
+    return [context](TVerbindungAbstract& parent) {
         return std::static_pointer_cast<TVerbindungAbstract>(
-            TVerbindungAbstract::Create<TVerbindungTextSend>(&parent, parent.Connection(),
-                                                             context));
-    });
+            TVerbindungAbstract::Create<TModule>(&parent, parent.Connection(), context));
+    };
+}
+
+}  // namespace
+
+void RegisterTextModules(const TTextTransferContext& context) {
+    RegisterSendModule(kTextProtocol, Factory<TVerbindungTextSend>(context));
+    RegisterReceiveModule(k7PlusHeader, Factory<TVerbindung7PlusReceive>(context));
+    RegisterReceiveModule(kGoTextHeader, Factory<TVerbindungGoTextReceive>(context));
+    RegisterReceiveModule(kGoInfoHeader, Factory<TVerbindungGoTextReceive>(context));
 }
 
 TTextTransferContext TextProgramContext(core::IKlaenge* klaenge) {
@@ -214,6 +227,9 @@ TTextTransferContext TextProgramContext(core::IKlaenge* klaenge) {
 
 void UnregisterTextModules() {
     RegisterSendModule(kTextProtocol, nullptr);
+    RegisterReceiveModule(k7PlusHeader, nullptr);
+    RegisterReceiveModule(kGoTextHeader, nullptr);
+    RegisterReceiveModule(kGoInfoHeader, nullptr);
 }
 
 }  // namespace tarvo::connection

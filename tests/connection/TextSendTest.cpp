@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,28 +11,13 @@
 #include "core/StreamU.h"
 #include "filesend/DateiSendenU.h"
 #include "tests/support/FakeModulConnection.h"
+#include "tests/support/RecordingKlaenge.h"
 
 namespace tarvo::connection {
 namespace {
 
 using test::FakeModulConnection;
-
-class RecordingKlaenge final : public core::IKlaenge {
-  public:
-    bool Play(int event, const std::shared_ptr<core::IVerbindung>&) override {
-        std::lock_guard lock(mutex_);
-        events_.push_back(event);
-        return true;
-    }
-    std::vector<int> Events() const {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<int> events_;
-};
+using test::RecordingKlaenge;
 
 class TextSend : public ::testing::Test {
   protected:
