@@ -16,6 +16,7 @@
 #include "connection/DateiEmpfangenPostprozessorU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
+#include "connection/VerbindungTextSendU.h"
 #include "core/GlobalU.h"
 #include "devices/MyCallsU.h"
 #include "platform/Files.h"
@@ -1085,6 +1086,41 @@ TEST_F(HostmodeDevice, TheMailboxFileArrivesWithDidadit) {
     EXPECT_TRUE(Until([&] { return Has(Channel(1), "Empfangene Datei gespeichert"); }))
         << Channel(1);
     connection::UnregisterDidaditModules();
+    v->SendData("B\r", true, false, false, true);
+    ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
+}
+
+// The demo's 7Plus part: the mailbox sends it as text on request, and the
+// capture stores it in the receive folder from its start to its stop line.
+TEST_F(HostmodeDevice, TheMailboxSendsASevenPlusPart) {
+    test::ScopedDataFolder data;
+    connection::TTextTransferContext text;
+    text.receiveFolder = [folder = data.Dir() / "Empfang"] { return folder; };
+    connection::RegisterTextModules(text);
+    StartSim();
+    test::TncStationOptions mailbox{test::TncStationKind::Mailbox};
+    mailbox.password.clear();
+    sim_->AddStation("SIMBOX", mailbox);
+    StartDevice();
+    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+    ASSERT_GT(tnc, 0);
+    ASSERT_TRUE(Until([&] { return Has(Channel(1), "de SIMBOX>"); })) << Channel(1);
+    auto v = dev_->GetVerbindung(tnc);
+    ASSERT_TRUE(v);
+    v->SendData("7 2\r", true, false, false, true);
+    const auto file = data.Dir() / "Empfang" / "SIMBOX.p02";
+    EXPECT_TRUE(Until([&] { return Has(Channel(1), "Empfangene Datei gespeichert"); }, 60s))
+        << Channel(1);
+    const auto part = platform::ReadFile(file, 1 << 20);
+    ASSERT_TRUE(part);
+    EXPECT_TRUE(part->starts_with(" go_7+. 002 of 002 SIMBOX.TXT   ")) << *part;
+    EXPECT_TRUE(part->ends_with(" stop_7+. (SIMBOX.TXT/02)\r\n")) << *part;
+    // The mailbox's prompt after the part is text again.
+    EXPECT_TRUE(Until([&] {
+        const std::string channel = Channel(1);
+        return channel.rfind("de SIMBOX>") > channel.rfind("stop_7+.");
+    })) << Channel(1);
+    connection::UnregisterTextModules();
     v->SendData("B\r", true, false, false, true);
     ASSERT_TRUE(Until([&] { return !dev_->GetVerbindung(tnc); }));
 }

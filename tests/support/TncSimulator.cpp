@@ -13,6 +13,7 @@
 
 #include "platform/SerialPort.h"
 #include "tests/support/TncSimulatorDidadit.h"
+#include "tests/support/TncSimulatorSevenPlus.h"
 
 namespace tarvo::test {
 
@@ -598,6 +599,7 @@ class MailboxSession final : public TncSession {
         text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
                 std::to_string(kMessages.size()) + ", Last listed is 0\r";
         text += std::string("File ") + kFileName + " waits for you: D fetches it with DIDADIT.\r";
+        text += "7 [1|2] sends a part of it as 7Plus.\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
         if (password.empty() || st.Ch(ch).calledIn) {
@@ -661,6 +663,11 @@ class MailboxSession final : public TncSession {
         } else if (words[0] == "D") {
             download_ = std::make_unique<SimDidaditSender>(kFileName, FileText());
             st.StationOutput(ch, download_->Announce());
+        } else if (words[0] == "7") {
+            const std::optional<int> part =
+                words.size() > 1 ? ParseNumber(words[1]) : std::optional<int>(1);
+            st.StationOutput(
+                ch, SimSevenPlusPart(kFileName, FileText(), part.value_or(1), 2) + Prompt());
         } else if (words[0] == "B" || words[0] == "BYE") {
             // Logs off without a word.
             st.StationHangsUp(ch);
