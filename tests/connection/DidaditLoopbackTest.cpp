@@ -12,6 +12,7 @@
 #include "connection/VerbindungAbstractU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "connection/VerbindungStandardU.h"
+#include "connection/VerbindungTextSendU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
 #include "resources/OrdnerU.h"
@@ -251,6 +252,28 @@ TEST_F(DidaditLoopback, EitherSideCancels) {
         link_->A().SendTextLine("noch da");
         ASSERT_TRUE(Until([&] { return Shows(*kanalB_, "noch da"); }));
     }
+}
+
+// The same two ends with the text modules: a Linux text file goes as text
+// (its LF line ends as CR) and the other end captures the GoText block in it.
+TEST_F(DidaditLoopback, ATextFileIsSentAsTextAndCapturedAtTheOtherEnd) {
+    connection::TTextTransferContext text;
+    text.receiveFolder = [o = ordner_] { return o->GetReceiveFolder(); };
+    connection::RegisterTextModules(text);
+    Connect();
+    const fs::path path = folder_.Dir() / "note.txt";
+    ASSERT_FALSE(platform::WriteFileAtomic(
+        path, " go_text. note.txt\nfirst line\r\nsecond line\n stop_text.\nbye\n"));
+    std::string error;
+    auto job = filesend::CreateFileJob(link_->SharedA(), path, connection::kTextProtocol, &error);
+    ASSERT_TRUE(job) << error;
+    link_->A().DateiSendenQueue()->EnQueue(job);
+    const fs::path stored = ordner_->GetReceiveFolder() / "note.txt";
+    ASSERT_TRUE(Until([&] { return Shows(*kanalA_, "GoText-Empfang ok."); }));
+    EXPECT_EQ(platform::ReadFile(stored, 1 << 20).value_or(""), "first line\r\nsecond line\r\n");
+    EXPECT_TRUE(Until([&] { return Shows(*kanalB_, "bye"); }));
+    EXPECT_TRUE(Until([&] { return !link_->A().TransferActive() && !link_->A().DateiSenden(); }));
+    connection::UnregisterTextModules();
 }
 
 }  // namespace

@@ -274,6 +274,22 @@ class HostmodeDevice : public test::DeviceFixture {
         return r;
     }
 
+    // SIMBOX, without a password, calls DL1TST and sends its prompt: the link's
+    // TNC channel and connection (null when that did not happen).
+    std::shared_ptr<core::IVerbindung> MailboxCalls(int& tnc) {
+        StartSim();
+        test::TncStationOptions mailbox{test::TncStationKind::Mailbox};
+        mailbox.password.clear();
+        sim_->AddStation("SIMBOX", mailbox);
+        StartDevice();
+        tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
+        if (tnc <= 0 || !Until([&] { return Has(Channel(1), "de SIMBOX>"); })) {
+            ADD_FAILURE() << Channel(1);
+            return nullptr;
+        }
+        return dev_->GetVerbindung(tnc);
+    }
+
     std::unique_ptr<TncSimulator> sim_;
     std::shared_ptr<TGeraetHostmodeSerial> dev_;
 };
@@ -1059,15 +1075,8 @@ TEST_F(HostmodeDevice, TheMailboxFileArrivesWithDidadit) {
         connection::TDateiEmpfangenPostprozessor(connection, ordner).Execute(record);
     };
     connection::RegisterDidaditModules(didadit);
-    StartSim();
-    test::TncStationOptions mailbox{test::TncStationKind::Mailbox};
-    mailbox.password.clear();
-    sim_->AddStation("SIMBOX", mailbox);
-    StartDevice();
-    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
-    ASSERT_GT(tnc, 0);
-    ASSERT_TRUE(Until([&] { return Has(Channel(1), "de SIMBOX>"); })) << Channel(1);
-    auto v = dev_->GetVerbindung(tnc);
+    int tnc = 0;
+    auto v = MailboxCalls(tnc);
     ASSERT_TRUE(v);
     float progress = 0;
     v->SendData("D\r", true, false, false, true);
@@ -1097,15 +1106,8 @@ TEST_F(HostmodeDevice, TheMailboxSendsASevenPlusPart) {
     connection::TTextTransferContext text;
     text.receiveFolder = [folder = data.Dir() / "Empfang"] { return folder; };
     connection::RegisterTextModules(text);
-    StartSim();
-    test::TncStationOptions mailbox{test::TncStationKind::Mailbox};
-    mailbox.password.clear();
-    sim_->AddStation("SIMBOX", mailbox);
-    StartDevice();
-    const int tnc = sim_->IncomingConnect("SIMBOX", "DL1TST");
-    ASSERT_GT(tnc, 0);
-    ASSERT_TRUE(Until([&] { return Has(Channel(1), "de SIMBOX>"); })) << Channel(1);
-    auto v = dev_->GetVerbindung(tnc);
+    int tnc = 0;
+    auto v = MailboxCalls(tnc);
     ASSERT_TRUE(v);
     v->SendData("7 2\r", true, false, false, true);
     const auto file = data.Dir() / "Empfang" / "SIMBOX.p02";
