@@ -54,6 +54,8 @@ std::string SevenPlusFileName(const T7PlusHeader& header, std::string_view stem)
     // The extension goes, whatever it was.
     if (const std::size_t dot = name.rfind('.'); dot != std::string::npos) name.erase(dot);
     if (name.empty()) name = CaptureName(stem);
+    // Never a bare extension: that would be a hidden file.
+    if (name.empty()) name = "7plus";
     if (header.count == 1) return name + ".7pl";
     char part[16];
     std::snprintf(part, sizeof part, ".p%02X", header.part < 0 ? 0u : unsigned(header.part));

@@ -28,9 +28,10 @@ struct T7PlusHeader {
 };
 T7PlusHeader Parse7PlusHeader(std::string_view line);
 
-// The stored name: the safe original name (the stem instead when it has none)
-// with its extension replaced by ".7pl" for a single part, else by ".p" and
-// the part number in upper-case hex, at least two digits.
+// The stored name: the safe original name (the stem instead when it has none,
+// "7plus" when that is empty too) with its extension replaced by ".7pl" for a
+// single part, else by ".p" and the part number in upper-case hex, at least
+// two digits.
 std::string SevenPlusFileName(const T7PlusHeader& header, std::string_view stem);
 
 class TVerbindung7PlusReceive : public TVerbindungCapture {

@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "connection/VerbindungU.h"
 #include "core/ConfigU.h"
@@ -15,6 +18,20 @@ namespace tarvo::fuzz {
 
 inline void Check(bool ok) {
     if (!ok) std::abort();
+}
+
+// The input cut into received items, each ending with (and keeping) split;
+// what follows the last split is an item too.
+inline std::vector<std::string> SplitItems(std::string_view input, char split) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (input[i] != split) continue;
+        items.emplace_back(input.substr(start, i + 1 - start));
+        start = i + 1;
+    }
+    if (start < input.size()) items.emplace_back(input.substr(start));
+    return items;
 }
 
 class SilentKlaenge final : public core::IKlaenge {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "connection/VerbindungStandardU.h"
+#include "fuzz/FuzzSupport.h"
 #include "tests/support/FakeModulConnection.h"
 
 using namespace tarvo;
@@ -109,14 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto module = TVerbindungAbstract::Create<TVerbindungStandard>(nullptr, fake);
     module->SetRandom(std::make_shared<SeededRandom>(data[2]));
 
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < input.size(); ++i) {
-        if (input[i] != split) continue;
-        items.push_back(input.substr(start, i + 1 - start));
-        start = i + 1;
-    }
-    if (start < input.size()) items.push_back(input.substr(start));
+    std::vector<std::string> items = fuzz::SplitItems(input, split);
     if (flags & 128) {
         // One item without CR just longer than a line may be: it is cut into pieces.
         const std::size_t length = kMaxLineLength + kMaxLineLength / 8;

@@ -108,6 +108,8 @@ TEST(SevenPlusName, FromTheStartLineColumns) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(SevenPlusFileName(Parse7PlusHeader(c.line), "DB0ABC"), c.stored);
     }
+    EXPECT_EQ(SevenPlusFileName(Parse7PlusHeader(SevenPlusStart("001", "001", "")), ""),
+              "7plus.7pl");
     const T7PlusHeader header = Parse7PlusHeader(SevenPlusStart("003", "012", "TEST.EXE", "0500"));
     EXPECT_EQ(header.part, 3);
     EXPECT_EQ(header.count, 12);
