@@ -72,15 +72,9 @@ TVerbindung7PlusReceive::~TVerbindung7PlusReceive() = default;
 
 void TVerbindung7PlusReceive::Init() {
     const std::string name = GetName();
-    PlaySound(kSoundTransferStart);
-    SetUseEvent(core::kWaitReceive, true);
-    SetUseEvent(core::kWaitUserSend, true);
-    // The operator can end a capture whose stop line never comes.
-    SetActive(true);
     const auto connection = Connection();
-    core::TStringQueue& queue = connection->ReceiveQueue();
-    std::string line = queue.IsEmpty() ? std::string() : queue.PopLine();
-    if (line.ends_with('\r')) line.pop_back();
+    context_.Play(kSoundTransferStart, connection);
+    const std::string line = Begin();
     core::DebOutObj(name, "Init", "Header: " + line);
     header_ = Parse7PlusHeader(line);
     core::DebOutObj(name, "Init", "Teil: " + std::to_string(header_.part));

@@ -87,9 +87,15 @@ void TVerbindungCapture::OnUserSend() {
     connection->LinkSendQueue().PushString(connection->UserSendQueue().PopString());
 }
 
-void TVerbindungCapture::PlaySound(int event) {
-    if (!context_.klaenge) return;
-    if (const auto connection = Connection()) context_.klaenge->Play(event, connection);
+std::string TVerbindungCapture::Begin() {
+    SetUseEvent(core::kWaitReceive, true);
+    SetUseEvent(core::kWaitUserSend, true);
+    // The operator can end a capture whose stop line never comes.
+    SetActive(true);
+    core::TStringQueue& queue = Connection()->ReceiveQueue();
+    std::string line = queue.IsEmpty() ? std::string() : queue.PopLine();
+    if (line.ends_with('\r')) line.pop_back();
+    return line;
 }
 
 bool TVerbindungCapture::ReceiveFolder(std::filesystem::path& folder) {
@@ -167,10 +173,9 @@ void TVerbindungCapture::Terminated(int endCode) {
             if (endCode == kEndFinished) endCode = kEndFailed;
         }
     }
-    if (endCode == kEndFinished) PlaySound(kSoundTransferSuccess);
-    if (endCode == kEndCancelled) PlaySound(kSoundTransferCancelled);
-    if (endCode == kEndFailed) PlaySound(kSoundTransferFailed);
-    if (const auto connection = Connection()) {
+    const auto connection = Connection();
+    context_.PlayEnd(endCode, connection);
+    if (connection) {
         const std::int32_t type = connection->StationType();
         if (endCode == kEndFinished &&
             (type == core::kStationAutomatic || type == core::kStationTerminal))

@@ -85,7 +85,9 @@ class TVerbindungCapture : public TVerbindungAbstract {
     // fails the capture (false).
     bool Write(std::string_view text, bool lineEnd);
     bool Ended() const { return ended_; }
-    void PlaySound(int event);
+    // Reading begins: received data, typed text, and the operator may cancel.
+    // The start line without its CR ("" when none waits).
+    std::string Begin();
 
     // Each received item as it comes, before its bytes go into lines_.
     virtual void Received(core::IVerbindungFuerModul& /*connection*/, std::string_view /*item*/) {}

@@ -23,18 +23,8 @@ TVerbindungGoTextReceive::~TVerbindungGoTextReceive() = default;
 
 void TVerbindungGoTextReceive::Init() {
     const std::string name = GetName();
-    SetUseEvent(core::kWaitReceive, true);
-    SetUseEvent(core::kWaitUserSend, true);
-    // The operator can end a capture whose stop line never comes.
-    SetActive(true);
     const auto connection = Connection();
-    core::TStringQueue& queue = connection->ReceiveQueue();
-    std::string line = queue.IsEmpty() ? std::string() : queue.PopLine();
-    if (line.empty()) {
-        Finish();
-        return;
-    }
-    if (line.ends_with('\r')) line.pop_back();
+    const std::string line = Begin();
     core::DebOutObj(name, "Init", "GoText-Header: " + line);
     const auto given = GoTextName(line);
     if (!given) {
@@ -58,7 +48,7 @@ void TVerbindungGoTextReceive::Init() {
         return;
     }
     core::DebOutObj(name, "Init", "GoText-SpeichernUnter: " + Target().string());
-    PlaySound(kSoundTransferStart);
+    context_.Play(kSoundTransferStart, connection);
 }
 
 void TVerbindungGoTextReceive::Received(core::IVerbindungFuerModul& connection,

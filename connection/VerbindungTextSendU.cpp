@@ -28,6 +28,18 @@ std::string_view WithoutLineEnds(std::string_view line) {
 
 }  // namespace
 
+void TTextTransferContext::Play(
+    int event, const std::shared_ptr<core::IVerbindungFuerModul>& connection) const {
+    if (klaenge && connection) klaenge->Play(event, connection);
+}
+
+void TTextTransferContext::PlayEnd(
+    int endCode, const std::shared_ptr<core::IVerbindungFuerModul>& connection) const {
+    if (endCode == kEndFinished) Play(kSoundTransferSuccess, connection);
+    if (endCode == kEndCancelled) Play(kSoundTransferCancelled, connection);
+    if (endCode == kEndFailed) Play(kSoundTransferFailed, connection);
+}
+
 std::string TLineEndFilter::Filter(std::string_view piece) {
     std::string out;
     out.reserve(piece.size());
@@ -66,11 +78,6 @@ TVerbindungTextSend::TVerbindungTextSend(TVerbindungAbstract* parent,
 
 TVerbindungTextSend::~TVerbindungTextSend() = default;
 
-void TVerbindungTextSend::PlaySound(int event) {
-    if (!context_.klaenge) return;
-    if (const auto connection = Connection()) context_.klaenge->Play(event, connection);
-}
-
 void TVerbindungTextSend::Init() {
     const std::string name = GetName();
     SetUseEvent(core::kWaitReceive, true);
@@ -102,7 +109,7 @@ void TVerbindungTextSend::Init() {
         return;
     }
     connection->SendData(job_->GetTextBefore(), true, true, false, false);
-    PlaySound(kSoundTransferStart);
+    context_.Play(kSoundTransferStart, connection);
     job_->SetSize(size);
     job_->Start();
 }
@@ -177,10 +184,9 @@ void TVerbindungTextSend::OnReceive() {
 
 void TVerbindungTextSend::Terminated(int endCode) {
     core::DebOutObj(GetName(), "Terminated");
-    if (endCode == kEndFinished) PlaySound(kSoundTransferSuccess);
-    if (endCode == kEndCancelled) PlaySound(kSoundTransferCancelled);
-    if (endCode == kEndFailed) PlaySound(kSoundTransferFailed);
-    if (const auto connection = Connection()) {
+    const auto connection = Connection();
+    context_.PlayEnd(endCode, connection);
+    if (connection) {
         ShowPending(*connection);
         // Also after an abort: it closes what the text before opened.
         if (job_ && stream_) connection->SendData(job_->GetTextAfter(), true, true, false, false);

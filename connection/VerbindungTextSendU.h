@@ -32,6 +32,11 @@ struct TTextTransferContext {
     std::function<std::filesystem::path()> receiveFolder;
     // Takes a partial capture away (the trash); without it the file is deleted.
     std::function<bool(const std::filesystem::path&)> recycle;
+
+    // A transfer's sound event for the connection.
+    void Play(int event, const std::shared_ptr<core::IVerbindungFuerModul>& connection) const;
+    // The sound of an end code: success, cancelled, failed; none for the others.
+    void PlayEnd(int endCode, const std::shared_ptr<core::IVerbindungFuerModul>& connection) const;
 };
 
 // Turns CR LF and lone LF line ends into CR, across pieces: a piece that
@@ -66,7 +71,6 @@ class TVerbindungTextSend : public TVerbindungAbstract {
     void Terminated(int endCode) override;
 
   private:
-    void PlaySound(int event);
     // Shows the held start of a line that turned out to be no abort line.
     void ShowPending(core::IVerbindungFuerModul& connection);
 
