@@ -287,7 +287,8 @@ std::string TPGP::Sign(std::string_view fingerprint, std::string_view passphrase
 
 bool InstallPGP(TPGPOptions options) {
     SetCollectPublicKeysSetting(options.collectPublicKeys);
-    const auto version = platform::PgpEngineVersion();
+    const auto version =
+        options.engineVersion ? options.engineVersion() : platform::PgpEngineVersion();
     if (!version) {
         core::DebOutObj("PGPApiU", "InitPGPDLL", "PGP nicht installiert.");
         core::SetPGPFactory(nullptr);

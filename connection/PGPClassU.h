@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -76,6 +77,8 @@ struct TPGPOptions {
     std::function<bool()> collectPublicKeys;
     core::IKlaenge* klaenge = nullptr;
     std::shared_ptr<TKeyImportBudget> budget;  // made on the steady clock when empty
+    // The engine's version, none without one; empty: ask the installed engine.
+    std::function<std::optional<std::string>()> engineVersion;
 };
 
 class TPGP final : public core::IPGP {

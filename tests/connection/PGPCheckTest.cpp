@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "connection/PGPCheckU.h"
+#include "connection/PGPClassU.h"
 #include "connection/VerbindungStandardU.h"
+#include "tests/support/CollectingDebugSink.h"
 #include "tests/support/FakeModulConnection.h"
 
 namespace tarvo::connection {
@@ -131,6 +134,35 @@ TEST_F(PGPCheck, WithoutAnEngineSignedTextStaysText) {
     TPGPCheck check;
     EXPECT_TRUE(Feed(check, {kSigned, "Text\r", kSignatureEnd}).empty());
     EXPECT_FALSE(check.Collecting());
+}
+
+TEST_F(PGPCheck, WithoutGpgTheProgramSaysSoAndRunsOn) {
+    auto sink = std::make_shared<test::CollectingDebugSink>();
+    core::SetDebugSink(sink);
+    TPGPOptions options;
+    options.engineVersion = [] { return std::optional<std::string>(); };
+    EXPECT_FALSE(InstallPGP(options));
+    core::SetDebugSink(nullptr);
+    EXPECT_EQ(core::CreatePGP(), nullptr);
+    bool logged = false;
+    for (const auto& line : sink->Lines())
+        logged = logged || line.find("PGP nicht installiert.") != std::string::npos;
+    EXPECT_TRUE(logged);
+
+    // The text module shows the signed text and goes on with the next line.
+    auto fake = std::make_shared<test::FakeModulConnection>();
+    fake->remoteCommandsEnabled = false;
+    auto module = TVerbindungAbstract::Create<TVerbindungStandard>(nullptr, fake);
+    for (const std::string& item :
+         {kSigned, std::string("Text\r"), kSignatureEnd, std::string("//ring\r")})
+        fake->receiveQueue.PushString(item);
+    module->OnReceive();
+    EXPECT_THAT(fake->ShownText(), HasSubstr("Text\r" + kSignatureEnd));
+    const auto prompts = fake->Prompts();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].text, "Keine Auswertung von Fernsteuerbefehlen.");
+    module->Close();
+    UninstallPGP();
 }
 
 TEST_F(PGPCheck, EngineFailureIsShown) {
