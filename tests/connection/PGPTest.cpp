@@ -14,6 +14,7 @@
 #include "connection/PGPClassU.h"
 #include "core/GlobalU.h"
 #include "platform/Clock.h"
+#include "tests/channels/ChannelFixture.h"
 #include "tests/support/GnupgHome.h"
 
 namespace tarvo::connection {
@@ -22,23 +23,6 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 using testing::StartsWith;
-
-class RecordingKlaenge final : public core::IKlaenge {
-  public:
-    bool Play(int event, const std::shared_ptr<core::IVerbindung>&) override {
-        std::lock_guard lock(mutex_);
-        events_.push_back(event);
-        return true;
-    }
-    std::vector<int> Events() {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<int> events_;
-};
 
 std::string Replace(std::string s, std::string_view from, std::string_view to) {
     const std::size_t at = s.find(from);
@@ -100,7 +84,7 @@ class PGP : public testing::Test {
     static inline std::string alice, bob;
     static inline std::vector<std::string> others;
 
-    RecordingKlaenge klaenge;
+    test::CountingKlaenge klaenge;
     platform::FakeClock clock{1000, 1'800'000'000};
     std::shared_ptr<TKeyImportBudget> budget = std::make_shared<TKeyImportBudget>(clock);
 };
@@ -158,7 +142,7 @@ TEST_F(PGP, SignatureResultsInBothForms) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        RecordingKlaenge sounds;
+        test::CountingKlaenge sounds;
         TPGPOptions options = Options(c.detailed);
         options.klaenge = &sounds;
         TPGP pgp(options);
