@@ -458,6 +458,7 @@ void TVerbindungStandard::Init() {
     countdown_ = 3;
     stationIdDone_ = false;
     passwordLines_ = 0;
+    pgpCheck_ = std::make_unique<TPGPCheck>();
     if (auto connection = Connection()) {
         hideStationId_ = connection->HideReceivedSid();
         StationTypeFromDatabase(*connection);
@@ -574,6 +575,9 @@ void TVerbindungStandard::HandleLine(core::IVerbindungFuerModul& connection, boo
     lineBuffer_.clear();
     const std::string_view body = WithoutFinalCr(line);
 
+    if (pgpCheck_)
+        if (auto result = pgpCheck_->Receive(line, connection.Call()))
+            connection.KanalPrompt(*result, kPromptKind);
     if (passwordLines_ < 4) DateLogin(connection, body);
     const bool prompt = PasswordPrompt(connection, line);
     ConnectText(connection, body, prompt);

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "connection/PGPCheckU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "platform/Pattern.h"
 
@@ -206,6 +207,7 @@ class TVerbindungStandard : public TVerbindungAbstract {
     std::int32_t passwordLines_ = 0;
     std::int64_t lineSerial_ = -1;  // console line the current line began in
     std::string unreadHeader_;      // a header a receive module left in the queue
+    std::unique_ptr<TPGPCheck> pgpCheck_;
 
     std::shared_ptr<IRandom> random_;
     // Noise of the last date-based answer, kept while the password stays the same.

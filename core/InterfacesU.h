@@ -511,6 +511,11 @@ class IPGP {
     // The result text of a clear-signed message or a public key block (line ends
     // CR, LF or CR LF).
     virtual std::string Decode(std::string_view block) = 0;
+    // Decode for a block that station sent: the keys it adds count against
+    // that station's allowance.
+    virtual std::string DecodeFrom(std::string_view /*station*/, std::string_view block) {
+        return Decode(block);
+    }
     virtual std::vector<TPGPKey> GetPrivateKeys() = 0;
     // Armoured clear-signed text with CR line ends.
     virtual std::string Sign(std::string_view fingerprint, std::string_view passphrase,

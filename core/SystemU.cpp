@@ -2,6 +2,7 @@
 
 #include "channels/KanaeleU.h"
 #include "channels/KanalU.h"
+#include "connection/PGPClassU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "connection/VerbindungTextSendU.h"
@@ -111,6 +112,15 @@ void TSystem::BuildStartup() {
     s.Add("Text", [this] {
         connection::RegisterTextModules(connection::TextProgramContext(klaenge_.get()));
     });
+    s.Add("PGP", [this] {
+        connection::TPGPOptions pgp;
+        pgp.versionText = VersionText();
+        TConfig* config = config_.get();
+        pgp.detailedOutput = [config] { return config->PgpDetailedOutput(); };
+        pgp.collectPublicKeys = [config] { return config->PgpCollectPublicKeys(); };
+        pgp.klaenge = klaenge_.get();
+        connection::InstallPGP(std::move(pgp));
+    });
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
         myCalls_->Create();
@@ -156,6 +166,7 @@ void TSystem::BuildShutdown() {
         geraete_.reset();
     });
     s.Add("Kanaele.Free", [this] { kanaele_.reset(); });
+    s.Add("PGP.Free", [] { connection::UninstallPGP(); });
     s.Add("MyCalls.Release", [this] {
         if (!myCalls_) return;
         myCalls_->ReleaseList();
