@@ -54,8 +54,8 @@ std::int32_t PositiveNumber(std::string_view digits) {
 }
 
 bool IsBoardChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
 }
 
 bool IsHeader(std::string_view text) {
@@ -109,7 +109,9 @@ std::string BoardFromHeader(const TConsole& console, int row) {
 // ---- TBoxList -----------------------------------------------------------------
 
 TBoxList::TBoxList(IKanalForBoxlist& kanal, std::size_t frameSize)
-    : kanal_(kanal), console_(kanal.GetConsole()), frameSize_(std::max<std::size_t>(frameSize, 2)) {}
+    : kanal_(kanal),
+      console_(kanal.GetConsole()),
+      frameSize_(std::max<std::size_t>(frameSize, 2)) {}
 
 TBoxList::~TBoxList() {
     ClearMarks();

@@ -103,11 +103,11 @@ class BoxList : public test::ChannelFixture {
         std::string out;
         for (int row : rows) {
             const TConsoleLine l = Console().GetLine(row);
-            out += !l.mailbox                     ? '.'
-                   : l.mark == kBoxMarkRead       ? 'R'
-                   : l.mark == kBoxMarkErase      ? 'E'
-                   : l.mark == kBoxMarkListLine   ? '-'
-                                                  : '?';
+            out += !l.mailbox                   ? '.'
+                   : l.mark == kBoxMarkRead     ? 'R'
+                   : l.mark == kBoxMarkErase    ? 'E'
+                   : l.mark == kBoxMarkListLine ? '-'
+                                                : '?';
         }
         return out;
     }
@@ -157,13 +157,21 @@ TEST_F(BoxList, KeysMarkAndReturnSendsTheCommands) {
          {{'R', "12", nullptr}, {'E', "12", nullptr}},
          ".E--",
          {"E X 12\r"}},
-        {"read 12, erase 15", {{'R', "12", nullptr}, {'E', "15", nullptr}}, ".RE-", {"R X 12;E X 15\r"}},
+        {"read 12, erase 15",
+         {{'R', "12", nullptr}, {'E', "15", nullptr}},
+         ".RE-",
+         {"R X 12;E X 15\r"}},
         {"a range with the header marks only list lines",
          {{'R', "Rubrik", "16"}},
          ".RRR",
          {"R X 12;R X 15;R X 16\r"}},
-        {"a marked range toggles back", {{'E', "Rubrik", "16"}, {'E', "Rubrik", "16"}}, ".---", {"\r"}},
-        {"a partly marked range is marked", {{'R', "15", nullptr}, {'R', "Rubrik", "16"}}, ".RRR",
+        {"a marked range toggles back",
+         {{'E', "Rubrik", "16"}, {'E', "Rubrik", "16"}},
+         ".---",
+         {"\r"}},
+        {"a partly marked range is marked",
+         {{'R', "15", nullptr}, {'R', "Rubrik", "16"}},
+         ".RRR",
          {"R X 12;R X 15;R X 16\r"}},
     };
     for (const Case& c : cases) {
@@ -189,13 +197,17 @@ TEST_F(BoxList, BoardComesFromTheHeaderOrTheLineAboveIt) {
         std::vector<std::string> sent;
     };
     const Case cases[] = {
-        {"the prompt's command names it", {"DB0ABC> L TECHNIK", "Nr Call", "7 DL1ABC Text"},
+        {"the prompt's command names it",
+         {"DB0ABC> L TECHNIK", "Nr Call", "7 DL1ABC Text"},
          {"R TECHNIK 7\r"}},
-        {"a bare prompt: the header", {"DB0ABC>", "Rubrik AMSAT-DL:", "7 DL1ABC Text"},
+        {"a bare prompt: the header",
+         {"DB0ABC>", "Rubrik AMSAT-DL:", "7 DL1ABC Text"},
          {"R AMSAT-DL 7\r"}},
-        {"an empty header line", {"Liste der Rubrik WETTER @ DB0ABC", "", "7 DL1ABC Text"},
+        {"an empty header line",
+         {"Liste der Rubrik WETTER @ DB0ABC", "", "7 DL1ABC Text"},
          {"R WETTER 7\r"}},
-        {"the list's own board wins", {"DB0ABC> L", "Neue Nachrichten:", "7 DL1ABC > ALL 24.12.05 x"},
+        {"the list's own board wins",
+         {"DB0ABC> L", "Neue Nachrichten:", "7 DL1ABC > ALL 24.12.05 x"},
          {"R ALL 7\r"}},
         {"no board: left out, the next item leads",
          {"7 DL1ABC kein Kopf", "DB0ABC>", "Rubrik ALL", "8 DL1ABC Text"},
