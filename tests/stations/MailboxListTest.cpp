@@ -45,15 +45,8 @@ TEST_F(MailboxList, MarkedMessagesAreReadAndKilled) {
     test::TncStationOptions mailbox{test::TncStationKind::Mailbox};
     mailbox.password = "";  // no challenge
     sim_->AddStation("SIMBOX", mailbox);
-    dev_ = std::make_shared<devices::TGeraetHostmodeSerial>(gctx_);
-    auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
-    p->Schnittstelle = sim_->PortPath();
-    p->Baudrate = 115200;
-    dev_->SetParameter(p);
-    dev_->Init();
-    ASSERT_TRUE(Until([&] {
-        return dev_->Status() == devices::TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0;
-    })) << dev_->StatusText();
+    dev_ = StartHostmode(sim_->PortPath());
+    ASSERT_TRUE(dev_);
 
     std::string ziel = "SIMBOX", mycall = "DL1TST";
     std::shared_ptr<core::IVerbindung> v;
