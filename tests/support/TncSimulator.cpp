@@ -665,7 +665,8 @@ class MailboxSession final : public TncSession {
             const std::optional<int> n = ParseNumber(words[1]);
             if (!n || *n < 1 || static_cast<std::size_t>(*n) > kMessages.size() ||
                 killed_[static_cast<std::size_t>(*n - 1)]) {
-                st.StationOutput(ch, "Message " + std::string(words[1]) + " not found\r" + Prompt());
+                st.StationOutput(ch,
+                                 "Message " + std::string(words[1]) + " not found\r" + Prompt());
                 return;
             }
             killed_[static_cast<std::size_t>(*n - 1)] = true;
