@@ -215,17 +215,6 @@ class IBoxList {
     virtual void NextBlock() = 0;
 };
 
-// Until the mailbox list exists: the keys are recognised and do nothing.
-class TNullBoxList final : public IBoxList {
-  public:
-    void MarkRead(int, int, bool, bool) override {}
-    void MarkErase(int, int, bool, bool) override {}
-    void Unmark(int, int, bool) override {}
-    void Execute() override {}
-    void PreviousBlock() override {}
-    void NextBlock() override {}
-};
-
 // The rows a mailbox command acts on: the selection's rows, or the line
 // cursor's row for both.
 std::pair<int, int> BoxRows(const TConsole& console);

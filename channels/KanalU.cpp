@@ -338,11 +338,16 @@ void TKanal::MarkBoxLine(std::int64_t serial) {
 }
 
 void TKanal::ClearConsole() {
-    OnMain([&] { console_.Clear(); });
+    OnMain([&] {
+        // Serials start again in a cleared console: old marks would hit new lines.
+        boxList_.reset();
+        console_.Clear();
+    });
 }
 
 void TKanal::SetConsoleRows(int rows) {
     OnMain([&] {
+        boxList_.reset();
         if (std::error_code ec = console_.SetRows(rows)) {
             core::DebOutObjFmt(kClass, "SetConsoleRows", "channel %d: %s", number_,
                                ec.message().c_str());
@@ -834,7 +839,7 @@ void TKanal::TextBlock(int kind, bool insert) {
 IBoxList& TKanal::BoxList() {
     if (!boxList_) {
         if (ctx_.boxList) boxList_ = ctx_.boxList(*this);
-        if (!boxList_) boxList_ = std::make_unique<TNullBoxList>();
+        if (!boxList_) boxList_ = std::make_unique<TBoxList>(*this);
     }
     return *boxList_;
 }

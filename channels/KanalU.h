@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "channels/BoxListU.h"
 #include "channels/ConsoleU.h"
 #include "channels/KanalEingabeU.h"
 #include "core/InterfacesU.h"
@@ -43,7 +44,7 @@ enum TKanalColour : std::uint8_t {
 
 // Gutter marks the channel sets.
 enum TKanalMark : std::uint8_t {
-    kMarkMailbox = 4,
+    kMarkMailbox = kBoxMarkListLine,
     kMarkConnect = 5,
     kMarkDisconnect = 6,
 };
@@ -160,7 +161,7 @@ struct TKanalContext {
     std::function<std::vector<std::shared_ptr<core::IFunkKanal>>()> funkKanaele;
     // The receive folder the save dialog starts in.
     std::function<std::filesystem::path()> receiveFolder;
-    // Makes a channel's mailbox message list; none: a list that does nothing.
+    // Makes a channel's mailbox message list; none: a TBoxList.
     std::function<std::unique_ptr<IBoxList>(TKanal&)> boxList;
 };
 
@@ -196,6 +197,7 @@ std::string FormatSendJob(std::string_view sendName, std::int64_t size);
 class TKanal final : public core::IKanal,
                      public core::IKanalFuerVerbindung,
                      public core::IPublisher,
+                     public IKanalForBoxlist,
                      public std::enable_shared_from_this<TKanal> {
   public:
     using ViewFactory = std::function<std::unique_ptr<IKanalView>(TKanal&)>;
@@ -296,6 +298,9 @@ class TKanal final : public core::IKanal,
     void CallChange() override;
     void ModuleChanged() override;
     void MarkBoxLine(std::int64_t serial) override;
+
+    // ---- IKanalForBoxlist -------------------------------------------------------
+    TConsole& GetConsole() override { return console_; }
 
     // ---- IPublisher -----------------------------------------------------------
     void Subscribe(std::shared_ptr<core::ISubscriber> subscriber) override;

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "channels/BoxListU.h"
 #include "connection/MD5U.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
@@ -62,12 +63,6 @@ std::optional<platform::Match> SearchLine(std::string_view source, std::string_v
 
 constexpr std::string_view kStationIdPattern = R"(\{.+-.+-(.*)\})";
 constexpr std::string_view kLoginPattern = R"(.*Login: (\d\d)\.(\d\d)\.(\d\d) (\d\d):(\d\d).*)";
-constexpr std::string_view kMessageListPattern =
-    R"(^ *([0-9]+)[^ ]? +([0-9A-Z]+[0-9][A-Z]+) +((\> )([0-9A-Za-z_\-][0-9A-Za-z_\-]?[0-9A-Za-z_\-]?)"
-    R"([0-9A-Za-z_\-]?[0-9A-Za-z_\-]?[0-9A-Za-z_\-]?[0-9A-Za-z_\-]?[0-9A-Za-z_\-]?)((\.*)([0-9]+))? +)?)"
-    R"(([0-9][0-9]\.[0-9][0-9](\.[0-9][0-9])? +)?([0-9][0-9]\:[0-9][0-9] +)?([A-Z0-9]* +)?([0-9]* +)?)"
-    R"(([0-9]* +)?(.*)$)";
-
 struct TRegistry {
     std::mutex mutex;
     std::map<std::string, TVerbindungAbstract::TModuleFactory, std::less<>> receive;
@@ -741,11 +736,7 @@ bool TVerbindungStandard::StartReceiveModule(core::IVerbindungFuerModul& connect
 void TVerbindungStandard::OtherLine(core::IVerbindungFuerModul& connection, std::string_view line) {
     const std::int32_t t = connection.StationType();
     if (t == core::kStationMailbox) {
-        if (!messageListPattern_) {
-            messageListPattern_ = platform::Pattern::Compile(kMessageListPattern);
-            TARVO_ASSERT(messageListPattern_.has_value(), kUnit);
-        }
-        if (SearchReceived(*messageListPattern_, line)) {
+        if (channels::IsMessageListLine(line)) {
             if (auto kanal = connection.Kanal(); kanal && lineSerial_ >= 0)
                 kanal->MarkBoxLine(lineSerial_);
         }

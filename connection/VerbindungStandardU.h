@@ -203,7 +203,6 @@ class TVerbindungStandard : public TVerbindungAbstract {
     bool hideStationId_ = false;
     bool collectingStationId_ = false;
     std::string stationIdBuffer_;
-    std::optional<platform::Pattern> messageListPattern_;
     std::int32_t passwordLines_ = 0;
     std::int64_t lineSerial_ = -1;  // console line the current line began in
     std::string unreadHeader_;      // a header a receive module left in the queue

@@ -7,6 +7,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "channels/KanalU.h"
 #include "core/ConfigU.h"
@@ -30,6 +32,21 @@ class CountingKlaenge : public core::IKlaenge {
     }
     std::mutex mutex;
     std::vector<int> events;
+};
+
+struct SentData {
+    std::string text;
+    bool echo, expand, wrap, userQueue;
+};
+
+// A connection that keeps what the channel sends on it.
+class RecordingVerbindung : public FakeVerbindung {
+  public:
+    void SendData(std::string_view text, bool echo, bool expand, bool wrap,
+                  bool userQueue) override {
+        calls.push_back({std::string(text), echo, expand, wrap, userQueue});
+    }
+    std::vector<SentData> calls;
 };
 
 class ChannelFixture : public ::testing::Test {

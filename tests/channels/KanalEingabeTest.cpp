@@ -16,6 +16,8 @@ namespace {
 using namespace tarvo;
 using namespace tarvo::channels;
 using test::FakeKanalView;
+using test::RecordingVerbindung;
+using test::SentData;
 
 constexpr unsigned kNone = 0;
 constexpr unsigned kCtrlShift = kCtrlKey | kShiftKey;
@@ -32,20 +34,6 @@ void WriteAll(const std::filesystem::path& p, const std::string& bytes) {
 }
 
 // ---- fakes ---------------------------------------------------------------------
-
-struct SentData {
-    std::string text;
-    bool echo, expand, wrap, userQueue;
-};
-
-class RecordingVerbindung : public test::FakeVerbindung {
-  public:
-    void SendData(std::string_view text, bool echo, bool expand, bool wrap,
-                  bool userQueue) override {
-        calls.push_back({std::string(text), echo, expand, wrap, userQueue});
-    }
-    std::vector<SentData> calls;
-};
 
 class FakeFunkKanal : public core::IFunkKanal {
   public:

@@ -826,6 +826,10 @@ TEST_F(TextModule, MailboxListLineIsMarkedWhereItBegan) {
          {"Liste:\r", "1234  DL1ABC  > ALL     24.12.05 ", "13:45 1234 " + longSubject, "x\r"},
          {101}},
         {"two list lines", 2, {"1 DL1ABC Test\r", "2 DB0XYZ Test\r"}, {100, 101}},
+        {"a list with dates and no sender column",
+         2,
+         {"3      10-Dec BN      23 ALL    @WW     TFKA   Bulletin for all\r", "de LABBBS>\r"},
+         {100}},
         {"not a list line", 2, {"Hallo Welt\r"}, {}},
         {"not a mailbox", 0, {"1234  DL1ABC  > ALL\r"}, {}},
     };

@@ -12,6 +12,7 @@
 
 #include "channels/KanaeleU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "devices/GeraetHostmodeSerialU.h"
 #include "devices/GeraetU.h"
 #include "devices/MyCallsU.h"
 #include "tests/channels/ChannelFixture.h"
@@ -65,6 +66,22 @@ class DeviceFixture : public ChannelFixture {
     bool Until(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(15)) {
         return dispatcher_.RunUntil(done, timeout);
+    }
+    // A hostmode device on a (simulated) TNC's port, started and ready; null
+    // when it did not get ready (the test has failed then).
+    std::shared_ptr<devices::TGeraetHostmodeSerial> StartHostmode(const std::string& port) {
+        auto dev = std::make_shared<devices::TGeraetHostmodeSerial>(gctx_);
+        auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
+        p->Schnittstelle = port;
+        p->Baudrate = 115200;
+        dev->SetParameter(p);
+        dev->Init();
+        const bool ready = Until([&] {
+            return dev->Status() == devices::TGeraetStatus::Bereit && dev->KanalAnzahl() > 0;
+        });
+        EXPECT_TRUE(ready) << dev->StatusText();
+        if (!ready) dev->DeInit();
+        return ready ? dev : nullptr;
     }
     std::string Channel(int n) const { return ConsoleText(kanaele_->GetKanal(n)->Console()); }
     std::string Monitor() const { return Channel(0); }

@@ -512,6 +512,15 @@ TEST(TncSimulator, ConnectToTheMailboxAndAnswerItsPassword) {
         list.starts_with("4      04-Jan BN       4 ALL    @WW     SIMOP  Short note\r"
                          "3      03-Jan PN     568 SYSOP          SIMOP  A long"))
         << list;
+    // K kills a message: gone from the list and from R.
+    EXPECT_EQ(b.host.Tell(1, "K 4\r"), R(1, 0));
+    EXPECT_EQ(b.host.Next(1), R(1, 7, "Message #4 Killed\rde SIMBOX>\r"));
+    EXPECT_EQ(b.host.Tell(1, "L\r"), R(1, 0));
+    list.clear();
+    while (!list.ends_with("de SIMBOX>\r")) list += b.host.Next(1).text;
+    EXPECT_TRUE(list.starts_with("3      03-Jan PN")) << list;
+    EXPECT_EQ(b.host.Tell(1, "R 4\r"), R(1, 0));
+    EXPECT_EQ(b.host.Next(1), R(1, 7, "Message 4 not found\rde SIMBOX>\r"));
     // B logs off without a word.
     EXPECT_EQ(b.host.Tell(1, "b\r"), R(1, 0));
     EXPECT_EQ(b.host.Next(1), R(1, 3, "(1) DISCONNECTED fm SIMBOX"));

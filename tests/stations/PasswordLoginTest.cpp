@@ -43,15 +43,8 @@ class PasswordLogin : public test::DeviceFixture {
         sim_ = std::make_unique<test::TncSimulator>(o);
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
         sim_->AddStation("SIMBOX", mailbox);
-        dev_ = std::make_shared<devices::TGeraetHostmodeSerial>(gctx_);
-        auto p = std::make_shared<devices::TGeraetHostmodeSerialParameter>();
-        p->Schnittstelle = sim_->PortPath();
-        p->Baudrate = 115200;
-        dev_->SetParameter(p);
-        dev_->Init();
-        ASSERT_TRUE(Until([&] {
-            return dev_->Status() == devices::TGeraetStatus::Bereit && dev_->KanalAnzahl() > 0;
-        })) << dev_->StatusText();
+        dev_ = StartHostmode(sim_->PortPath());
+        ASSERT_TRUE(dev_);
     }
 
     // Connects to the mailbox as the operator does and waits for its verdict.

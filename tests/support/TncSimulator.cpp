@@ -637,6 +637,7 @@ class MailboxSession final : public TncSession {
             // List lines come without a header.
             std::string text;
             for (std::size_t n = kMessages.size(); n >= 1; --n) {
+                if (killed_[n - 1]) continue;
                 const MailboxMessage& m = kMessages[n - 1];
                 char row[200];
                 std::snprintf(row, sizeof row, "%-7zu%-7s%-2s%8zu %-6s %-7s %-6s %s\r", n, m.date,
@@ -647,7 +648,8 @@ class MailboxSession final : public TncSession {
         } else if (words[0] == "R") {
             const std::optional<int> n =
                 words.size() > 1 ? ParseNumber(words[1]) : std::optional<int>();
-            if (!n || *n < 1 || static_cast<std::size_t>(*n) > kMessages.size()) {
+            if (!n || *n < 1 || static_cast<std::size_t>(*n) > kMessages.size() ||
+                killed_[static_cast<std::size_t>(*n - 1)]) {
                 st.StationOutput(ch, "Message " + std::string(words.size() > 1 ? words[1] : "") +
                                          " not found\r" + Prompt());
                 return;
@@ -660,6 +662,17 @@ class MailboxSession final : public TncSession {
                                "\rTitle: " + m.subject + "\r\r" + m.body + "\r\r";
             text += "[End of Message #" + number + " from " + m.from + "]\r";
             st.StationOutput(ch, text + Prompt());
+        } else if (words[0] == "K" && words.size() > 1) {
+            // As recorded: "Message #3 Killed".
+            const std::optional<int> n = ParseNumber(words[1]);
+            if (!n || *n < 1 || static_cast<std::size_t>(*n) > kMessages.size() ||
+                killed_[static_cast<std::size_t>(*n - 1)]) {
+                st.StationOutput(ch,
+                                 "Message " + std::string(words[1]) + " not found\r" + Prompt());
+                return;
+            }
+            killed_[static_cast<std::size_t>(*n - 1)] = true;
+            st.StationOutput(ch, "Message #" + std::to_string(*n) + " Killed\r" + Prompt());
         } else if (words[0] == "D") {
             download_ = std::make_unique<SimDidaditSender>(kFileName, FileText());
             st.StationOutput(ch, download_->Announce());
@@ -704,6 +717,7 @@ class MailboxSession final : public TncSession {
     }
     std::string Prompt() const { return "de " + record_.call + ">\r"; }
     bool awaitingPassword_ = false;
+    std::array<bool, kMessages.size()> killed_{};
     std::string expected_;
     std::unique_ptr<SimDidaditSender> download_;
 };

@@ -30,7 +30,7 @@ struct TncState;
 
 // How a simulated station behaves on a link.
 enum class TncStationKind : std::uint8_t {
-    Mailbox,  // identifier, greeting, password challenge, prompt "de CALL>"; L, R n, B
+    Mailbox,  // identifier, greeting, password challenge, prompt "de CALL>"; L, R n, K n, B
     Echo,     // sends back every line it receives
     Busy,     // refuses connects (DM)
     Quiet,    // accepts connects and says nothing
