@@ -8,6 +8,7 @@
 #include "channels/KanalU.h"
 #include "connection/DateiEmpfangenPostprozessorU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungAutobinU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "filesend/DateiSendenPraeprozessorU.h"
 #include "filesend/DateiSendenU.h"
@@ -38,6 +39,13 @@ void RegisterDidadit(const TPostProcess& postProcess, core::IKlaenge* klaenge) {
     context.klaenge = klaenge;
     context.postProcess = postProcess;
     connection::RegisterDidaditModules(context);
+}
+
+void RegisterAutobin(const TPostProcess& postProcess, core::IKlaenge* klaenge) {
+    connection::TAutobinContext context;
+    context.klaenge = klaenge;
+    context.postProcess = postProcess;
+    connection::RegisterAutobinModules(context);
 }
 
 class SplitLoopback : public test::ChannelFixture, public ::testing::WithParamInterface<Protocol> {
@@ -135,6 +143,8 @@ TEST_P(SplitLoopback, AFileInPartsArrivingThreeOneTwoIsJoinedIdentical) {
 const Protocol kProtocols[] = {
     {"Didadit", connection::kDidaditProtocol, RegisterDidadit,
      connection::UnregisterDidaditModules},
+    {"Autobin", connection::kAutobinProtocol, RegisterAutobin,
+     connection::UnregisterAutobinModules},
 };
 
 INSTANTIATE_TEST_SUITE_P(Protocols, SplitLoopback, ::testing::ValuesIn(kProtocols),
