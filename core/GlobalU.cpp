@@ -389,4 +389,24 @@ std::string FormatDateTime(const TDateTime& t) {
     return out;
 }
 
+std::string ExpandPlaceholders(
+    std::string_view text, const std::function<void(char letter, std::string& out)>& placeholder) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') continue;
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        if (++i >= text.size()) break;
+        if (text[i] == '%')
+            out += '%';
+        else
+            placeholder(text[i], out);
+    }
+    return out;
+}
+
 }  // namespace tarvo::core

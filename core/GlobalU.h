@@ -113,4 +113,10 @@ void SystemBeep();
 // left out at midnight exactly.
 std::string FormatDateTime(const TDateTime& t);
 
+// Expands the '%' placeholders of a text the operator wrote: "%%" gives '%',
+// '%' and any other character go to placeholder, which appends what they stand
+// for (or nothing); a '%' at the end vanishes, and LF characters are dropped.
+std::string ExpandPlaceholders(
+    std::string_view text, const std::function<void(char letter, std::string& out)>& placeholder);
+
 }  // namespace tarvo::core

@@ -4,6 +4,7 @@
 #include "channels/KanalU.h"
 #include "connection/PGPClassU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungAutobinU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "connection/VerbindungTextSendU.h"
 #include "core/ApplicationU.h"
@@ -12,6 +13,7 @@
 #include "core/GlobalU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "filesend/DateiSendenPraeprozessorU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Locations.h"
@@ -93,6 +95,8 @@ void TSystem::BuildStartup() {
             std::make_shared<resources::TOrdner>(setup_.registry, platform::ResolveUserFolders()));
         filesend::TDateiSendenTicker::Install(setup_.dispatcher);
     });
+    // Part files of a run that ended without deleting them.
+    s.Add("TempFiles", [] { filesend::RemoveOrphanTempFiles(filesend::TempFolder()); });
     s.Add("Klaenge", [this] {
         auto output = soundOutput_ ? soundOutput_() : platform::MakeSystemSoundOutput();
         klaenge_ = std::make_unique<resources::TKlaenge>(
@@ -120,6 +124,10 @@ void TSystem::BuildStartup() {
         pgp.collectPublicKeys = [config] { return config->PgpCollectPublicKeys(); };
         pgp.klaenge = klaenge_.get();
         connection::InstallPGP(std::move(pgp));
+    });
+    s.Add("Autobin", [this] {
+        connection::RegisterAutobinModules(
+            connection::AutobinProgramContext(klaenge_.get(), config_.get()));
     });
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
@@ -185,6 +193,7 @@ void TSystem::BuildShutdown() {
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
     s.Add("Didadit.Free", [] { connection::UnregisterDidaditModules(); });
     s.Add("Text.Free", [] { connection::UnregisterTextModules(); });
+    s.Add("Autobin.Free", [] { connection::UnregisterAutobinModules(); });
     // Lets the exit sound end.
     s.Add("Klaenge.Free", [this] { klaenge_.reset(); });
     s.Add("Dirty", [this] {

@@ -86,36 +86,24 @@ int RemoveOrphanTempFiles(const fs::path& folder) {
 
 std::string Expand(std::string_view text, std::string_view sourceName,
                    std::string_view partFileName, int parts, int part) {
-    std::string out;
-    out.reserve(text.size() + partFileName.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n') continue;
-        if (c != '%') {
-            out += c;
-            continue;
-        }
-        if (++i >= text.size()) break;
-        switch (core::AsciiUpper(text[i])) {
+    std::string out = core::ExpandPlaceholders(text, [&](char letter, std::string& o) {
+        switch (core::AsciiUpper(letter)) {
             case 'O':
-                out += sourceName;
+                o += sourceName;
                 break;
             case 'N':
-                out += partFileName;
+                o += partFileName;
                 break;
             case 'P':
-                out += TwoDigits(part);
+                o += TwoDigits(part);
                 break;
             case 'Q':
-                out += TwoDigits(parts);
-                break;
-            case '%':
-                out += '%';
+                o += TwoDigits(parts);
                 break;
             default:
                 break;
         }
-    }
+    });
     if (!out.empty() && out.back() != '\r') out += '\r';
     return out;
 }
@@ -488,6 +476,12 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunSplit() {
         ++result.queued;
     }
     return result;
+}
+
+TSendeOptionen SendeOptionenFor(const core::IVerbindung* connection) {
+    TSendeOptionen options;
+    if (connection) options.protokoll = ProtokollFor(*connection);
+    return options;
 }
 
 bool QueueFile(const std::shared_ptr<core::IVerbindung>& connection, const fs::path& file,

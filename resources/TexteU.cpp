@@ -68,24 +68,9 @@ std::string GeneralTextKey(int kind) {
 }
 
 std::string ExpandText(std::string_view text, std::string_view name, std::string_view call) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n') continue;
-        if (c != '%') {
-            out += c;
-            continue;
-        }
-        if (i + 1 >= text.size()) break;
-        const char next = text[++i];
-        if (next == '%') {
-            out += '%';
-        } else if (next == 'n' || next == 'N') {
-            AppendLiteral(out, name.empty() ? call : name);
-        }
-    }
-    return out;
+    return core::ExpandPlaceholders(text, [&](char letter, std::string& out) {
+        if (letter == 'n' || letter == 'N') AppendLiteral(out, name.empty() ? call : name);
+    });
 }
 
 TTexte::TTexte(platform::IRegistry& registry, core::TStationenQuelle stationen)

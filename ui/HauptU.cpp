@@ -58,6 +58,7 @@
 #include "ui/AgwpeDialogU.h"
 #include "ui/BefehlConnectU.h"
 #include "ui/ConsoleWidgetU.h"
+#include "ui/DlgSendeOptionenU.h"
 #include "ui/EinstellungenU.h"
 #include "ui/FlexnetDialogU.h"
 #include "ui/GeraeteDialogU.h"
@@ -404,8 +405,7 @@ std::shared_ptr<channels::TKanal> THauptfenster::Aktuell() const {
     return Kanaele() ? Kanaele()->GetAktuell() : nullptr;
 }
 
-void THauptfenster::SendFiles(const std::vector<std::filesystem::path>& files) {
-    if (files.empty()) return;
+std::shared_ptr<core::IVerbindung> THauptfenster::AktuelleVerbindung() const {
     std::shared_ptr<core::IVerbindung> v;
     if (auto* connections = system_.Connections()) {
         connections->Lock();
@@ -413,10 +413,19 @@ void THauptfenster::SendFiles(const std::vector<std::filesystem::path>& files) {
         v = k ? k->GetVerbindung() : nullptr;
         connections->Unlock();
     }
+    return v;
+}
+
+void THauptfenster::SendFiles(const std::vector<std::filesystem::path>& files,
+                              std::optional<filesend::TSendeOptionen> options) {
+    if (files.empty()) return;
+    const std::shared_ptr<core::IVerbindung> v = AktuelleVerbindung();
     std::string errors;
     for (const auto& file : files) {
         std::string error;
-        if (filesend::QueueFile(v, file, &error)) continue;
+        if (options ? filesend::QueueFile(v, file, &error, options->protokoll, options->partSizeKiB)
+                    : filesend::QueueFile(v, file, &error))
+            continue;
         if (!errors.empty()) errors += "\r\r";
         errors += error;
         if (!v) break;  // one report is enough
@@ -500,7 +509,15 @@ void THauptfenster::CreateActions() {
                 return files;
             };
         }
-        SendFiles(chooseSendFiles());
+        const auto files = chooseSendFiles();
+        if (files.empty()) return;
+        if (!chooseSendOptions)
+            chooseSendOptions = [this](const filesend::TSendeOptionen& preset) {
+                return AskSendeOptionen(this, preset);
+            };
+        const auto v = AktuelleVerbindung();
+        if (const auto options = chooseSendOptions(filesend::SendeOptionenFor(v.get())))
+            SendFiles(files, options);
     });
     on("ActionSave", [this] {
         if (auto k = Aktuell()) k->ToggleSaveToFile();

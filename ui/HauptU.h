@@ -16,6 +16,7 @@ class QToolButton;
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class QToolButton;
 #include "core/MessageWindowU.h"
 #include "core/StartupU.h"
 #include "core/SystemU.h"
+#include "filesend/DateiSendenPraeprozessorU.h"
 
 namespace tarvo::platform {
 class IRegistry;
@@ -102,8 +104,13 @@ class THauptfenster : public QMainWindow {
     // Queues the files on the active channel's connection ("Senden", a drop);
     // a file that cannot go is reported. The file dialog and the report are
     // hooks so tests need no modal window.
-    void SendFiles(const std::vector<std::filesystem::path>& files);
+    // Without options each file goes whole with the station's protocol.
+    void SendFiles(const std::vector<std::filesystem::path>& files,
+                   std::optional<filesend::TSendeOptionen> options = std::nullopt);
     std::function<std::vector<std::filesystem::path>()> chooseSendFiles;
+    // Protocol and part size for "Senden", from the preselection; nullopt cancels.
+    std::function<std::optional<filesend::TSendeOptionen>(const filesend::TSendeOptionen& preset)>
+        chooseSendOptions;
     std::function<void(const std::string& text)> showSendError;
 
   protected:
@@ -149,6 +156,7 @@ class THauptfenster : public QMainWindow {
     int DropTarget(const QPoint& pos, bool& onConsole) const;
     void OfferDrop(QDropEvent& e);
     std::shared_ptr<channels::TKanal> Aktuell() const;
+    std::shared_ptr<core::IVerbindung> AktuelleVerbindung() const;
 
     core::TSystem& system_;
     std::filesystem::path fontFile_;

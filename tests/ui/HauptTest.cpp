@@ -396,6 +396,7 @@ TEST_F(Hauptfenster, FilesChosenOrDroppedAreQueuedOnTheActiveChannel) {
     window_->chooseSendFiles = [&] {
         return std::vector<std::filesystem::path>{file, dir_ / "fehlt.txt"};
     };
+    window_->chooseSendOptions = [](const filesend::TSendeOptionen& preset) { return preset; };
     window_->Action("ActionSend")->trigger();
     ASSERT_EQ(queue->GetCount(), 1);
     EXPECT_EQ(queue->GetItems(0)->GetSendName(), "bericht.txt");
@@ -416,6 +417,37 @@ TEST_F(Hauptfenster, FilesChosenOrDroppedAreQueuedOnTheActiveChannel) {
     for (int i = 0; i < 200 && queue->GetCount() < 2; ++i) QTest::qWait(10);
     EXPECT_EQ(queue->GetCount(), 2);
     EXPECT_EQ(reports.size(), 2u);
+    queue->Release();
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
+}
+
+TEST_F(Hauptfenster, SendAsksProtocolAndPartSizePreselectedFromTheStation) {
+    const std::filesystem::path file = dir_ / "bild.jpg";
+    std::ofstream(file) << std::string(2500, 'x');
+    auto v = std::make_shared<test::FakeVerbindung>();
+    auto queue = std::make_shared<filesend::TDateiSendenQueue>();
+    v->sendQueue = queue;
+    v->SetBinMode(filesend::kProtokollAutobin);
+    window_->Kanaele()->SetAktuellNr(2);
+    window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
+    QApplication::processEvents();
+    window_->chooseSendFiles = [&] { return std::vector<std::filesystem::path>{file}; };
+    std::vector<filesend::TSendeOptionen> presets;
+    std::optional<filesend::TSendeOptionen> answer;
+    window_->chooseSendOptions = [&](const filesend::TSendeOptionen& preset) {
+        presets.push_back(preset);
+        return answer;
+    };
+
+    window_->Action("ActionSend")->trigger();  // cancelled
+    EXPECT_EQ(queue->GetCount(), 0);
+    answer = filesend::TSendeOptionen{filesend::kProtokollDidadit, 1};
+    window_->Action("ActionSend")->trigger();
+    ASSERT_EQ(presets.size(), 2u);
+    EXPECT_EQ(presets[0], (filesend::TSendeOptionen{filesend::kProtokollAutobin, 0}));
+    ASSERT_EQ(queue->GetCount(), 3);
+    EXPECT_EQ(queue->GetItems(2)->GetSendName(), "bild.b03");
+    EXPECT_EQ(queue->GetItems(2)->GetProtokoll(), filesend::kProtokollDidadit);
     queue->Release();
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
 }
