@@ -615,7 +615,10 @@ void TVerbindungAutobinReceive::Terminated(int endCode) {
         record_->Stop();
         try {
             // Whatever did not end well goes to the trash, never to the receive folder.
-            if (endCode != kEndFinished || error_) {
+            if (refused_) {
+                // Nothing was received: the empty file simply goes.
+                file_->Delete();
+            } else if (endCode != kEndFinished || error_) {
                 if (file_->IsOpen() || std::filesystem::exists(file_->GetFileName())) {
                     file_->Recycle();
                 }

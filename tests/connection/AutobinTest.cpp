@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "tests/support/DidaditPeer.h"
 #include "tests/support/FakeModulConnection.h"
+#include "tests/support/TncSimulatorAutobin.h"
 
 namespace tarvo::connection {
 namespace {
@@ -371,6 +372,7 @@ TEST_F(Autobin, WhatCannotBeTakenIsRefusedWithTheReasonAboveTheNo) {
         }
     }
     EXPECT_EQ(Incomplete(), 0u);
+    EXPECT_EQ(Trashed(), 0u) << "nothing received, nothing to keep";
     EXPECT_EQ(Delivered(), 0);
 }
 
@@ -509,6 +511,25 @@ TEST_F(Autobin, TheOtherTerminalsResultLineIsShown) {
     fake->receiveQueue.PushString("#OK#\r<TNT>: AutoBIN-receive finished\r");
     ASSERT_TRUE(WaitEnd());
     EXPECT_NE(fake->ShownText().find("<TNT>: AutoBIN-receive finished\r"), std::string::npos);
+}
+
+// The demo mailbox's sender, received by ours.
+TEST_F(Autobin, TheSimulatedMailboxSendsAFileOurReceiverTakes) {
+    test::SimAutobinSender sim("SIMBOX.TXT", "Zeile 1\r\nZeile 2\r\n");
+    fake->stationType = core::kStationMailbox;
+    Receive(sim.Announce());
+    for (int i = 0; i < 2000 && fake->Sent().empty(); ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_FALSE(fake->Sent().empty());
+    const std::string answer = fake->Sent()[0].text;
+    EXPECT_EQ(answer, "#OK#\r");
+    fake->receiveQueue.PushString(sim.Receive(answer));
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_TRUE(sim.Succeeded());
+    ASSERT_EQ(Delivered(), 1);
+    EXPECT_EQ(content_, "Zeile 1\r\nZeile 2\r\n");
+    EXPECT_TRUE(fake->Prompts().empty()) << "no CRC error";
+    ASSERT_TRUE(modified_);
+    EXPECT_EQ(core::UnixSecondsToDateTime(*modified_), (core::TDateTime{2026, 1, 1, 12, 0, 0}));
 }
 
 }  // namespace

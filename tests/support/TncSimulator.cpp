@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/SerialPort.h"
+#include "tests/support/TncSimulatorAutobin.h"
 #include "tests/support/TncSimulatorDidadit.h"
 
 namespace tarvo::test {
@@ -597,7 +598,8 @@ class MailboxSession final : public TncSession {
         std::string text = std::string(kIdentifier) + "\r";
         text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
                 std::to_string(kMessages.size()) + ", Last listed is 0\r";
-        text += std::string("File ") + kFileName + " waits for you: D fetches it with DIDADIT.\r";
+        text += std::string("File ") + kFileName +
+                " waits for you: D fetches it with DIDADIT, A with AutoBIN.\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
         if (password.empty() || st.Ch(ch).calledIn) {
@@ -661,6 +663,9 @@ class MailboxSession final : public TncSession {
         } else if (words[0] == "D") {
             download_ = std::make_unique<SimDidaditSender>(kFileName, FileText());
             st.StationOutput(ch, download_->Announce());
+        } else if (words[0] == "A") {
+            autobin_ = std::make_unique<SimAutobinSender>(kFileName, FileText());
+            st.StationOutput(ch, autobin_->Announce());
         } else if (words[0] == "B" || words[0] == "BYE") {
             // Logs off without a word.
             st.StationHangsUp(ch);
@@ -670,6 +675,16 @@ class MailboxSession final : public TncSession {
     }
 
     bool Raw(detail::TncState& st, int ch, std::string_view data) override {
+        if (autobin_) {
+            if (const std::string out = autobin_->Receive(data); !out.empty())
+                st.StationOutput(ch, out);
+            if (autobin_->Done()) {
+                const bool ok = autobin_->Succeeded();
+                autobin_.reset();
+                st.StationOutput(ch, std::string(ok ? "" : "Download aborted\r") + Prompt());
+            }
+            return true;
+        }
         if (!download_) return false;
         const std::string answer = download_->Receive(data);
         if (!answer.empty()) st.StationOutput(ch, answer);
@@ -699,6 +714,7 @@ class MailboxSession final : public TncSession {
     bool awaitingPassword_ = false;
     std::string expected_;
     std::unique_ptr<SimDidaditSender> download_;
+    std::unique_ptr<SimAutobinSender> autobin_;
 };
 
 }  // namespace
