@@ -1,7 +1,8 @@
-// Files sent with DIDADIT between two complete connections over the in-memory
-// loopback link (text modules, both transfer modules, queues, worker threads,
-// the data file on disk): bytes per second from queueing the job to the
-// receiver's hand-over. Goal: over 50 MB/s. Prints its figures.
+// Files sent with DIDADIT (or AutoBIN, built with TARVO_BENCH_AUTOBIN) between
+// two complete connections over the in-memory loopback link (text modules,
+// both transfer modules, queues, worker threads, the data file on disk): bytes
+// per second from queueing the job to the receiver's hand-over. Goal: over
+// 50 MB/s. Prints its figures.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungAutobinU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "core/ConfigU.h"
 #include "core/GlobalU.h"
@@ -42,11 +44,22 @@ int main() {
     ctx.runModules = connection::TVerbindungAbstract::RunStandard;
 
     std::atomic<int> arrived{0};
-    connection::TDidaditContext didadit;
-    didadit.postProcess = [&](const std::shared_ptr<core::IVerbindung>&, core::IDateiSenden&) {
+    const auto count = [&](const std::shared_ptr<core::IVerbindung>&, core::IDateiSenden&) {
         ++arrived;
     };
+#ifdef TARVO_BENCH_AUTOBIN
+    const char* protocolName = "AutoBIN";
+    const std::int32_t protocol = connection::kAutobinProtocol;
+    connection::TAutobinContext autobin;
+    autobin.postProcess = count;
+    connection::RegisterAutobinModules(autobin);
+#else
+    const char* protocolName = "DIDADIT";
+    const std::int32_t protocol = connection::kDidaditProtocol;
+    connection::TDidaditContext didadit;
+    didadit.postProcess = count;
     connection::RegisterDidaditModules(didadit);
+#endif
 
     auto link = test::TLoopbackLink::Create(ctx, ctx);
     link->A().SetPath("DB0BBB");
@@ -71,8 +84,7 @@ int main() {
         const fs::path file = dir / ("file" + std::to_string(megabytes));
         platform::WriteFileAtomic(file, data);
         std::string error;
-        auto job =
-            filesend::CreateFileJob(link->SharedA(), file, connection::kDidaditProtocol, &error);
+        auto job = filesend::CreateFileJob(link->SharedA(), file, protocol, &error);
         if (!job) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
@@ -89,9 +101,8 @@ int main() {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double rate = static_cast<double>(data.size()) / seconds / 1e6;
-        std::printf(
-            "DIDADIT receive over the loopback link, %zu MB: %.2f s, %.1f MB/s (goal > 50)\n",
-            megabytes, seconds, rate);
+        std::printf("%s receive over the loopback link, %zu MB: %.2f s, %.1f MB/s (goal > 50)\n",
+                    protocolName, megabytes, seconds, rate);
     }
 
     link->Drop();
@@ -102,6 +113,7 @@ int main() {
     link->A().Release();
     link->B().Release();
     connection::UnregisterDidaditModules();
+    connection::UnregisterAutobinModules();
     std::error_code ec;
     fs::remove_all(dir, ec);
     return result;

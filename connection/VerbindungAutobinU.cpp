@@ -522,7 +522,13 @@ void TVerbindungAutobinReceive::OnReceive() {
     if (!connection || stopped_) return;
     core::TStringQueue& queue = connection->ReceiveQueue();
     while (!stopped_ && !queue.IsEmpty()) {
-        const std::string piece = queue.PopPart(static_cast<long>(remaining_));
+        // An abort or a chat line comes as a frame of its own; near the end of
+        // the data it must not be cut to the bytes still expected.
+        const std::string head = queue.PeekString();
+        const bool control = head.size() <= kAutobinFrame && head.ends_with('\r') &&
+                             (head == kAbort || head.starts_with(kChat));
+        const std::string piece =
+            control ? queue.PopString() : queue.PopPart(static_cast<long>(remaining_));
         if (piece.empty()) continue;
         if (piece.back() == '\r' && piece == kAbort) {
             core::DebOutObj(GetName(), "OnReceive", "#ABORT# empfangen.");
@@ -609,7 +615,10 @@ void TVerbindungAutobinReceive::Terminated(int endCode) {
         record_->Stop();
         try {
             // Whatever did not end well goes to the trash, never to the receive folder.
-            if (endCode != kEndFinished || error_) {
+            if (refused_) {
+                // Nothing was received: the empty file simply goes.
+                file_->Delete();
+            } else if (endCode != kEndFinished || error_) {
                 if (file_->IsOpen() || std::filesystem::exists(file_->GetFileName())) {
                     file_->Recycle();
                 }

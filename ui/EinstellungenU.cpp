@@ -500,8 +500,8 @@ QString ShownFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-TEinstellungenDateien::TEinstellungenDateien(const TEinstellungenContext&, QWidget* parent)
-    : TTabForm(parent) {
+TEinstellungenDateien::TEinstellungenDateien(const TEinstellungenContext& ctx, QWidget* parent)
+    : TTabForm(parent), ctx_(ctx) {
     const auto ordner = resources::Ordner();
     empfang_ = new QLineEdit(ordner ? ShownFolder(ordner->GetReceiveFolder()) : QString());
     remote_ = new QLineEdit(ordner ? ShownFolder(ordner->GetRemoteFolder()) : QString());
@@ -531,6 +531,20 @@ TEinstellungenDateien::TEinstellungenDateien(const TEinstellungenContext&, QWidg
     grid->addWidget(remoteBrowse_, 1, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    if (ctx_.config) {
+        autobinMax_ = new QSpinBox;
+        autobinMax_->setRange(core::TConfig::kMinAutobinMaxMB, core::TConfig::kMaxAutobinMaxMB);
+        autobinMax_->setSuffix(QStringLiteral(" MB"));
+        autobinMax_->setValue(ctx_.config->AutobinMaxMB());
+        auto* limits = new QGroupBox(QStringLiteral("Empfang"));
+        auto* row = new QHBoxLayout(limits);
+        auto* label = new QLabel(QStringLiteral("AutoBIN-Dateien &h\u00f6chstens"));
+        label->setBuddy(autobinMax_);
+        row->addWidget(label);
+        row->addWidget(autobinMax_);
+        row->addStretch();
+        layout->addWidget(limits);
+    }
     layout->addStretch();
 }
 
@@ -540,6 +554,7 @@ void TEinstellungenDateien::Browse(QLineEdit* edit, const QString& title) {
 }
 
 void TEinstellungenDateien::Apply() {
+    if (ctx_.config && autobinMax_) ctx_.config->SetAutobinMaxMB(autobinMax_->value());
     const auto ordner = resources::Ordner();
     if (!ordner) return;
     ordner->SetReceiveFolder(empfang_->text().toStdString());

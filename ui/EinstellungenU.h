@@ -194,6 +194,8 @@ class TEinstellungenDateien : public TTabForm {
     QLineEdit* Remote() const { return remote_; }
     QPushButton* EmpfangBrowse() const { return empfangBrowse_; }
     QPushButton* RemoteBrowse() const { return remoteBrowse_; }
+    // The largest file AutoBIN may receive, in MiB.
+    QSpinBox* AutobinMax() const { return autobinMax_; }
     // The folder browser (title, start folder); an empty result changes nothing.
     std::function<QString(const QString& title, const QString& start)> chooseFolder;
 
@@ -204,6 +206,8 @@ class TEinstellungenDateien : public TTabForm {
     QLineEdit* remote_;
     QPushButton* empfangBrowse_;
     QPushButton* remoteBrowse_;
+    const TEinstellungenContext ctx_;
+    QSpinBox* autobinMax_ = nullptr;
 };
 
 class TEinstellungenErweitert : public TTabForm {

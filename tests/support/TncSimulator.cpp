@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/SerialPort.h"
+#include "tests/support/TncSimulatorAutobin.h"
 #include "tests/support/TncSimulatorDidadit.h"
 #include "tests/support/TncSimulatorSevenPlus.h"
 
@@ -598,7 +599,8 @@ class MailboxSession final : public TncSession {
         std::string text = std::string(kIdentifier) + "\r";
         text += "Hello " + st.CallOf(ch) + ". Latest Message is " +
                 std::to_string(kMessages.size()) + ", Last listed is 0\r";
-        text += std::string("File ") + kFileName + " waits for you: D fetches it with DIDADIT.\r";
+        text += std::string("File ") + kFileName +
+                " waits for you: D fetches it with DIDADIT, A with AutoBIN.\r";
         text += "7 [1|2] sends a part of it as 7Plus.\r";
         st.StationOutput(ch, text);
         const std::string& password = record_.options.password;
@@ -681,6 +683,9 @@ class MailboxSession final : public TncSession {
                 words.size() > 1 ? ParseNumber(words[1]) : std::optional<int>(1);
             st.StationOutput(
                 ch, SimSevenPlusPart(kFileName, FileText(), part.value_or(1), 2) + Prompt());
+        } else if (words[0] == "A") {
+            autobin_ = std::make_unique<SimAutobinSender>(kFileName, FileText());
+            st.StationOutput(ch, autobin_->Announce());
         } else if (words[0] == "B" || words[0] == "BYE") {
             // Logs off without a word.
             st.StationHangsUp(ch);
@@ -690,6 +695,16 @@ class MailboxSession final : public TncSession {
     }
 
     bool Raw(detail::TncState& st, int ch, std::string_view data) override {
+        if (autobin_) {
+            if (const std::string out = autobin_->Receive(data); !out.empty())
+                st.StationOutput(ch, out);
+            if (autobin_->Done()) {
+                const bool ok = autobin_->Succeeded();
+                autobin_.reset();
+                st.StationOutput(ch, std::string(ok ? "" : "Download aborted\r") + Prompt());
+            }
+            return true;
+        }
         if (!download_) return false;
         const std::string answer = download_->Receive(data);
         if (!answer.empty()) st.StationOutput(ch, answer);
@@ -720,6 +735,7 @@ class MailboxSession final : public TncSession {
     std::array<bool, kMessages.size()> killed_{};
     std::string expected_;
     std::unique_ptr<SimDidaditSender> download_;
+    std::unique_ptr<SimAutobinSender> autobin_;
 };
 
 }  // namespace
