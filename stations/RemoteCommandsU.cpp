@@ -502,7 +502,7 @@ void TRemoteCommands::CStatus(std::string_view) {
     std::string text = std::string(core::kReplyPrefix) + "Verbindungs-Status:\r\r";
     for (const auto& v : list) {
         char line[128];
-        std::snprintf(line, sizeof line, "  %-9.9s %s %-9.9s\r", v->MyCall().c_str(),
+        std::snprintf(line, sizeof line, "  %-9s %s %-9s\r", v->MyCall().c_str(),
                       v->Outgoing() ? ">" : "<", v->Call().c_str());
         text += line;
     }
