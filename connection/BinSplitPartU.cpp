@@ -34,7 +34,28 @@ std::string Hex8(std::uint32_t v) {
     return buf;
 }
 
+std::string Hex2(int v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>(v) & 0xFFu);
+    return buf;
+}
+
 }  // namespace
+
+std::string MakeBinSplitHeader(int part, int parts, std::int64_t partSize, std::int64_t fileSize,
+                               std::string_view fileName, std::string_view dateText,
+                               std::string_view producer) {
+    std::string header = ">BS<\n" + Hex2(part) + "\n" + Hex2(parts) + "\n" +
+                         std::to_string(partSize) + "\n" + std::to_string(fileSize) + "\n";
+    header.append(fileName);
+    header += '\n';
+    header.append(dateText);
+    header += "\nP\r";
+    header.append(producer);
+    header += "\r\n";
+    header += '\0';
+    return header + Crc16Hex(Crc16(header)) + "\n";
+}
 
 TBinSplitPart::TBinSplitPart(const std::filesystem::path& path) {
     auto file = std::make_unique<TFileStreamQam>(path, TFileStreamQam::kModeRead);

@@ -13,6 +13,14 @@
 
 namespace tarvo::connection {
 
+// A part's header as the send side writes it: the fields, the producer line
+// "P" CR producer CR LF, the zero byte and the header's CRC-16 line. Part
+// numbers as two upper-case hex digits. fileName and dateText must hold no LF
+// or zero byte.
+std::string MakeBinSplitHeader(int part, int parts, std::int64_t partSize, std::int64_t fileSize,
+                               std::string_view fileName, std::string_view dateText,
+                               std::string_view producer);
+
 class TBinSplitPart {
   public:
     // Longest header read; a part without a zero byte before it is refused.

@@ -10,6 +10,7 @@
 #include "core/GlobalU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "filesend/DateiSendenPraeprozessorU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Locations.h"
@@ -92,6 +93,8 @@ void TSystem::BuildStartup() {
             std::make_shared<resources::TOrdner>(setup_.registry, platform::ResolveUserFolders()));
         filesend::TDateiSendenTicker::Install(setup_.dispatcher);
     });
+    // Part files of a run that ended without deleting them.
+    s.Add("TempFiles", [] { filesend::RemoveOrphanTempFiles(filesend::TempFolder()); });
     s.Add("Klaenge", [this] {
         auto output = soundOutput_ ? soundOutput_() : platform::MakeSystemSoundOutput();
         klaenge_ = std::make_unique<resources::TKlaenge>(

@@ -380,25 +380,6 @@ std::int32_t ProtokollFor(const core::IVerbindung& connection) {
     return kProtokollDidadit;
 }
 
-bool QueueFile(const std::shared_ptr<core::IVerbindung>& connection,
-               const std::filesystem::path& file, std::string* error) {
-    const auto queue = connection ? connection->DateiSendenQueue() : nullptr;
-    if (!queue) {
-        if (error) *error = "Keine Verbindung auf diesem Kanal.";
-        return false;
-    }
-    auto job = CreateFileJob(connection, file, ProtokollFor(*connection), error);
-    if (!job) return false;
-    if (!queue->TryEnQueue(job)) {
-        job->Release();
-        if (error)
-            *error = "Zu viele Dateien warten auf diesem Kanal:\r" +
-                     platform::Utf8ToCp1252(file.string());
-        return false;
-    }
-    return true;
-}
-
 // --- The ticker -----------------------------------------------------------------
 
 namespace {

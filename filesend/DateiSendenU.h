@@ -125,11 +125,6 @@ std::shared_ptr<TDateiSenden> CreateFileJob(const std::shared_ptr<core::IVerbind
 // one (AutoBIN or DIDADIT), DIDADIT otherwise.
 std::int32_t ProtokollFor(const core::IVerbindung& connection);
 
-// The file as a job on the connection's send queue. False with *error set (a
-// message for the operator) when it cannot be sent or the queue takes no more.
-bool QueueFile(const std::shared_ptr<core::IVerbindung>& connection,
-               const std::filesystem::path& file, std::string* error);
-
 // The one-second tick of running jobs, on the main thread. It holds the jobs
 // weakly and runs its timer only while a job runs. Process-wide: without an
 // installed ticker (tests) nothing ticks.

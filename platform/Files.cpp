@@ -210,6 +210,19 @@ std::error_code CreateExclusive(const fs::path& p) {
     return {};
 }
 
+std::optional<fs::path> CreateTempFile(const fs::path& folder, std::string_view prefix,
+                                       std::error_code* error) {
+    std::error_code ec = EnsureFolder(folder);
+    if (!ec) {
+        std::string pattern = (folder / prefix).string() + "XXXXXX";
+        Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+        if (fd.get() >= 0) return fs::path(pattern);
+        ec = Errno();
+    }
+    if (error) *error = ec;
+    return std::nullopt;
+}
+
 std::error_code MoveToTrash(const fs::path& p) {
     const fs::path trash = DefaultTrash();
     if (trash.empty()) return std::make_error_code(std::errc::no_such_file_or_directory);

@@ -23,6 +23,12 @@ std::error_code MoveNoReplace(const std::filesystem::path& from, const std::file
 // Creates an empty file (mode 0600) only when no entry of that name exists.
 std::error_code CreateExclusive(const std::filesystem::path& p);
 
+// A new empty file (mode 0600) with a unique name "<prefix>XXXXXX" in the
+// folder, made with mkstemp; the folder is created when missing.
+std::optional<std::filesystem::path> CreateTempFile(const std::filesystem::path& folder,
+                                                    std::string_view prefix,
+                                                    std::error_code* error = nullptr);
+
 // Moves a file to the desktop's trash (freedesktop.org layout below trashRoot,
 // by default $XDG_DATA_HOME/Trash).
 std::error_code MoveToTrash(const std::filesystem::path& p);

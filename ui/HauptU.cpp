@@ -50,6 +50,7 @@
 #include "core/MessageWindowU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "filesend/DateiSendenPraeprozessorU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"

@@ -18,6 +18,7 @@
 #include "core/GlobalU.h"
 #include "core/SynchronizeU.h"
 #include "devices/GeraeteU.h"
+#include "filesend/DateiSendenPraeprozessorU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
 #include "resources/KlaengeU.h"
@@ -188,6 +189,16 @@ TEST_F(System, DidaditIsThereWhileTheSystemRuns) {
         system.Shutdown();
     }
     EXPECT_FALSE(runsReceiver());
+}
+
+TEST_F(System, PartFilesOfAnEarlierRunGoAtStart) {
+    const std::filesystem::path orphan = filesend::TempFolder() / "part-Xy12Ab";
+    std::filesystem::create_directories(orphan.parent_path());
+    std::ofstream(orphan) << "alt";
+    core::TSystem system({registry_, dispatcher_, core::StartMode::Standalone});
+    ASSERT_EQ(system.Start(), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(orphan));
+    system.Shutdown();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Send jobs: names, texts, progress, throughput and the one-second tick.
 #include "filesend/DateiSendenU.h"
 
+#include "filesend/DateiSendenPraeprozessorU.h"
 #include "filesend/DateiSendenQueueU.h"
 
 #include <gtest/gtest.h>
