@@ -4,6 +4,7 @@
 #include "channels/KanalU.h"
 #include "connection/VerbindungAbstractU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
+#include "connection/VerbindungTextSendU.h"
 #include "core/ApplicationU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
@@ -114,6 +115,9 @@ void TSystem::BuildStartup() {
     s.Add("Didadit", [this] {
         connection::RegisterDidaditModules(connection::DidaditProgramContext(klaenge_.get()));
     });
+    s.Add("Text", [this] {
+        connection::RegisterTextModules(connection::TextProgramContext(klaenge_.get()));
+    });
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
         myCalls_->Create();
@@ -177,6 +181,7 @@ void TSystem::BuildShutdown() {
     s.Add("RemoteCommandManager.Free", [] { stations::SetRemoteCommandManager(nullptr); });
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
     s.Add("Didadit.Free", [] { connection::UnregisterDidaditModules(); });
+    s.Add("Text.Free", [] { connection::UnregisterTextModules(); });
     // Lets the exit sound end.
     s.Add("Klaenge.Free", [this] { klaenge_.reset(); });
     s.Add("Dirty", [this] {

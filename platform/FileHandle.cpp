@@ -42,6 +42,9 @@ std::error_code FileHandle::Open(const std::filesystem::path& p, Access access) 
         case Access::OpenAlways:
             flags |= O_RDWR | O_CREAT;
             break;
+        case Access::CreateNew:
+            flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+            break;
     }
     int fd;
     do {

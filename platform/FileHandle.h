@@ -12,10 +12,11 @@ namespace tarvo::platform {
 class FileHandle {
   public:
     enum class Access {
-        Read,       // existing file, read only
-        ReadWrite,  // existing file, read and write
-        Create,     // created or emptied (mode 0600), read and write
-        OpenAlways  // opened, created when missing (mode 0600), read and write
+        Read,        // existing file, read only
+        ReadWrite,   // existing file, read and write
+        Create,      // created or emptied (mode 0600), read and write
+        OpenAlways,  // opened, created when missing (mode 0600), read and write
+        CreateNew    // created (mode 0600) only when no entry of that name exists, not even a link
     };
     enum class Origin { Begin, Current, End };
 
