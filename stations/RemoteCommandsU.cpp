@@ -9,6 +9,7 @@
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "core/StreamU.h"
+#include "filesend/DateiSendenPraeprozessorU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/BeneathFolder.h"
 #include "platform/Clock.h"
@@ -670,18 +671,14 @@ void TRemoteCommands::Read(std::string_view argument) {
             Reply(kDenied);
             continue;
         }
-        auto job = filesend::TDateiSenden::Create(connection, ctx_.clock);
         std::filesystem::path full = *root;
         for (const auto& p : path) full /= p;
-        job->SetFileName(full.string());
-        job->SetStream(std::make_unique<TOpenFileStream>(std::move(file), size));
-        job->SetSize(size);
-        job->SetProtokoll(protokoll);
-        if (!queue->TryEnQueue(job)) {
-            job->Release();
-            Reply(kTooMany);
-            return;
-        }
+        filesend::TDateiSendenPraeprozessor pre;
+        pre.SetVerbindung(connection);
+        pre.SetFileName(full.string());
+        pre.SetStream(std::make_unique<TOpenFileStream>(std::move(file), size));
+        pre.SetProtokoll(protokoll);
+        if (pre.Run().queued == 0) Reply(kDenied);
     }
 }
 

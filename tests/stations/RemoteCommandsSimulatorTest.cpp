@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "connection/VerbindungTextSendU.h"
 #include "devices/GeraetHostmodeSerialU.h"
 #include "platform/Files.h"
 #include "stations/RemoteCommandsU.h"
@@ -32,6 +33,9 @@ class RemoteStation : public test::DeviceFixture {
         TRemoteCommandsContext remote;
         remote.manager = manager_;
         remote.releasedFolder = [this] { return released_; };
+        connection::TTextTransferContext text;
+        text.klaenge = &klaenge_;
+        connection::RegisterTextModules(text);
         gctx_.verbindung.stationen = database_;
         gctx_.verbindung.remoteCommands = RemoteCommandsFactory(remote);
         gctx_.verbindung.channelCount = [this] { return kanaele_->Count(); };
@@ -40,6 +44,7 @@ class RemoteStation : public test::DeviceFixture {
         };
     }
     ~RemoteStation() override {
+        connection::UnregisterTextModules();
         if (dev_) dev_->DeInit();
         dev_.reset();
         database_->Close();
@@ -95,6 +100,10 @@ TEST_F(RemoteStation, HelpFolderTextFileAndQuit) {
     EXPECT_TRUE(Ask("//cd docs", "<Tarvo>: Aktueller Ordner: docs\\\r"));
     EXPECT_TRUE(Ask("//dir *.TXT", " liesmich.txt\r")) << sim_->StationReceived("DL1ABC");
     EXPECT_TRUE(Ask("//read ../../etc/passwd", "<Tarvo>: Zugriff verweigert.\r"));
+    EXPECT_TRUE(Ask("//bin text",
+                    "<Tarvo>: \xDC"
+                    "bertragungsprotokoll: TEXT\r"));
+    EXPECT_TRUE(Ask("//read liesmich.txt", text)) << sim_->StationReceived("DL1ABC");
     ASSERT_TRUE(sim_->StationSend("DL1ABC", "//q\r"));
     EXPECT_TRUE(Until([&] { return sim_->LinkState(tnc_) == 0; }, 20s));
 }
