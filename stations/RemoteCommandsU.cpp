@@ -719,6 +719,39 @@ void TRemoteCommands::Version(std::string_view) {
     Reply("Version " + ctx_.versionText);
 }
 
+std::vector<TRemotePermission> PermissionRows(const TRemoteCommandManager* manager,
+                                              const TRemoteCommandList* station) {
+    std::vector<TRemotePermission> rows;
+    const auto& table = RemoteCommandTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto& row = table[i];
+        TRemotePermission p;
+        p.keyword = core::AsciiUpper(row.keyword);
+        p.help = std::string(row.help);
+        p.displayName = manager ? manager->DisplayName(static_cast<int>(i)) : p.keyword;
+        const bool global =
+            manager ? manager->GetDefaultEnabled(row.keyword) : row.enabledByDefault;
+        p.state = global ? 1 : 0;
+        if (station) {
+            p.state = global ? 3 : 2;
+            for (const auto& [name, value] : *station)
+                if (core::EqualNoCase(name, row.keyword)) p.state = value == "1" ? 1 : 0;
+        }
+        rows.push_back(std::move(p));
+    }
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return core::AsciiUpper(a.displayName) < core::AsciiUpper(b.displayName);
+    });
+    return rows;
+}
+
+TRemoteCommandList StationPermissions(const std::vector<TRemotePermission>& rows) {
+    TRemoteCommandList list;
+    for (const auto& r : rows)
+        if (r.state == 0 || r.state == 1) list.emplace_back(r.keyword, r.state == 1 ? "1" : "0");
+    return list;
+}
+
 std::function<
     std::shared_ptr<core::IRemoteCommands>(const std::shared_ptr<core::IVerbindungFuerModul>&)>
 RemoteCommandsFactory(TRemoteCommandsContext ctx) {

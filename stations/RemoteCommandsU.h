@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/InterfacesU.h"
+#include "stations/StationenDatenbankEintragU.h"
 
 namespace tarvo::platform {
 class IRegistry;
@@ -167,6 +168,22 @@ class TRemoteCommands final : public core::IRemoteCommands {
     std::weak_ptr<core::IVerbindungFuerModul> connection_;
     std::string currentFolder_;
 };
+
+// One line of the permission page. state: 0 locked for the station, 1 enabled
+// for it, 2 not set (globally locked), 3 not set (globally enabled); the
+// general page uses 0 and 1.
+struct TRemotePermission {
+    std::string keyword;  // upper case, as stored
+    std::string displayName;
+    std::string help;
+    int state = 0;
+};
+// Every command, sorted by display name: the station's settings when station
+// is given, else the global values. Without a manager the built-in defaults.
+std::vector<TRemotePermission> PermissionRows(const TRemoteCommandManager* manager,
+                                              const TRemoteCommandList* station);
+// The station's settings the rows hold (states 0 and 1).
+TRemoteCommandList StationPermissions(const std::vector<TRemotePermission>& rows);
 
 // The factory for the connection context.
 std::function<
