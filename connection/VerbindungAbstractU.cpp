@@ -1,5 +1,6 @@
 #include "connection/VerbindungAbstractU.h"
 
+#include <algorithm>
 #include <any>
 #include <exception>
 #include <span>
@@ -84,6 +85,13 @@ void TVerbindungAbstract::RebuildHandles(core::IVerbindungFuerModul& connection)
         handlers_[handleCount_] = kHandlers[i];
         ++handleCount_;
     }
+}
+
+void TVerbindungAbstract::SetWaitTimeout(std::chrono::milliseconds timeout) {
+    if (timeout.count() <= 0)
+        deadline_.reset();
+    else
+        deadline_ = std::chrono::steady_clock::now() + timeout;
 }
 
 TVerbindungAbstract* TVerbindungAbstract::Parent() const {
@@ -172,12 +180,22 @@ void TVerbindungAbstract::EventLoop() {
             std::size_t count = kWaitFirstOptional;
             for (int i = kBaseCount; i < handleCount_; ++i) wait[count++] = handles_[i];
 
-            const platform::WaitResult result =
-                platform::WaitAny(std::span<platform::Event* const>(wait.data(), count),
-                                  platform::kInfinite, messages.get());
+            std::chrono::milliseconds timeout = platform::kInfinite;
+            if (deadline_) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                    *deadline_ - std::chrono::steady_clock::now());
+                timeout = std::max(left, std::chrono::milliseconds(0));
+            }
+            const platform::WaitResult result = platform::WaitAny(
+                std::span<platform::Event* const>(wait.data(), count), timeout, messages.get());
             using Kind = platform::WaitResult::Kind;
             if (result.kind == Kind::Message) {
                 DispatchMessages(*messages);
+                continue;
+            }
+            if (result.kind == Kind::Timeout && deadline_) {
+                deadline_.reset();
+                OnTimeout();
                 continue;
             }
             if (result.kind == Kind::Timeout) {

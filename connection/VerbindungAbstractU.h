@@ -4,10 +4,12 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -82,6 +84,9 @@ class TVerbindungAbstract : public core::IVerbindungAbstract,
     // Worker thread: wait for the connection's signal 5..8 or not; takes effect
     // at the next wait.
     void SetUseEvent(int event, bool on);
+    // Worker thread: OnTimeout runs once when the loop has waited this long
+    // from now; a new call starts the time again, zero or less stops it.
+    void SetWaitTimeout(std::chrono::milliseconds timeout);
 
     TVerbindungAbstract* Parent() const;
     // Null once the module ended or was closed.
@@ -96,6 +101,7 @@ class TVerbindungAbstract : public core::IVerbindungAbstract,
     virtual void OnUserSend() {}
     virtual void OnLinkSendQueueEmpty() {}
     virtual void OnSendJob() {}
+    virtual void OnTimeout() {}
     // Drops the connection; overrides report the outcome and then call this.
     virtual void Terminated(int endCode);
 
@@ -122,6 +128,7 @@ class TVerbindungAbstract : public core::IVerbindungAbstract,
     int handleCount_ = 0;
     std::array<platform::Event*, kMaxHandles> handles_{};
     std::array<THandler, kMaxHandles> handlers_{};
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
 };
 
 }  // namespace tarvo::connection

@@ -464,26 +464,30 @@ void TVerbindungDidadit::Unexpected(std::string_view type, std::string_view why)
     SendError(100, {std::string(type)});
 }
 
-void TVerbindungDidadit::ReportOutcome(int endCode, std::string_view ok, std::string_view cancelled,
-                                       bool userQueue, bool promptOk) {
-    const auto connection = Connection();
-    if (!connection) return;
-    const std::int32_t type = connection->StationType();
+void ReportTransferOutcome(core::IVerbindungFuerModul& connection, int endCode, std::string_view ok,
+                           std::string_view cancelled, bool userQueue, bool promptOk) {
+    const std::int32_t type = connection.StationType();
     const bool asText = type == core::kStationAutomatic || type == core::kStationTerminal;
     if (endCode == kEndFinished) {
         if (asText)
-            connection->SendData(std::string(kReplyPrefix) + std::string(ok) + "\r", true, false,
-                                 false, userQueue);
+            connection.SendData(std::string(kReplyPrefix) + std::string(ok) + "\r", true, false,
+                                false, userQueue);
         else if (promptOk)
-            connection->KanalPrompt(std::string(ok) + "\r", 3);
+            connection.KanalPrompt(std::string(ok) + "\r", 3);
     }
     if (endCode == kEndCancelled || endCode == kEndFailed) {
         if (asText)
-            connection->SendData("\r" + std::string(kReplyPrefix) + std::string(cancelled) + "\r",
-                                 true, false, false, userQueue);
+            connection.SendData("\r" + std::string(kReplyPrefix) + std::string(cancelled) + "\r",
+                                true, false, false, userQueue);
         else
-            connection->KanalPrompt(std::string(cancelled) + "\r", 3);
+            connection.KanalPrompt(std::string(cancelled) + "\r", 3);
     }
+}
+
+void TVerbindungDidadit::ReportOutcome(int endCode, std::string_view ok, std::string_view cancelled,
+                                       bool userQueue, bool promptOk) {
+    if (const auto connection = Connection())
+        ReportTransferOutcome(*connection, endCode, ok, cancelled, userQueue, promptOk);
 }
 
 void TVerbindungDidadit::PlaySound(int event) {

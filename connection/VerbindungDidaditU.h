@@ -171,6 +171,12 @@ enum TTransferSound : int {
     kSoundTransferFailed = 13,
 };
 
+// The outcome of a transfer in words: to a terminal or a station of unknown
+// kind as text on the link (through the user send queue or straight), to
+// others in the channel; success is told to others only when promptOk.
+void ReportTransferOutcome(core::IVerbindungFuerModul& connection, int endCode, std::string_view ok,
+                           std::string_view cancelled, bool userQueue, bool promptOk);
+
 class TVerbindungDidadit : public TVerbindungAbstract {
   public:
     // The frame of a block with this module's file identity.
@@ -215,9 +221,7 @@ class TVerbindungDidadit : public TVerbindungAbstract {
     void OnCommonBlock(TDidaditBlock& block);
     // A block of this type does not belong here: logged with why, ERR 100.
     void Unexpected(std::string_view type, std::string_view why);
-    // The outcome in words: to a terminal or a station of unknown kind as text
-    // on the link (through the user send queue or straight), to others in the
-    // channel; success is told to others only when promptOk.
+    // ReportTransferOutcome on this module's connection.
     void ReportOutcome(int endCode, std::string_view ok, std::string_view cancelled, bool userQueue,
                        bool promptOk);
     void SetChatAllowed(bool allowed);

@@ -361,6 +361,14 @@ void TConfig::SetConsoleRows(int rows) {
     PutInteger(kRoot, "ConsoleRows", std::clamp(rows, kMinConsoleRows, kMaxConsoleRows));
 }
 
+int TConfig::AutobinMaxMB() const {
+    return std::clamp<std::int32_t>(GetInteger(kRoot, "AutobinMaxMB", kDefaultAutobinMaxMB),
+                                    kMinAutobinMaxMB, kMaxAutobinMaxMB);
+}
+void TConfig::SetAutobinMaxMB(int megabytes) {
+    PutInteger(kRoot, "AutobinMaxMB", std::clamp(megabytes, kMinAutobinMaxMB, kMaxAutobinMaxMB));
+}
+
 bool TConfig::PgpCollectPublicKeys() const {
     return GetBool(kPgp, "CollectPublicKeys", true);
 }

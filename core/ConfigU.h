@@ -176,6 +176,12 @@ class TConfig {
     int ConsoleRows() const;
     void SetConsoleRows(int rows);
 
+    // `AutobinMaxMB`: the largest file AutoBIN may write to the disk, in MiB;
+    // default 100, read and written clamped to 1..2047.
+    static constexpr int kDefaultAutobinMaxMB = 100, kMinAutobinMaxMB = 1, kMaxAutobinMaxMB = 2047;
+    int AutobinMaxMB() const;
+    void SetAutobinMaxMB(int megabytes);
+
     // `\PGP`.
     bool PgpCollectPublicKeys() const;  // default true
     void SetPgpCollectPublicKeys(bool value);

@@ -3,6 +3,7 @@
 #include "channels/KanaeleU.h"
 #include "channels/KanalU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungAutobinU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
 #include "connection/VerbindungTextSendU.h"
 #include "core/ApplicationU.h"
@@ -118,6 +119,10 @@ void TSystem::BuildStartup() {
     s.Add("Text", [this] {
         connection::RegisterTextModules(connection::TextProgramContext(klaenge_.get()));
     });
+    s.Add("Autobin", [this] {
+        connection::RegisterAutobinModules(
+            connection::AutobinProgramContext(klaenge_.get(), config_.get()));
+    });
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
         myCalls_->Create();
@@ -182,6 +187,7 @@ void TSystem::BuildShutdown() {
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
     s.Add("Didadit.Free", [] { connection::UnregisterDidaditModules(); });
     s.Add("Text.Free", [] { connection::UnregisterTextModules(); });
+    s.Add("Autobin.Free", [] { connection::UnregisterAutobinModules(); });
     // Lets the exit sound end.
     s.Add("Klaenge.Free", [this] { klaenge_.reset(); });
     s.Add("Dirty", [this] {

@@ -11,4 +11,8 @@ namespace tarvo::platform {
 // (local wall-clock time read as if it were UTC); nullopt when it cannot be read.
 std::optional<std::int64_t> FileModifiedLocalSeconds(const std::filesystem::path& path);
 
+// Sets the modification time from local seconds counted the same way; false
+// when it cannot be set.
+bool SetFileModifiedLocalSeconds(const std::filesystem::path& path, std::int64_t localSeconds);
+
 }  // namespace tarvo::platform
