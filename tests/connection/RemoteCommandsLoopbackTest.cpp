@@ -11,7 +11,9 @@
 #include "channels/KanalU.h"
 #include "connection/DateiEmpfangenPostprozessorU.h"
 #include "connection/VerbindungAbstractU.h"
+#include "connection/VerbindungAutobinU.h"
 #include "connection/VerbindungDidaditReceiveU.h"
+#include "core/GlobalU.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "resources/OrdnerU.h"
@@ -53,6 +55,10 @@ class RemoteLoopback : public test::ChannelFixture {
             a->files.emplace_back(record.GetSendName(), content.value_or("<not stored>"));
         };
         connection::RegisterDidaditModules(context);
+        connection::TAutobinContext autobin;
+        autobin.klaenge = &klaenge_;
+        autobin.postProcess = context.postProcess;
+        connection::RegisterAutobinModules(autobin);
         station_.dispatcher = &dispatcher_;
         station_.config = config_.get();
         station_.registry = &registry_;
@@ -71,6 +77,7 @@ class RemoteLoopback : public test::ChannelFixture {
     ~RemoteLoopback() override {
         EndLink();
         connection::UnregisterDidaditModules();
+        connection::UnregisterAutobinModules();
     }
 
     void Connect() {
@@ -122,11 +129,12 @@ class RemoteLoopback : public test::ChannelFixture {
     std::shared_ptr<channels::TKanal> kanalA_, kanalB_;
 };
 
-TEST_F(RemoteLoopback, AStationBrowsesAndFetchesAFileWithDidadit) {
+TEST_F(RemoteLoopback, AStationBrowsesAndFetchesFilesWithAutobinAndDidadit) {
     std::string data(70000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
     ASSERT_FALSE(platform::EnsureFolder(released_ / "sub"));
     ASSERT_FALSE(platform::WriteFileAtomic(released_ / "sub" / "file.bin", data));
+    ASSERT_FALSE(platform::WriteFileAtomic(released_ / "sub" / "other.bin", data.substr(0, 999)));
     Connect();
     Type("//dir");
     ASSERT_TRUE(Until([&] { return StationSees("<DIR>       sub\\"); }));
@@ -134,17 +142,30 @@ TEST_F(RemoteLoopback, AStationBrowsesAndFetchesAFileWithDidadit) {
     ASSERT_TRUE(Until([&] { return StationSees("Aktueller Ordner: sub\\"); }));
     Type("//read ../../x");
     ASSERT_TRUE(Until([&] { return StationSees("Zugriff verweigert."); }));
-    Type("//bin d");
-    ASSERT_TRUE(Until([&] {
-        return StationSees(
-            "\xDC"
-            "bertragungsprotokoll: DIDADIT");
-    }));
-    Type("//read FILE.BIN");
-    ASSERT_TRUE(Until([&] { return arrivals_->Count() == 1; }));
-    std::lock_guard lock(arrivals_->mutex);
-    EXPECT_EQ(arrivals_->files[0].first, "file.bin");
-    EXPECT_TRUE(arrivals_->files[0].second == data);
+    const struct {
+        const char* bin;
+        const char* shown;
+        const char* file;
+        std::string content;
+    } cases[] = {
+        {"//bin d", "DIDADIT", "FILE.BIN", data},
+        {"//bin a", "AUTOBIN", "other.bin", data.substr(0, 999)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const std::size_t before = arrivals_->Count();
+        Type(c.bin);
+        ASSERT_TRUE(Until([&] {
+            return StationSees(std::string("\xDC"
+                                           "bertragungsprotokoll: ") +
+                               c.shown);
+        }));
+        Type(std::string("//read ") + c.file);
+        ASSERT_TRUE(Until([&] { return arrivals_->Count() == before + 1; }));
+        std::lock_guard lock(arrivals_->mutex);
+        EXPECT_EQ(core::AsciiLower(arrivals_->files.back().first), core::AsciiLower(c.file));
+        EXPECT_TRUE(arrivals_->files.back().second == c.content);
+    }
 }
 
 }  // namespace
