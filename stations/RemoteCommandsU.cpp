@@ -156,8 +156,10 @@ TRemoteLine ParseRemoteLine(std::string_view line) {
 std::optional<std::vector<std::string>> ResolveRemotePath(std::string_view current,
                                                           std::string_view argument) {
     if (argument.size() > TRemoteCommands::kMaxLineBytes) return std::nullopt;
-    for (const char c : argument)
-        if (static_cast<unsigned char>(c) < 32) return std::nullopt;
+    // A NUL would make the check and the system call see different paths.
+    for (const std::string_view text : {current, argument})
+        for (const char c : text)
+            if (static_cast<unsigned char>(c) < 32) return std::nullopt;
     std::vector<std::string> parts;
     auto walk = [&parts](std::string_view path) {
         std::size_t start = 0;
@@ -400,6 +402,9 @@ void TRemoteCommands::HandleLine(std::string_view line) {
         (this->*Commands().at(static_cast<std::size_t>(index)))(parsed.argument);
     } catch (const std::exception& e) {
         core::DebOutObj("TRemoteCommands", "HandleLine", e.what());
+        Reply(kFailed);
+    } catch (...) {
+        core::DebOutObj("TRemoteCommands", "HandleLine", "unknown exception");
         Reply(kFailed);
     }
 }

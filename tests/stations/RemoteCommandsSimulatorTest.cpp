@@ -68,6 +68,11 @@ class RemoteStation : public test::DeviceFixture {
         tnc_ = sim_->IncomingConnect("DL1ABC", "DL1TST");
         ASSERT_GT(tnc_, 0);
         ASSERT_TRUE(Until([&] { return dev_->GetVerbindung(tnc_) != nullptr; }));
+        // The link is up and the worker reads what the station sends.
+        ASSERT_TRUE(Until([&] {
+            const auto v = dev_->GetVerbindung(tnc_);
+            return v && v->RemoteCommandsEnabled() && Has(Channel(1), "Verbunden mit DL1ABC");
+        }));
     }
 
     // The station types a line and waits for the text it expects back.
@@ -78,7 +83,7 @@ class RemoteStation : public test::DeviceFixture {
             [&] {
                 return sim_->StationReceived("DL1ABC").find(expected, before) != std::string::npos;
             },
-            20s);
+            60s);
     }
 
     std::shared_ptr<TStationenDatenbank> database_;
@@ -105,7 +110,7 @@ TEST_F(RemoteStation, HelpFolderTextFileAndQuit) {
                     "bertragungsprotokoll: TEXT\r"));
     EXPECT_TRUE(Ask("//read liesmich.txt", text)) << sim_->StationReceived("DL1ABC");
     ASSERT_TRUE(sim_->StationSend("DL1ABC", "//q\r"));
-    EXPECT_TRUE(Until([&] { return sim_->LinkState(tnc_) == 0; }, 20s));
+    EXPECT_TRUE(Until([&] { return sim_->LinkState(tnc_) == 0; }, 60s));
 }
 
 }  // namespace

@@ -397,6 +397,7 @@ TEST(RemoteCommandPaths, ResolveKeepsInsideAndRefusesControlBytes) {
         {"", "./a//b/.", "a\\b"},
         {"", "a\tb", std::nullopt},
         {"", std::string("a\0b", 3), std::nullopt},
+        {"a\x06", "b", std::nullopt},
     };
     for (const auto& c : cases) {
         const auto parts = ResolveRemotePath(c.current, c.argument);
