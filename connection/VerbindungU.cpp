@@ -46,13 +46,6 @@ std::string RemoveAll(std::string s, std::string_view what, std::size_t keep) {
     return s;
 }
 
-// Without remote commands, texts or sounds a connection still works.
-class TNullRemoteCommands final : public core::IRemoteCommands {
-  public:
-    void Detach() override {}
-    void HandleLine(std::string_view) override {}
-};
-
 }  // namespace
 
 std::string ExpandCarets(std::string_view in) {
@@ -136,8 +129,8 @@ std::shared_ptr<TVerbindung> TVerbindung::Create(std::weak_ptr<core::IGeraetFuer
     v->status_ = std::make_shared<channels::TStatus>(*ctx.dispatcher);
     v->sendQueue_ = ctx.sendQueue ? ctx.sendQueue() : nullptr;
     if (!v->sendQueue_) v->sendQueue_ = std::make_shared<filesend::TDateiSendenQueue>();
-    v->remoteCommands_ = ctx.remoteCommands ? ctx.remoteCommands(*v) : nullptr;
-    if (!v->remoteCommands_) v->remoteCommands_ = std::make_shared<TNullRemoteCommands>();
+    // Without a handler "//" lines stay unanswered.
+    if (ctx.remoteCommands) v->remoteCommands_ = ctx.remoteCommands(v);
     return v;
 }
 

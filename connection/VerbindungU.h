@@ -55,7 +55,8 @@ struct TVerbindungContext {
     std::function<void(const std::shared_ptr<core::IVerbindungFuerModul>&)> runModules;
     // The remote command handler and the send queue of a new connection; without
     // them no remote commands and a send queue of its own.
-    std::function<std::shared_ptr<core::IRemoteCommands>(core::IVerbindungFuerModul&)>
+    std::function<std::shared_ptr<core::IRemoteCommands>(
+        const std::shared_ptr<core::IVerbindungFuerModul>&)>
         remoteCommands;
     std::function<std::shared_ptr<core::IDateiSendenQueue>()> sendQueue;
     // The channels a restored link may go back to.

@@ -22,6 +22,7 @@
 #include "resources/KlaengeU.h"
 #include "resources/OrdnerU.h"
 #include "resources/TexteU.h"
+#include "stations/RemoteCommandsU.h"
 #include "stations/StationenDatenbankU.h"
 
 namespace tarvo::core {
@@ -107,7 +108,10 @@ void TSystem::BuildStartup() {
         texte_ =
             std::make_unique<resources::TTexte>(setup_.registry, [this] { return stationen_; });
     });
-    s.Add("RemoteCommandManager", [] {});
+    s.Add("RemoteCommandManager", [this] {
+        stations::SetRemoteCommandManager(std::make_shared<stations::TRemoteCommandManager>(
+            setup_.registry, [this] { return stationen_; }));
+    });
     s.Add("ConnectionsList",
           [this] { connections_ = std::make_unique<channels::TConnectionsList>(); });
     s.Add("Didadit", [this] {
@@ -190,6 +194,7 @@ void TSystem::BuildShutdown() {
         stationen_.reset();
     });
     s.Add("Texte.Free", [this] { texte_.reset(); });
+    s.Add("RemoteCommandManager.Free", [] { stations::SetRemoteCommandManager(nullptr); });
     s.Add("ConnectionsList.Free", [this] { connections_.reset(); });
     s.Add("Didadit.Free", [] { connection::UnregisterDidaditModules(); });
     s.Add("Text.Free", [] { connection::UnregisterTextModules(); });
@@ -282,6 +287,18 @@ void TSystem::CreateGeraete() {
     v.connections = connections_.get();
     v.versionText = VersionText();
     v.runModules = connection::TVerbindungAbstract::RunStandard;
+    stations::TRemoteCommandsContext remote;
+    remote.manager = stations::RemoteCommandManager();
+    remote.texte = texte_.get();
+    remote.klaenge = klaenge_.get();
+    remote.connections = connections_.get();
+    remote.releasedFolder = [] {
+        const auto ordner = resources::Ordner();
+        return ordner ? ordner->GetRemoteFolder() : std::filesystem::path();
+    };
+    remote.versionText = VersionText();
+    remote.clock = &clock_;
+    v.remoteCommands = stations::RemoteCommandsFactory(std::move(remote));
     v.beobachter = applications_;
     v.channelCount = [this] { return kanaele_ ? kanaele_->Count() : 0; };
     v.channel = [this](int n) -> std::shared_ptr<IKanalFuerVerbindung> {

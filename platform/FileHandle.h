@@ -28,6 +28,12 @@ class FileHandle {
     FileHandle& operator=(const FileHandle&) = delete;
 
     std::error_code Open(const std::filesystem::path& p, Access access);
+    // Takes over a descriptor opened elsewhere in the platform layer.
+    static FileHandle Adopt(int fd) {
+        FileHandle h;
+        h.fd_ = fd;
+        return h;
+    }
     // Closes; the error of the close itself (a delayed write error) is returned.
     std::error_code Close();
     bool IsOpen() const { return fd_ >= 0; }

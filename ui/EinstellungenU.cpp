@@ -40,6 +40,7 @@
 #include "ui/MessageboxU.h"
 #include "ui/MyCallEditU.h"
 #include "ui/PlainTextU.h"
+#include "ui/RemoteCommandsFormU.h"
 #include "ui/TexteFormU.h"
 
 namespace tarvo::ui {
@@ -636,6 +637,7 @@ constexpr TPageSlot kSlots[] = {
     {TEinstellungenForm::kAllgemein, "Allgemein"}, {TEinstellungenForm::kGeraete, "Ger\xE4te"},
     {TEinstellungenForm::kDateien, "Dateien"},     {TEinstellungenForm::kAnzeige, "Anzeige"},
     {TEinstellungenForm::kMonitor, "Monitor"},     {TEinstellungenForm::kTexte, "Texte"},
+    {TEinstellungenForm::kFernst, "Fernst."},
     {TEinstellungenForm::kKlaenge, "Kl\xE4nge"},   {TEinstellungenForm::kErweitert, "Erweitert"},
 };
 
@@ -727,6 +729,10 @@ TTabForm* TEinstellungenForm::BuildPage(int index, QWidget* sheet) {
             return new TEinstellungenMonitor(ctx_, sheet);
         case kTexte:
             return ctx_.texte ? new TTexteForm(*ctx_.texte, sheet) : nullptr;
+        case kFernst:
+            if (auto manager = stations::RemoteCommandManager())
+                return new TRemoteCommandsForm(std::move(manager), false, sheet);
+            return nullptr;
         case kKlaenge:
             return ctx_.klaenge ? new TKlaengeForm(*ctx_.klaenge, sheet) : nullptr;
         case kErweitert:

@@ -20,6 +20,7 @@
 #include "core/InterfacesU.h"
 #include "ui/MessageboxU.h"
 #include "ui/PlainTextU.h"
+#include "ui/RemoteCommandsFormU.h"
 #include "ui/RichEditTarvoU.h"
 
 namespace tarvo::ui {
@@ -242,28 +243,8 @@ void TStationenDatenbankDlg::BuildPasswordPage() {
 }
 
 void TStationenDatenbankDlg::BuildRemotePage() {
-    auto* page = new QWidget(pages_);
-    auto* v = new QVBoxLayout(page);
-    remote_ = new QListWidget(page);
-    remoteKeyword_ = new QLineEdit(page);
-    remoteKeyword_->setPlaceholderText(Q("Befehl"));
-    auto* add = new QPushButton(Q("Hinzuf\xFCgen"), page);
-    auto* row = new QHBoxLayout;
-    row->addWidget(remoteKeyword_, 1);
-    row->addWidget(add);
-    v->addWidget(new QLabel(Q("Erlaubte Fernsteuerbefehle:"), page));
-    v->addWidget(remote_, 1);
-    v->addLayout(row);
-    connect(add, &QPushButton::clicked, this, [this] {
-        const QString keyword = remoteKeyword_->text().trimmed().toUpper();
-        if (keyword.isEmpty() || keyword.contains('=') || keyword.contains(',')) return;
-        if (!remote_->findItems(keyword, Qt::MatchFixedString).isEmpty()) return;
-        auto* item = new QListWidgetItem(keyword, remote_);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Checked);
-        remoteKeyword_->clear();
-    });
-    pages_->addTab(page, Q("Fernst."));
+    remote_ = new TRemoteCommandsForm(stations::RemoteCommandManager(), true, pages_);
+    pages_->addTab(remote_, Q("Fernst."));
 }
 
 void TStationenDatenbankDlg::FillList() {
@@ -300,12 +281,7 @@ void TStationenDatenbankDlg::Collect() {
     f.policyIndex = policy_->currentIndex();
     CollectText();
     CollectSound();
-    f.remote.clear();
-    for (int i = 0; i < remote_->count(); ++i) {
-        const QListWidgetItem* item = remote_->item(i);
-        f.remote.emplace_back(QStringToCp1252(item->text()),
-                              item->checkState() == Qt::Checked ? "1" : "0");
-    }
+    f.remote = remote_->Station();
 }
 
 void TStationenDatenbankDlg::Show() {
@@ -324,12 +300,7 @@ void TStationenDatenbankDlg::Show() {
     soundEvent_ = -1;
     ShowSound();
     ShowPasswords();
-    remote_->clear();
-    for (const auto& [keyword, value] : f.remote) {
-        auto* item = new QListWidgetItem(Q(keyword), remote_);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(value == "1" ? Qt::Checked : Qt::Unchecked);
-    }
+    remote_->SetStation(f.remote);
 }
 
 void TStationenDatenbankDlg::CollectText() {

@@ -22,6 +22,8 @@ class QTreeWidget;
 
 namespace tarvo::ui {
 
+class TRemoteCommandsForm;
+
 // "Passwort hinzufügen..." / "Passwort bearbeiten...": own callsign, role,
 // method and the password (masked).
 class TStationenDatenbankPasswortDlg : public QDialog {
@@ -103,8 +105,7 @@ class TStationenDatenbankDlg : public QDialog {
     QLineEdit* waveFile_ = nullptr;
     QComboBox* announcement_ = nullptr;
     QTreeWidget* passwords_ = nullptr;
-    QListWidget* remote_ = nullptr;
-    QLineEdit* remoteKeyword_ = nullptr;
+    TRemoteCommandsForm* remote_ = nullptr;
 };
 
 }  // namespace tarvo::ui

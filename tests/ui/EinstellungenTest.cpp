@@ -165,7 +165,7 @@ TEST_F(Einstellungen, OkWithoutVisitingOtherTabsChangesOnlyThePageZeroValues) {
     QStringList captions;
     for (int i = 0; i < form->Tabs()->count(); ++i) captions << form->Tabs()->tabText(i);
     EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Dateien", "Anzeige", "Monitor", "Texte",
-                                     "Klänge", "Erweitert"}));
+                                     "Fernst.", "Klänge", "Erweitert"}));
     for (int i = 1; i < TEinstellungenForm::kPageCount; ++i) EXPECT_EQ(form->Page(i), nullptr);
 
     auto* page = dynamic_cast<ui::TEinstellungenAllgemein*>(form->Page(0));
