@@ -281,9 +281,11 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunText() {
             // The signer gets the text as it is, without a terminating zero byte.
             text = pgp->Sign(pgpKey_, pgpPassword_, pgpComment_, text);
         } catch (const std::exception& e) {
+            // Nothing goes out: an empty message would reach the mailbox as if sent.
             Log("PGPSign", e.what());
             AddError(result.error, "Fehler beim Signieren: " + std::string(e.what()));
-            text.clear();
+            job->Release();
+            return result;
         }
         const auto size = static_cast<std::int64_t>(text.size());
         job->SetStream(std::make_unique<core::TMemoryStream>(std::move(text)));

@@ -309,7 +309,7 @@ class FakePGP final : public core::IPGP {
     bool fail_;
 };
 
-TEST_F(Praeprozessor, TextJobsSignedOrNotAndAnEmptyTextSendsNothing) {
+TEST_F(Praeprozessor, TextJobsSignedOrNotAndAnEmptyTextOrAFailedSignatureSendsNothing) {
     auto calls = std::make_shared<FakePGP::Calls>();
     enum class Pgp { None, Signs, Fails };
     struct Case {
@@ -323,8 +323,8 @@ TEST_F(Praeprozessor, TextJobsSignedOrNotAndAnEmptyTextSendsNothing) {
         {"", false, Pgp::None, 0, "", "leer"},
         {"Hallo Box\r", true, Pgp::Signs, 1,
          "-----BEGIN PGP SIGNED MESSAGE-----\rHallo Box\r\rSIG\r", ""},
-        {"Hallo Box\r", true, Pgp::Fails, 1, "", "Falsches Passwort"},
-        {"Hallo Box\r", true, Pgp::None, 1, "", "PGP nicht installiert"},
+        {"Hallo Box\r", true, Pgp::Fails, 0, "", "Falsches Passwort"},
+        {"Hallo Box\r", true, Pgp::None, 0, "", "PGP nicht installiert"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sent + " / " + c.error);
