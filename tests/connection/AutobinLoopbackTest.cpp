@@ -16,36 +16,17 @@
 #include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
 #include "resources/OrdnerU.h"
-#include "tests/channels/ChannelFixture.h"
-#include "tests/support/DidaditPeer.h"
-#include "tests/support/LoopbackLink.h"
+#include "tests/support/TransferLoopback.h"
 
 namespace tarvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string data(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (std::size_t i = 0; i < size; ++i) {
-        x = x * 1664525u + 1013904223u;
-        data[i] = static_cast<char>(x >> 24);
-    }
-    return data;
-}
+using test::Pattern;
 
 // With a millisecond per frame this takes long enough to be cut in the middle.
 constexpr std::size_t kSlowFile = 4 << 20;
-
-struct Arrivals {
-    std::mutex mutex;
-    std::vector<std::pair<std::string, std::string>> files;  // send name, content
-    std::size_t Count() {
-        std::lock_guard lock(mutex);
-        return files.size();
-    }
-};
 
 std::size_t FilesIn(const fs::path& folder) {
     std::error_code ec;
@@ -54,7 +35,7 @@ std::size_t FilesIn(const fs::path& folder) {
     return n;
 }
 
-class AutobinLoopback : public test::ChannelFixture {
+class AutobinLoopback : public test::TransferLoopback {
   protected:
     AutobinLoopback() {
         // Trashed files land in the test's folder.
@@ -62,97 +43,25 @@ class AutobinLoopback : public test::ChannelFixture {
         oldDataHome_ = old ? old : "";
         hadDataHome_ = old != nullptr;
         setenv("XDG_DATA_HOME", folder_.Dir().c_str(), 1);
-        ordner_ = std::make_shared<resources::TOrdner>(
-            registry_, platform::UserFolders{folder_.Dir(), folder_.Dir(), folder_.Dir()});
-        ordner_->SetReceiveFolder((folder_.Dir() / "Empfang").string());
-        context_.klaenge = &klaenge_;
-        context_.postProcess = [a = arrivals_, o = ordner_](
-                                   const std::shared_ptr<core::IVerbindung>& connection,
-                                   core::IDateiSenden& record) {
-            connection::TDateiEmpfangenPostprozessor(connection, o).Execute(record);
-            const auto content =
-                platform::ReadFile(o->GetReceiveFolder() / record.GetSendName(), 64 << 20);
-            std::lock_guard lock(a->mutex);
-            a->files.emplace_back(record.GetSendName(), content.value_or("<not stored>"));
-        };
-        connection::RegisterAutobinModules(context_);
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
+        RegisterAutobin();
     }
     ~AutobinLoopback() override {
         EndLink();
-        connection::UnregisterAutobinModules();
         if (hadDataHome_)
             setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
         else
             unsetenv("XDG_DATA_HOME");
     }
 
-    void Connect(std::chrono::milliseconds delay = {}) {
-        EndLink();
-        link_ = test::TLoopbackLink::Create(vctx_, vctx_);
-        kanalA_ = MakeKanal(1);
-        kanalB_ = MakeKanal(2);
-        link_->A().SetPath("DB0BBB");
-        link_->A().SetMyCall("DL1AAA");
-        link_->B().SetPath("DL1AAA");
-        link_->B().SetMyCall("DB0BBB");
-        link_->A().SetKanal(kanalA_);
-        link_->B().SetKanal(kanalB_);
-        link_->SetDelay(delay);
-        if (filter_) link_->SetFilter(filter_);
-        link_->Connect();
-        // Past the station IDs, so that the header is not part of a greeting.
-        ASSERT_TRUE(Until([&] { return link_->A().BinMode() == 5 && link_->B().BinMode() == 5; }));
-    }
-    void EndLink() {
-        if (!link_) return;
-        if (!link_->Down()) {
-            link_->Drop();
-            Until([&] { return link_->Down(); });
-        }
-        Until([&] { return !link_->A().WorkerRunning() && !link_->B().WorkerRunning(); });
-        link_->Stop();
-        link_->A().Release();
-        link_->B().Release();
-        kanalA_->Release();
-        kanalB_->Release();
-        link_.reset();
-    }
-    bool Until(const std::function<bool()>& done,
-               std::chrono::milliseconds bound = std::chrono::seconds(60)) {
-        return dispatcher_.RunUntil(done, bound);
-    }
+    using TransferLoopback::Send;
     std::shared_ptr<filesend::TDateiSenden> Send(const std::string& name, const std::string& data) {
-        const fs::path path = folder_.Dir() / name;
-        EXPECT_FALSE(platform::WriteFileAtomic(path, data));
-        std::string error;
-        auto job =
-            filesend::CreateFileJob(link_->SharedA(), path, connection::kAutobinProtocol, &error);
-        EXPECT_TRUE(job) << error;
-        if (job) link_->A().DateiSendenQueue()->EnQueue(job);
-        return job;
-    }
-    static bool Shows(const channels::TKanal& k, const std::string& text) {
-        return ConsoleText(k.Console()).find(text) != std::string::npos;
+        return Send(name, data, connection::kAutobinProtocol);
     }
     bool Idle() { return !link_->A().TransferActive() && !link_->B().TransferActive(); }
     fs::path Trash() const { return folder_.Dir() / "Trash" / "files"; }
 
-    test::ScopedDataFolder folder_;
     std::string oldDataHome_;
     bool hadDataHome_ = false;
-    std::shared_ptr<resources::TOrdner> ordner_;
-    std::shared_ptr<Arrivals> arrivals_ = std::make_shared<Arrivals>();
-    connection::TAutobinContext context_;
-    connection::TVerbindungContext vctx_;
-    std::shared_ptr<test::TLoopbackLink> link_;
-    std::shared_ptr<channels::TKanal> kanalA_, kanalB_;
-    std::function<void(bool, std::string&)> filter_;
 };
 
 TEST_F(AutobinLoopback, FilesOfEverySizeArriveIdentical) {

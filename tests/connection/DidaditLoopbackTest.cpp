@@ -16,9 +16,7 @@
 #include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
 #include "resources/OrdnerU.h"
-#include "tests/channels/ChannelFixture.h"
-#include "tests/support/DidaditPeer.h"
-#include "tests/support/LoopbackLink.h"
+#include "tests/support/TransferLoopback.h"
 
 namespace tarvo {
 namespace {
@@ -26,105 +24,15 @@ namespace {
 namespace fs = std::filesystem;
 using connection::TDidaditBlock;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string data(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (std::size_t i = 0; i < size; ++i) {
-        x = x * 1664525u + 1013904223u;
-        data[i] = static_cast<char>(x >> 24);
-    }
-    return data;
-}
+using test::Pattern;
 
-// What arrived at the receiving end.
-struct Arrivals {
-    std::mutex mutex;
-    std::vector<std::pair<std::string, std::string>> files;  // send name, content
-    std::size_t Count() {
-        std::lock_guard lock(mutex);
-        return files.size();
-    }
-};
-
-class DidaditLoopback : public test::ChannelFixture {
+class DidaditLoopback : public test::TransferLoopback {
   protected:
-    DidaditLoopback() {
-        connection::TDidaditContext context;
-        context.klaenge = &klaenge_;
-        // The program's post-processing, into a receive folder of the test.
-        ordner_ = std::make_shared<resources::TOrdner>(
-            registry_, platform::UserFolders{folder_.Dir(), folder_.Dir(), folder_.Dir()});
-        ordner_->SetReceiveFolder((folder_.Dir() / "Empfang").string());
-        context.postProcess = [a = arrivals_, o = ordner_](
-                                  const std::shared_ptr<core::IVerbindung>& connection,
-                                  core::IDateiSenden& record) {
-            connection::TDateiEmpfangenPostprozessor(connection, o).Execute(record);
-            const auto content =
-                platform::ReadFile(o->GetReceiveFolder() / record.GetSendName(), 64 << 20);
-            std::lock_guard lock(a->mutex);
-            a->files.emplace_back(record.GetSendName(), content.value_or("<not stored>"));
-        };
-        connection::RegisterDidaditModules(context);
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
-    }
-    ~DidaditLoopback() override {
-        EndLink();
-        connection::UnregisterDidaditModules();
-    }
+    DidaditLoopback() { RegisterDidadit(); }
 
-    // A fresh link between two channels, up and past the station IDs.
-    void Connect(std::chrono::milliseconds delay = {}) {
-        EndLink();
-        link_ = test::TLoopbackLink::Create(vctx_, vctx_);
-        kanalA_ = MakeKanal(1);
-        kanalB_ = MakeKanal(2);
-        link_->A().SetPath("DB0BBB");
-        link_->A().SetMyCall("DL1AAA");
-        link_->B().SetPath("DL1AAA");
-        link_->B().SetMyCall("DB0BBB");
-        link_->A().SetKanal(kanalA_);
-        link_->B().SetKanal(kanalB_);
-        link_->SetDelay(delay);
-        if (filter_) link_->SetFilter(filter_);
-        link_->Connect();
-        ASSERT_TRUE(Until([&] { return link_->A().BinMode() == 5 && link_->B().BinMode() == 5; }));
-    }
-    void EndLink() {
-        if (!link_) return;
-        if (!link_->Down()) {
-            link_->Drop();
-            Until([&] { return link_->Down(); });
-        }
-        Until([&] { return !link_->A().WorkerRunning() && !link_->B().WorkerRunning(); });
-        link_->Stop();
-        link_->A().Release();
-        link_->B().Release();
-        kanalA_->Release();
-        kanalB_->Release();
-        link_.reset();
-    }
-    bool Until(const std::function<bool()>& done,
-               std::chrono::milliseconds bound = std::chrono::seconds(60)) {
-        return dispatcher_.RunUntil(done, bound);
-    }
-    // Queues the file on A.
+    using TransferLoopback::Send;
     std::shared_ptr<filesend::TDateiSenden> Send(const std::string& name, const std::string& data) {
-        const fs::path path = folder_.Dir() / name;
-        EXPECT_FALSE(platform::WriteFileAtomic(path, data));
-        std::string error;
-        auto job =
-            filesend::CreateFileJob(link_->SharedA(), path, connection::kDidaditProtocol, &error);
-        EXPECT_TRUE(job) << error;
-        if (job) link_->A().DateiSendenQueue()->EnQueue(job);
-        return job;
-    }
-    static bool Shows(const channels::TKanal& k, const std::string& text) {
-        return ConsoleText(k.Console()).find(text) != std::string::npos;
+        return Send(name, data, connection::kDidaditProtocol);
     }
     fs::path IndexOf(const std::string& data) const {
         return connection::DidaditIndexFile(folder_.Incomplete(), connection::MD5Of(data));
@@ -132,14 +40,6 @@ class DidaditLoopback : public test::ChannelFixture {
     fs::path DataOf(const std::string& data) const {
         return connection::DidaditDataFile(folder_.Incomplete(), connection::MD5Of(data));
     }
-
-    test::ScopedDataFolder folder_;
-    std::shared_ptr<resources::TOrdner> ordner_;
-    std::shared_ptr<Arrivals> arrivals_ = std::make_shared<Arrivals>();
-    connection::TVerbindungContext vctx_;
-    std::shared_ptr<test::TLoopbackLink> link_;
-    std::shared_ptr<channels::TKanal> kanalA_, kanalB_;
-    std::function<void(bool, std::string&)> filter_;
 };
 
 TEST_F(DidaditLoopback, FilesOfEverySizeArriveIdentical) {

@@ -18,115 +18,38 @@
 #include "platform/Registry.h"
 #include "resources/OrdnerU.h"
 #include "stations/RemoteCommandsU.h"
-#include "tests/channels/ChannelFixture.h"
-#include "tests/support/DidaditPeer.h"
-#include "tests/support/LoopbackLink.h"
+#include "tests/support/TransferLoopback.h"
 
 namespace tarvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Arrivals {
-    std::mutex mutex;
-    std::vector<std::pair<std::string, std::string>> files;  // send name, content
-    std::size_t Count() {
-        std::lock_guard lock(mutex);
-        return files.size();
-    }
-};
-
-class RemoteLoopback : public test::ChannelFixture {
+class RemoteLoopback : public test::TransferLoopback {
   protected:
     RemoteLoopback() {
-        ordner_ = std::make_shared<resources::TOrdner>(
-            registry_, platform::UserFolders{folder_.Dir(), folder_.Dir(), folder_.Dir()});
-        ordner_->SetReceiveFolder((folder_.Dir() / "Empfang").string());
         released_ = folder_.Dir() / "Frei";
-        connection::TDidaditContext context;
-        context.klaenge = &klaenge_;
-        context.postProcess = [a = arrivals_, o = ordner_](
-                                  const std::shared_ptr<core::IVerbindung>& connection,
-                                  core::IDateiSenden& record) {
-            connection::TDateiEmpfangenPostprozessor(connection, o).Execute(record);
-            const auto content =
-                platform::ReadFile(o->GetReceiveFolder() / record.GetSendName(), 64 << 20);
-            std::lock_guard lock(a->mutex);
-            a->files.emplace_back(record.GetSendName(), content.value_or("<not stored>"));
-        };
-        connection::RegisterDidaditModules(context);
-        connection::TAutobinContext autobin;
-        autobin.klaenge = &klaenge_;
-        autobin.postProcess = context.postProcess;
-        connection::RegisterAutobinModules(autobin);
-        station_.dispatcher = &dispatcher_;
-        station_.config = config_.get();
-        station_.registry = &registry_;
-        station_.klaenge = &klaenge_;
-        station_.versionText = "0.01.000";
-        station_.runModules = connection::TVerbindungAbstract::RunStandard;
-        operator_ = station_;
+        RegisterDidadit();
+        RegisterAutobin();
+        // A is the station, B the operator whose released folder it browses.
         manager_ = std::make_shared<stations::TRemoteCommandManager>(
             registry_, [] { return std::shared_ptr<core::IStationenDatenbank>(); });
         for (const char* k : {"cd", "dir", "read"}) manager_->SetDefaultEnabled(k, true);
         stations::TRemoteCommandsContext remote;
         remote.manager = manager_;
         remote.releasedFolder = [this] { return released_; };
-        operator_.remoteCommands = stations::RemoteCommandsFactory(remote);
+        vctxB_.remoteCommands = stations::RemoteCommandsFactory(remote);
     }
-    ~RemoteLoopback() override {
-        EndLink();
-        connection::UnregisterDidaditModules();
-        connection::UnregisterAutobinModules();
-    }
+    ~RemoteLoopback() override { EndLink(); }
 
-    void Connect() {
-        link_ = test::TLoopbackLink::Create(station_, operator_);
-        kanalA_ = MakeKanal(1);
-        kanalB_ = MakeKanal(2);
-        link_->A().SetPath("DB0BBB");
-        link_->A().SetMyCall("DL1AAA");
-        link_->B().SetPath("DL1AAA");
-        link_->B().SetMyCall("DB0BBB");
-        link_->A().SetKanal(kanalA_);
-        link_->B().SetKanal(kanalB_);
-        link_->Connect();
-        ASSERT_TRUE(Until([&] { return link_->A().BinMode() == 5 && link_->B().BinMode() == 5; }));
-    }
-    void EndLink() {
-        if (!link_) return;
-        if (!link_->Down()) {
-            link_->Drop();
-            Until([&] { return link_->Down(); });
-        }
-        Until([&] { return !link_->A().WorkerRunning() && !link_->B().WorkerRunning(); });
-        link_->Stop();
-        link_->A().Release();
-        link_->B().Release();
-        kanalA_->Release();
-        kanalB_->Release();
-        link_.reset();
-    }
-    bool Until(const std::function<bool()>& done,
-               std::chrono::milliseconds bound = std::chrono::seconds(60)) {
-        return dispatcher_.RunUntil(done, bound);
-    }
     // What the station typed, as the operator's end receives it.
     void Type(const std::string& line) {
         link_->A().SendData(line + "\r", true, false, false, true);
     }
-    bool StationSees(const std::string& text) {
-        return ConsoleText(kanalA_->Console()).find(text) != std::string::npos;
-    }
+    bool StationSees(const std::string& text) { return Shows(*kanalA_, text); }
 
-    test::ScopedDataFolder folder_;
-    std::shared_ptr<resources::TOrdner> ordner_;
     fs::path released_;
-    std::shared_ptr<Arrivals> arrivals_ = std::make_shared<Arrivals>();
     std::shared_ptr<stations::TRemoteCommandManager> manager_;
-    connection::TVerbindungContext station_, operator_;
-    std::shared_ptr<test::TLoopbackLink> link_;
-    std::shared_ptr<channels::TKanal> kanalA_, kanalB_;
 };
 
 TEST_F(RemoteLoopback, AStationBrowsesAndFetchesFilesWithAutobinAndDidadit) {

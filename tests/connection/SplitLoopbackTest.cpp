@@ -14,104 +14,33 @@
 #include "filesend/DateiSendenU.h"
 #include "platform/Files.h"
 #include "resources/OrdnerU.h"
-#include "tests/channels/ChannelFixture.h"
-#include "tests/support/DidaditPeer.h"
-#include "tests/support/LoopbackLink.h"
+#include "tests/support/TransferLoopback.h"
 
 namespace tarvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-using TPostProcess =
-    std::function<void(const std::shared_ptr<core::IVerbindung>&, core::IDateiSenden&)>;
-
 struct Protocol {
     const char* name;
     std::int32_t protokoll;
-    // Registers the protocol's modules with the post-processing of the test.
-    void (*registerModules)(const TPostProcess&, core::IKlaenge*);
-    void (*unregisterModules)();
 };
 
-void RegisterDidadit(const TPostProcess& postProcess, core::IKlaenge* klaenge) {
-    connection::TDidaditContext context;
-    context.klaenge = klaenge;
-    context.postProcess = postProcess;
-    connection::RegisterDidaditModules(context);
-}
-
-void RegisterAutobin(const TPostProcess& postProcess, core::IKlaenge* klaenge) {
-    connection::TAutobinContext context;
-    context.klaenge = klaenge;
-    context.postProcess = postProcess;
-    connection::RegisterAutobinModules(context);
-}
-
-class SplitLoopback : public test::ChannelFixture, public ::testing::WithParamInterface<Protocol> {
+class SplitLoopback : public test::TransferLoopback,
+                      public ::testing::WithParamInterface<Protocol> {
   protected:
     SplitLoopback() {
-        ordner_ = std::make_shared<resources::TOrdner>(
-            registry_, platform::UserFolders{folder_.Dir(), folder_.Dir(), folder_.Dir()});
-        ordner_->SetReceiveFolder((folder_.Dir() / "Empfang").string());
-        GetParam().registerModules(
-            [o = ordner_](const std::shared_ptr<core::IVerbindung>& connection,
-                          core::IDateiSenden& record) {
-                connection::TDateiEmpfangenPostprozessor(connection, o).Execute(record);
-            },
-            &klaenge_);
-        vctx_.dispatcher = &dispatcher_;
-        vctx_.config = config_.get();
-        vctx_.registry = &registry_;
-        vctx_.klaenge = &klaenge_;
-        vctx_.versionText = "0.01.000";
-        vctx_.runModules = connection::TVerbindungAbstract::RunStandard;
-        link_ = test::TLoopbackLink::Create(vctx_, vctx_);
-        kanalA_ = MakeKanal(1);
-        kanalB_ = MakeKanal(2);
-        link_->A().SetPath("DB0BBB");
-        link_->A().SetMyCall("DL1AAA");
-        link_->B().SetPath("DL1AAA");
-        link_->B().SetMyCall("DB0BBB");
-        link_->A().SetKanal(kanalA_);
-        link_->B().SetKanal(kanalB_);
-        link_->Connect();
+        if (GetParam().protokoll == connection::kDidaditProtocol)
+            RegisterDidadit();
+        else
+            RegisterAutobin();
+        StartLink();
     }
-    ~SplitLoopback() override {
-        if (!link_->Down()) {
-            link_->Drop();
-            Until([&] { return link_->Down(); });
-        }
-        Until([&] { return !link_->A().WorkerRunning() && !link_->B().WorkerRunning(); });
-        link_->Stop();
-        link_->A().Release();
-        link_->B().Release();
-        kanalA_->Release();
-        kanalB_->Release();
-        GetParam().unregisterModules();
-    }
-    bool Until(const std::function<bool()>& done,
-               std::chrono::milliseconds bound = std::chrono::seconds(60)) {
-        return dispatcher_.RunUntil(done, bound);
-    }
-    bool ShowsB(const std::string& text) {
-        return ConsoleText(kanalB_->Console()).find(text) != std::string::npos;
-    }
-
-    test::ScopedDataFolder folder_;
-    std::shared_ptr<resources::TOrdner> ordner_;
-    connection::TVerbindungContext vctx_;
-    std::shared_ptr<test::TLoopbackLink> link_;
-    std::shared_ptr<channels::TKanal> kanalA_, kanalB_;
+    bool ShowsB(const std::string& text) { return Shows(*kanalB_, text); }
 };
 
 TEST_P(SplitLoopback, AFileInPartsArrivingThreeOneTwoIsJoinedIdentical) {
-    std::string data(5 * 1024 * 1024, '\0');
-    std::uint32_t x = 99;
-    for (char& c : data) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
-    }
+    const std::string data = test::Pattern(5 * 1024 * 1024, 99);
     const fs::path source = folder_.Dir() / "gross.bin";
     ASSERT_FALSE(platform::WriteFileAtomic(source, data));
     ASSERT_TRUE(Until([&] { return link_->A().BinMode() != 0; }));
@@ -141,10 +70,8 @@ TEST_P(SplitLoopback, AFileInPartsArrivingThreeOneTwoIsJoinedIdentical) {
 }
 
 const Protocol kProtocols[] = {
-    {"Didadit", connection::kDidaditProtocol, RegisterDidadit,
-     connection::UnregisterDidaditModules},
-    {"Autobin", connection::kAutobinProtocol, RegisterAutobin,
-     connection::UnregisterAutobinModules},
+    {"Didadit", connection::kDidaditProtocol},
+    {"Autobin", connection::kAutobinProtocol},
 };
 
 INSTANTIATE_TEST_SUITE_P(Protocols, SplitLoopback, ::testing::ValuesIn(kProtocols),
