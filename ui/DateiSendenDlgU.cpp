@@ -530,6 +530,7 @@ void TDateiSendenDlg::ProtokollChanged() {
     if (!binary) teilen_->setChecked(false);
     emit teilen_->toggled(teilen_->isChecked());
     const bool typed = kindText_->isChecked();
+    wrap_->setVisible(Protokoll() == filesend::kProtokollText);
     wrap_->setEnabled(typed && Protokoll() == filesend::kProtokollText);
     const bool canSign = pgp_ && !pgpKeys_.empty() && Protokoll() == filesend::kProtokollText;
     sign_->setEnabled(canSign);
@@ -730,6 +731,14 @@ void TDateiSendenDlg::ChooseParts() {
     PartSizeLeft();
     const int index = parts_->indexOfTopLevelItem(parts_->currentItem());
     if (index < 0 || index >= dateien_.Count()) return;
+    // A set of more parts is refused when sent; listing them all would stall.
+    if (dateien_.Items()[index].parts > filesend::TDateiSendenPraeprozessor::kMaxParts) {
+        Ask(windowTitle(),
+            tr("Zu viele Teile (höchstens %1): bitte eine größere Teilgröße wählen.")
+                .arg(filesend::TDateiSendenPraeprozessor::kMaxParts),
+            1u << core::kBitOk);
+        return;
+    }
     TDateiSendenTeileAuswahlDlg chooser(Shown(dateien_.Items()[index].name.filename()),
                                         dateien_.Checks(index), this);
     if (chooser.exec() != QDialog::Accepted) return;
