@@ -166,7 +166,12 @@ TDateiSendenDlg::TDateiSendenDlg(const TDateiSendenDlgContext& ctx, QWidget* par
     pages_->addWidget(BuildTextPage());
     pages_->addWidget(BuildOptionenPage());
     pages_->addWidget(BuildPGPPage());
-    if (!pgpError.isEmpty()) pgpInfo_->setText(pgpInfo_->text() + QLatin1Char('\n') + pgpError);
+    if (!pgpError.isEmpty()) {
+        // The engine is there but failed: its version, and why it is not used.
+        const auto version = platform::PgpEngineVersion();
+        pgpInfo_->setText(QString::fromStdString(version.value_or(std::string())) +
+                          QLatin1Char('\n') + pgpError);
+    }
 
     back_ = new QPushButton(tr("< &Zurück"));
     next_ = new QPushButton(tr("&Weiter >"));
@@ -423,7 +428,10 @@ QWidget* TDateiSendenDlg::BuildPGPPage() {
     comment_->setMaxLength(200);
     pgpInfo_ = NewPlainLabel(QString());
     pgpInfo_->setWordWrap(true);
-    if (!pgp_) {
+    if (pgp_) {
+        const auto version = platform::PgpEngineVersion();
+        pgpInfo_->setText(QString::fromStdString(version.value_or(std::string())));
+    } else {
         pgpInfo_->setText(
             tr("Um Nachrichten signieren zu können, benötigen Sie PGP 5.5.3, 6.0.2, 6.5.1 oder "
                "neuer.") +

@@ -415,6 +415,9 @@ TEST_F(Hauptfenster, SendAndDroppedFilesOpenOneSendDialogPerChannel) {
     EXPECT_EQ(dlg->Protokoll(), filesend::kProtokollAutobin);
     EXPECT_TRUE(dlg->FinishEnabled());
     EXPECT_EQ(v->sendQueue->GetCount(), 0);  // nothing goes before "Fertigstellen"
+    // Function keys in the dialog select channels as in the main window.
+    QTest::keyClick(dlg, Qt::Key_F3);
+    EXPECT_EQ(Aktuell(), 3);
     dlg->close();
     v->sendQueue->Release();
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
