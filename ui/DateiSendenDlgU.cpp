@@ -825,7 +825,8 @@ bool TDateiSendenDlg::Fertigstellen() {
     if (!FinishEnabled()) return false;
     const bool signing = sign_->isEnabled() && sign_->isChecked() && pgp_;
     const std::string key = keys_->currentData().toString().toStdString();
-    const std::string password = QStringToCp1252(password_->text());
+    // The key ring takes passphrases as UTF-8, as its own prompt enters them.
+    const std::string password = password_->text().toStdString();
     if (signing) {
         // A trial signature: only the type of its failure tells a wrong password.
         bool right = true;
