@@ -89,6 +89,8 @@ class TPGP final : public core::IPGP {
     std::string Decode(std::string_view block) override;
     std::string DecodeFrom(std::string_view station, std::string_view block) override;
     std::vector<core::TPGPKey> GetPrivateKeys() override;
+    // A passphrase that does not unlock the key throws platform::PgpBadPassphrase
+    // (the send dialog's trial signature tells a wrong password by it).
     std::string Sign(std::string_view fingerprint, std::string_view passphrase,
                      std::string_view comment, std::string_view text) override;
 

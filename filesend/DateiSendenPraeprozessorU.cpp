@@ -480,12 +480,6 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunSplit() {
     return result;
 }
 
-TSendeOptionen SendeOptionenFor(const core::IVerbindung* connection) {
-    TSendeOptionen options;
-    if (connection) options.protokoll = ProtokollFor(*connection);
-    return options;
-}
-
 bool QueueFile(const std::shared_ptr<core::IVerbindung>& connection, const fs::path& file,
                std::string* error, std::int32_t protokoll, int partSizeKiB) {
     TDateiSendenPraeprozessor p;

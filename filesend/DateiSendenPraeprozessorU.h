@@ -115,23 +115,7 @@ class TDateiSendenPraeprozessor {
     bool ran_ = false;
 };
 
-// What the operator picks for files sent from the main window.
-struct TSendeOptionen {
-    std::int32_t protokoll = kProtokollDidadit;
-    // 0: the file whole.
-    int partSizeKiB = 0;
-    friend bool operator==(const TSendeOptionen&, const TSendeOptionen&) = default;
-};
-// Part sizes beyond this would split no file that can be sent.
-inline constexpr int kMaxPartSizeKiB = static_cast<int>(kMaxSendFileSize / 1024);
-// The protocols offered, in the order shown.
-inline constexpr std::int32_t kSendeProtokolle[] = {kProtokollText, kProtokollAutobin,
-                                                    kProtokollDidadit};
-// Preselected: the protocol the station takes (ProtokollFor), the file whole.
-TSendeOptionen SendeOptionenFor(const core::IVerbindung* connection);
-
-// One file as jobs on the connection: "Senden" in the main window and files
-// dropped on a channel. protokoll 0 takes the connection's (ProtokollFor).
+// One file as jobs on the connection. protokoll 0 takes the connection's (ProtokollFor).
 // False with *error set (a message for the operator) when nothing or not all
 // of it could be queued.
 bool QueueFile(const std::shared_ptr<core::IVerbindung>& connection,

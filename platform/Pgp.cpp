@@ -275,6 +275,8 @@ std::string PgpEngine::ClearSign(std::string_view fingerprint, std::string_view 
     const gpgme_error_t err = gpgme_op_sign(ctx, in.get(), out.get(), GPGME_SIG_MODE_CLEAR);
     gpgme_set_passphrase_cb(ctx, nullptr, nullptr);
     gpgme_signers_clear(ctx);
+    if (gpgme_err_code(err) == GPG_ERR_BAD_PASSPHRASE)
+        throw PgpBadPassphrase("Sign: " + ErrorText(err));
     Check(err, "Sign");
     return out.Take();
 }

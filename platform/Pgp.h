@@ -20,6 +20,12 @@ class PgpError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The passphrase did not unlock the key.
+class PgpBadPassphrase : public PgpError {
+  public:
+    using PgpError::PgpError;
+};
+
 // "GnuPG 2.2.40 (GPGME 1.18.0)" when an OpenPGP engine is usable; none otherwise.
 std::optional<std::string> PgpEngineVersion();
 
@@ -59,7 +65,8 @@ class PgpEngine {
     // Imports the block's keys into the key ring; the keys it took.
     std::vector<PgpKeyInfo> Import(std::string_view keyBlock);
     std::vector<PgpKeyInfo> SecretKeys();
-    // Armoured clear-signed text; the key named by its fingerprint.
+    // Armoured clear-signed text; the key named by its fingerprint. A wrong
+    // passphrase throws PgpBadPassphrase.
     std::string ClearSign(std::string_view fingerprint, std::string_view passphrase,
                           std::string_view text);
 

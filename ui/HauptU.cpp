@@ -50,15 +50,13 @@
 #include "core/MessageWindowU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
-#include "filesend/DateiSendenPraeprozessorU.h"
-#include "filesend/DateiSendenU.h"
 #include "platform/Dispatcher.h"
 #include "platform/Registry.h"
+#include "resources/OrdnerU.h"
 #include "stations/StationenDatenbankU.h"
 #include "ui/AgwpeDialogU.h"
 #include "ui/BefehlConnectU.h"
 #include "ui/ConsoleWidgetU.h"
-#include "ui/DlgSendeOptionenU.h"
 #include "ui/EinstellungenU.h"
 #include "ui/FlexnetDialogU.h"
 #include "ui/GeraeteDialogU.h"
@@ -193,6 +191,7 @@ void THauptfenster::AddShutdownSteps(core::TStepSequence& s) {
         [this] {
             qApp->removeEventFilter(this);
             TEinstellungenForm::CloseInstance();
+            TDateiSendenDlg::CloseAll();
             delete deviceStatus_.data();
         },
         true);
@@ -405,37 +404,28 @@ std::shared_ptr<channels::TKanal> THauptfenster::Aktuell() const {
     return Kanaele() ? Kanaele()->GetAktuell() : nullptr;
 }
 
-std::shared_ptr<core::IVerbindung> THauptfenster::AktuelleVerbindung() const {
-    std::shared_ptr<core::IVerbindung> v;
-    if (auto* connections = system_.Connections()) {
-        connections->Lock();
-        auto k = Aktuell();
-        v = k ? k->GetVerbindung() : nullptr;
-        connections->Unlock();
-    }
-    return v;
+TDateiSendenDlgContext THauptfenster::SendDialogContext() const {
+    TDateiSendenDlgContext ctx;
+    ctx.kanal = Aktuell();
+    ctx.registry = &system_.Setup().registry;
+    ctx.config = Config();
+    ctx.receiveFolder = [] {
+        const auto ordner = resources::Ordner();
+        return ordner ? ordner->GetReceiveFolder() : std::filesystem::path();
+    };
+    return ctx;
 }
 
-void THauptfenster::SendFiles(const std::vector<std::filesystem::path>& files,
-                              std::optional<filesend::TSendeOptionen> options) {
-    if (files.empty()) return;
-    const std::shared_ptr<core::IVerbindung> v = AktuelleVerbindung();
-    std::string errors;
-    for (const auto& file : files) {
-        std::string error;
-        if (options ? filesend::QueueFile(v, file, &error, options->protokoll, options->partSizeKiB)
-                    : filesend::QueueFile(v, file, &error))
-            continue;
-        if (!errors.empty()) errors += "\r\r";
-        errors += error;
-        if (!v) break;  // one report is enough
-    }
-    if (errors.empty()) return;
-    if (showSendError) {
-        showSendError(errors);
-        return;
-    }
-    TDlgMessage::Run(this, "Tarvo", errors, 1u << core::kBitOk);
+void THauptfenster::SendFiles(const std::vector<std::filesystem::path>& files) {
+    const auto k = Aktuell();
+    if (files.empty() || !k || k->GetNummer() == 0) return;
+    TDateiSendenDlg::OpenWithFiles(SendDialogContext(), this, files);
+}
+
+void THauptfenster::SendText(const std::string& cp1252) {
+    const auto k = Aktuell();
+    if (!k || k->GetNummer() == 0) return;
+    TDateiSendenDlg::OpenWithText(SendDialogContext(), this, cp1252);
 }
 
 void THauptfenster::CreateActions() {
@@ -500,24 +490,8 @@ void THauptfenster::CreateActions() {
     on("ActionConnect", [this] { ShowConnectDialog(); });
     on("ActionDisconnect", [this] { Disconnect(); });
     on("ActionSend", [this] {
-        if (!chooseSendFiles) {
-            chooseSendFiles = [this] {
-                std::vector<std::filesystem::path> files;
-                for (const QString& f : QFileDialog::getOpenFileNames(
-                         this, QStringLiteral("Datei senden"), QDir::homePath()))
-                    files.emplace_back(LocalPath(f));
-                return files;
-            };
-        }
-        const auto files = chooseSendFiles();
-        if (files.empty()) return;
-        if (!chooseSendOptions)
-            chooseSendOptions = [this](const filesend::TSendeOptionen& preset) {
-                return AskSendeOptionen(this, preset);
-            };
-        const auto v = AktuelleVerbindung();
-        if (const auto options = chooseSendOptions(filesend::SendeOptionenFor(v.get())))
-            SendFiles(files, options);
+        const auto k = Aktuell();
+        if (k && k->GetNummer() != 0) TDateiSendenDlg::Open(SendDialogContext(), this);
     });
     on("ActionSave", [this] {
         if (auto k = Aktuell()) k->ToggleSaveToFile();
@@ -1152,7 +1126,7 @@ void THauptfenster::dropEvent(QDropEvent* e) {
     if (!files.empty()) {
         core::DebOutObj("THauptfenster", "Drop", std::to_string(files.size()) + " Dateien");
         for (const std::string& f : files) core::DebOutObj("THauptfenster", "Drop", f);
-        // Queued once the drop has ended, so a report does not hold the source.
+        // Opened once the drop has ended, so the dialog does not hold the source.
         QTimer::singleShot(kDropDelayMs, this, [this, files] {
             SendFiles({files.begin(), files.end()});
         });
@@ -1163,11 +1137,7 @@ void THauptfenster::dropEvent(QDropEvent* e) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
     text.replace(QLatin1Char('\n'), QLatin1Char('\r'));
     const std::string bytes = QStringToCp1252(text);
-    // Until the send dialog exists, foreign text goes out as it is: a "^X" in
-    // it stays two characters.
-    QTimer::singleShot(kDropDelayMs, this, [this, bytes] {
-        if (auto k = Aktuell()) k->SendDroppedData(bytes);
-    });
+    QTimer::singleShot(kDropDelayMs, this, [this, bytes] { SendText(bytes); });
 }
 
 void THauptfenster::ShowStationen() {

@@ -24,7 +24,7 @@ class QToolButton;
 #include "core/MessageWindowU.h"
 #include "core/StartupU.h"
 #include "core/SystemU.h"
-#include "filesend/DateiSendenPraeprozessorU.h"
+#include "ui/DateiSendenDlgU.h"
 
 namespace tarvo::platform {
 class IRegistry;
@@ -101,17 +101,11 @@ class THauptfenster : public QMainWindow {
     static std::filesystem::path ManualFile();
     std::function<bool(const std::filesystem::path&)> openManual;
     std::function<void(const std::string& title, const std::string& text)> showHelpMessage;
-    // Queues the files on the active channel's connection ("Senden", a drop);
-    // a file that cannot go is reported. The file dialog and the report are
-    // hooks so tests need no modal window.
-    // Without options each file goes whole with the station's protocol.
-    void SendFiles(const std::vector<std::filesystem::path>& files,
-                   std::optional<filesend::TSendeOptionen> options = std::nullopt);
-    std::function<std::vector<std::filesystem::path>()> chooseSendFiles;
-    // Protocol and part size for "Senden", from the preselection; nullopt cancels.
-    std::function<std::optional<filesend::TSendeOptionen>(const filesend::TSendeOptionen& preset)>
-        chooseSendOptions;
-    std::function<void(const std::string& text)> showSendError;
+    // The active channel's send dialog with dropped files (folders taken with
+    // the files below them) or dropped text (code page 1252); an open dialog
+    // only comes to the front.
+    void SendFiles(const std::vector<std::filesystem::path>& files);
+    void SendText(const std::string& cp1252);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -156,7 +150,7 @@ class THauptfenster : public QMainWindow {
     int DropTarget(const QPoint& pos, bool& onConsole) const;
     void OfferDrop(QDropEvent& e);
     std::shared_ptr<channels::TKanal> Aktuell() const;
-    std::shared_ptr<core::IVerbindung> AktuelleVerbindung() const;
+    TDateiSendenDlgContext SendDialogContext() const;
 
     core::TSystem& system_;
     std::filesystem::path fontFile_;

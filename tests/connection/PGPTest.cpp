@@ -254,9 +254,16 @@ TEST_F(PGP, OwnSignaturePassesGpg) {
     EXPECT_THAT(pgp.Decode(signedText), HasSubstr("Die Unterschrift ist g\xFCltig."));
 
     // A key with a passphrase signs only with the right one.
-    EXPECT_THROW(pgp.Sign(bob, "falsch", "", "Text\r"), platform::PgpError);
+    // The send dialog tells a wrong password from other failures by its type.
+    EXPECT_THROW(pgp.Sign(bob, "falsch", "", "Text\r"), platform::PgpBadPassphrase);
     EXPECT_TRUE(own->Verify(LineEndsToLf(pgp.Sign(bob, "Geheim-2026!", "", "Text\r"))));
     EXPECT_THROW(pgp.Sign("not a fingerprint", "", "", "Text\r"), platform::PgpError);
+    try {
+        pgp.Sign("not a fingerprint", "", "", "Text\r");
+    } catch (const platform::PgpBadPassphrase&) {
+        ADD_FAILURE() << "a missing key is no wrong password";
+    } catch (const platform::PgpError&) {
+    }
 }
 
 TEST_F(PGP, PrivateKeysAreListedByFingerprint) {

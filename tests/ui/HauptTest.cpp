@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolBar>
@@ -29,6 +30,7 @@
 #include "platform/qt/QtDispatcher.h"
 #include "tests/support/FakeChannel.h"
 #include "ui/ConsoleWidgetU.h"
+#include "ui/DateiSendenDlgU.h"
 #include "ui/EinstellungenU.h"
 #include "ui/HauptPanesU.h"
 #include "ui/RichEditTarvoU.h"
@@ -304,18 +306,9 @@ TEST_F(Hauptfenster, StatusPanelsKeepTheirHintsAndShortenLongTexts) {
     EXPECT_NE(window_->findChild<QWidget*>(QStringLiteral("StatusPanel10")), nullptr);
 }
 
-// Remembers whether caret escapes were asked for.
-class CaretFlagVerbindung : public test::FakeVerbindung {
-  public:
-    void SendData(std::string_view text, bool echo, bool carets, bool wrap, bool user) override {
-        caretsAsked = caretsAsked || carets;
-        test::FakeVerbindung::SendData(text, echo, carets, wrap, user);
-    }
-    bool caretsAsked = false;
-};
-
-TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
-    auto v = std::make_shared<CaretFlagVerbindung>();
+TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelOpensItsSendDialog) {
+    auto v = std::make_shared<test::FakeVerbindung>();
+    v->sendQueue = std::make_shared<filesend::TDateiSendenQueue>();
     window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
     window_->Kanaele()->SetAktuellNr(2);
     QApplication::processEvents();
@@ -346,65 +339,65 @@ TEST_F(Hauptfenster, TextDroppedOnAConnectedChannelIsSentThere) {
     EXPECT_FALSE(offered(at(button(3))));
     EXPECT_TRUE(offered(at(button(2))));
 
-    QDropEvent drop(QPointF(at(console)), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &drop);
-    for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
-    EXPECT_EQ(v->sent, "erste^X\rzweite");
-    // Foreign text is sent as it is: its "^X" never becomes a control character.
-    EXPECT_FALSE(v->caretsAsked);
-
     // Resting on the button of a connected channel selects it; a drop there goes there.
     window_->Kanaele()->SetAktuellNr(1);
-    const auto enterAgain = [&](QPoint pos) {
-        QDragEnterEvent e(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(window_.get(), &e);
-    };
-    enterAgain(at(button(2)));  // a new drag
+    QDragEnterEvent again(at(button(2)), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &again);
     EXPECT_TRUE(offered(at(button(2))));
     for (int i = 0; i < 200 && Aktuell() != 2; ++i) QTest::qWait(10);
     EXPECT_EQ(Aktuell(), 2);
     window_->Kanaele()->SetAktuellNr(1);
-    v->sent.clear();
-    enterAgain(at(button(2)));
+    QApplication::sendEvent(window_.get(), &again);
     QDropEvent onButton(QPointF(at(button(2))), Qt::CopyAction, &mime, Qt::LeftButton,
                         Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &onButton);
     EXPECT_EQ(Aktuell(), 2);
-    for (int i = 0; i < 200 && v->sent.empty(); ++i) QTest::qWait(10);
-    EXPECT_EQ(v->sent, "erste^X\rzweite");
-    EXPECT_FALSE(v->caretsAsked);
-    window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
+    const channels::TKanal* kanal = window_->Kanaele()->GetKanal(2).get();
+    for (int i = 0; i < 200 && !ui::TDateiSendenDlg::For(kanal); ++i) QTest::qWait(10);
+    ui::TDateiSendenDlg* dlg = ui::TDateiSendenDlg::For(kanal);
+    ASSERT_NE(dlg, nullptr);
+    // The text way: the text page with the text as it came, sent as text;
+    // nothing went out on its own.
+    EXPECT_EQ(dlg->Page(), ui::TDateiSendenDlg::kPageText);
+    EXPECT_EQ(dlg->Protokoll(), filesend::kProtokollText);
+    auto* text = dlg->findChild<QPlainTextEdit*>(QStringLiteral("Texteingabe"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->toPlainText(), QStringLiteral("erste^X\nzweite"));
+    EXPECT_EQ(v->sent, "");
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Senden - DB0ABC"));
+
+    window_->TarvoDestroy();  // an open dialog goes before the channels
+    EXPECT_EQ(ui::TDateiSendenDlg::For(kanal), nullptr);
 }
 
-TEST_F(Hauptfenster, FilesChosenOrDroppedAreQueuedOnTheActiveChannel) {
+TEST_F(Hauptfenster, SendAndDroppedFilesOpenOneSendDialogPerChannel) {
     const std::filesystem::path file = dir_ / "bericht.txt";
     std::ofstream(file) << "Inhalt";
     auto v = std::make_shared<test::FakeVerbindung>();
-    auto queue = std::make_shared<filesend::TDateiSendenQueue>();
-    v->sendQueue = queue;
-    std::vector<std::string> reports;
-    window_->showSendError = [&](const std::string& text) { reports.push_back(text); };
-
-    // Without a connection nothing is queued, and the operator is told once.
+    v->sendQueue = std::make_shared<filesend::TDateiSendenQueue>();
+    v->SetBinMode(filesend::kProtokollDidadit);
     window_->Kanaele()->SetAktuellNr(2);
-    window_->SendFiles({file, file});
-    ASSERT_EQ(reports.size(), 1u);
-
     window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
     QApplication::processEvents();
-    ASSERT_TRUE(window_->Action("ActionSend")->isEnabled());
-    window_->chooseSendFiles = [&] {
-        return std::vector<std::filesystem::path>{file, dir_ / "fehlt.txt"};
-    };
-    window_->chooseSendOptions = [](const filesend::TSendeOptionen& preset) { return preset; };
-    window_->Action("ActionSend")->trigger();
-    ASSERT_EQ(queue->GetCount(), 1);
-    EXPECT_EQ(queue->GetItems(0)->GetSendName(), "bericht.txt");
-    EXPECT_EQ(queue->GetItems(0)->GetProtokoll(), filesend::kProtokollDidadit);
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_NE(reports[1].find("fehlt.txt"), std::string::npos);
+    const channels::TKanal* kanal = window_->Kanaele()->GetKanal(2).get();
 
-    // A file dropped on the console goes the same way.
+    // "Senden": the normal way, preset from the station's protocol.
+    ASSERT_TRUE(window_->Action("ActionSend")->isEnabled());
+    window_->Action("ActionSend")->trigger();
+    ui::TDateiSendenDlg* dlg = ui::TDateiSendenDlg::For(kanal);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(dlg->Page(), ui::TDateiSendenDlg::kPageProtokoll);
+    EXPECT_EQ(dlg->Protokoll(), filesend::kProtokollDidadit);
+    // Asked again, the same dialog comes to the front; a drop does not change it.
+    window_->Action("ActionSend")->trigger();
+    window_->SendFiles({file});
+    EXPECT_EQ(ui::TDateiSendenDlg::For(kanal), dlg);
+    EXPECT_EQ(dlg->Dateien().Count(), 0);
+    dlg->close();
+    for (int i = 0; i < 200 && ui::TDateiSendenDlg::For(kanal); ++i) QTest::qWait(10);
+    ASSERT_EQ(ui::TDateiSendenDlg::For(kanal), nullptr);
+
+    // A file dropped on the console opens it the files way, with AutoBIN.
     auto* console = window_->findChild<QWidget*>(QStringLiteral("Console02"));
     ASSERT_NE(console, nullptr);
     const QPoint at = console->mapTo(window_.get(), console->rect().center());
@@ -414,41 +407,19 @@ TEST_F(Hauptfenster, FilesChosenOrDroppedAreQueuedOnTheActiveChannel) {
     QApplication::sendEvent(window_.get(), &enter);
     QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
-    for (int i = 0; i < 200 && queue->GetCount() < 2; ++i) QTest::qWait(10);
-    EXPECT_EQ(queue->GetCount(), 2);
-    EXPECT_EQ(reports.size(), 2u);
-    queue->Release();
-    window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
-}
-
-TEST_F(Hauptfenster, SendAsksProtocolAndPartSizePreselectedFromTheStation) {
-    const std::filesystem::path file = dir_ / "bild.jpg";
-    std::ofstream(file) << std::string(2500, 'x');
-    auto v = std::make_shared<test::FakeVerbindung>();
-    auto queue = std::make_shared<filesend::TDateiSendenQueue>();
-    v->sendQueue = queue;
-    v->SetBinMode(filesend::kProtokollAutobin);
-    window_->Kanaele()->SetAktuellNr(2);
-    window_->Kanaele()->GetKanal(2)->SetVerbindung(v);
-    QApplication::processEvents();
-    window_->chooseSendFiles = [&] { return std::vector<std::filesystem::path>{file}; };
-    std::vector<filesend::TSendeOptionen> presets;
-    std::optional<filesend::TSendeOptionen> answer;
-    window_->chooseSendOptions = [&](const filesend::TSendeOptionen& preset) {
-        presets.push_back(preset);
-        return answer;
-    };
-
-    window_->Action("ActionSend")->trigger();  // cancelled
-    EXPECT_EQ(queue->GetCount(), 0);
-    answer = filesend::TSendeOptionen{filesend::kProtokollDidadit, 1};
-    window_->Action("ActionSend")->trigger();
-    ASSERT_EQ(presets.size(), 2u);
-    EXPECT_EQ(presets[0], (filesend::TSendeOptionen{filesend::kProtokollAutobin, 0}));
-    ASSERT_EQ(queue->GetCount(), 3);
-    EXPECT_EQ(queue->GetItems(2)->GetSendName(), "bild.b03");
-    EXPECT_EQ(queue->GetItems(2)->GetProtokoll(), filesend::kProtokollDidadit);
-    queue->Release();
+    for (int i = 0; i < 200 && !ui::TDateiSendenDlg::For(kanal); ++i) QTest::qWait(10);
+    dlg = ui::TDateiSendenDlg::For(kanal);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_EQ(dlg->Dateien().Count(), 1);
+    EXPECT_EQ(dlg->Dateien().Items()[0].name, file);
+    EXPECT_EQ(dlg->Protokoll(), filesend::kProtokollAutobin);
+    EXPECT_TRUE(dlg->FinishEnabled());
+    EXPECT_EQ(v->sendQueue->GetCount(), 0);  // nothing goes before "Fertigstellen"
+    // Function keys in the dialog select channels as in the main window.
+    QTest::keyClick(dlg, Qt::Key_F3);
+    EXPECT_EQ(Aktuell(), 3);
+    dlg->close();
+    v->sendQueue->Release();
     window_->Kanaele()->GetKanal(2)->SetVerbindung(nullptr);
 }
 
