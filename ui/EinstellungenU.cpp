@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -683,7 +684,8 @@ TEinstellungenForm::TEinstellungenForm(const TEinstellungenContext& ctx, QWidget
         auto* sheet = new QWidget;
         auto* sheetLayout = new QVBoxLayout(sheet);
         sheetLayout->setContentsMargins(0, 0, 0, 0);
-        const int tab = tabs_->addTab(sheet, tr(slot.caption));
+        const int tab =
+            tabs_->addTab(sheet, QCoreApplication::translate("TEinstellungenForm", slot.caption));
         tabs_->tabBar()->setTabData(tab, slot.index);
     }
 

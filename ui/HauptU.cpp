@@ -525,7 +525,7 @@ void THauptfenster::CreateActions() {
          false},
     };
     for (const TActionDef& def : defs) {
-        auto* a = new QAction(tr(def.caption), this);
+        auto* a = new QAction(QCoreApplication::translate("THauptfenster", def.caption), this);
         a->setObjectName(QString::fromLatin1(def.name));
         a->setCheckable(def.checkable);
         if (!def.shortcut.isEmpty()) {
@@ -729,7 +729,9 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
         // The file name loses its middle, the link flags their end.
         auto* label = new TStatusPanel(i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setToolTip(*panels[i].hint ? tr(panels[i].hint) : QString());
+        label->setToolTip(*panels[i].hint
+                              ? QCoreApplication::translate("THauptfenster", panels[i].hint)
+                              : QString());
         label->setParent(bar);  // measured in the bar's font
         // Wide enough for the longest value in this font, never narrower than
         // the classic width.
@@ -1070,8 +1072,9 @@ void THauptfenster::BuildThemeMenu() {
     themeGroup_ = new QActionGroup(this);
     for (const std::string& t : themes_) {
         const TThemeDef* known = KnownTheme(t);
-        QAction* a = themeMenu_->addAction(known ? tr(known->caption)
-                                                 : tr("Test: %1").arg(QString::fromStdString(t)));
+        QAction* a = themeMenu_->addAction(
+            known ? QCoreApplication::translate("THauptfenster", known->caption)
+                  : tr("Test: %1").arg(QString::fromStdString(t)));
         a->setObjectName(QStringLiteral("ActionDesign"));
         a->setData(QString::fromStdString(t));
         a->setCheckable(true);
