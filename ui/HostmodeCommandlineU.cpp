@@ -117,7 +117,20 @@ QPlainTextEdit* THostmodeCommandlineForm::Console(int tab) const {
 }
 
 void THostmodeCommandlineForm::OnNotify(const void* sender) {
-    if (!sender) Rebuild();  // the list changed
+    if (!sender) {
+        Rebuild();  // the list changed
+        return;
+    }
+    // A device's settings may have changed its name.
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        const auto device = pages_[i].device.lock();
+        if (device && static_cast<const devices::TGeraet*>(device.get()) == sender)
+            tabs_->setTabText(static_cast<int>(i), TabTitle(*device));
+    }
+}
+
+QString THostmodeCommandlineForm::TabTitle(const devices::TGeraetHostmode& device) const {
+    return tr("TNC %1").arg(Cp1252ToQString(device.InfoText()));
 }
 
 void THostmodeCommandlineForm::Rebuild() {
@@ -148,9 +161,7 @@ void THostmodeCommandlineForm::Rebuild() {
     delete none_.data();
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         const auto device = pages_[i].device.lock();
-        const QString title =
-            tr("TNC %1").arg(Cp1252ToQString(device ? device->InfoText() : std::string()));
-        tabs_->addTab(pages_[i].console, title);
+        tabs_->addTab(pages_[i].console, device ? TabTitle(*device) : QString());
     }
     if (pages_.empty()) {
         auto* none = new QLabel(tr("Kein Hostmode-Gerät eingerichtet."));

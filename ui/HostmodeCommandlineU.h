@@ -56,6 +56,7 @@ class THostmodeCommandlineForm : public QWidget {
         QPlainTextEdit* console;
     };
     void Rebuild();
+    QString TabTitle(const devices::TGeraetHostmode& device) const;
     void Senden();
     void OnNotify(const void* sender);
 
