@@ -284,9 +284,13 @@ int main(int argc, char** argv) {
         } else {
             core::DebOut("Automation: no session bus");
         }
+        // Scripted runs (no dialogs, a timed end) open no window beyond the main one.
+        const bool quiet = std::getenv("TARVO_NO_DIALOGS") || QuitAfter(args) >= 0;
         ui::THauptfenster window(
-            {system, std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
-                         "tarvo.ttf"});
+            {system,
+             std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
+                 "tarvo.ttf",
+             quiet});
         mainWindow = &window;
         std::unique_ptr<VisibilityFilter> visibility;
         if (automationServer) {
