@@ -567,7 +567,8 @@ class Importer {
         if (read.truncated > 0)
             r_.review.push_back(T("%1: %2 Einträge länger als Tarvo liest; sie werden gekürzt",
                                   {Rel(p), std::to_string(read.truncated)}));
-        const std::size_t stations = read.root.Size();
+        std::size_t stations = read.root.Size();
+        if (read.root.Contains("[ alle ]")) --stations;  // the database drops it at opening
         const fs::path target = stations::StationenDatenbankFile(s_.dataFolder);
         if (s_.replaceStations) {
             const fs::path backup = BackupName(target);
@@ -669,7 +670,7 @@ std::string TImportReport::Text() const {
         out += "\n";
     };
     section("Importiert:", imported);
-    section("Zugeordnet (alt → neu):", mapped);
+    section("Zugeordnet:", mapped);
     section("Ausgelassen:", leftOut);
     section("Bitte prüfen:", review);
     section("Sicherungen:", backups);
