@@ -38,9 +38,9 @@ constexpr std::size_t kMaxScanEntries = 20000;
 // Longer lists of keys outside the program's are cut in the report.
 constexpr std::size_t kMaxListedKeys = 20;
 
-// A text of the report, translated, in UTF-8; "%1", "%2", ... filled in.
-std::string T(const char* source, const std::vector<std::string>& args = {}) {
-    const std::string text = platform::Cp1252ToUtf8(Tr("TImport", source));
+// A translated text (code page 1252) of the report in UTF-8, "%1", "%2", ... filled in.
+std::string Fill(const std::string& cp1252, const std::vector<std::string>& args = {}) {
+    const std::string text = platform::Cp1252ToUtf8(cp1252);
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
@@ -110,7 +110,8 @@ class Importer {
         std::error_code ec;
         if (!fs::is_directory(s_.source, ec)) {
             r_.failed = true;
-            r_.leftOut.push_back(T("%1: kein lesbarer Ordner", {Show(s_.source)}));
+            r_.leftOut.push_back(
+                Fill(Tr("TImport", "%1: kein lesbarer Ordner"), {Show(s_.source)}));
         } else {
             Scan();
             ImportWaves();
@@ -118,10 +119,11 @@ class Importer {
             ImportSchemes();
             ImportStations();
             ImportBuffers();
-            for (const fs::path& p : found_.links) LeftOut(p, T("Verknüpfung, nicht gefolgt"));
+            for (const fs::path& p : found_.links)
+                LeftOut(p, Fill(Tr("TImport", "Verknüpfung, nicht gefolgt")));
             if (r_.imported.empty() && r_.leftOut.empty() && !r_.failed)
-                r_.leftOut.push_back(
-                    T("Im Ordner %1 ist nichts zu importieren.", {Show(s_.source)}));
+                r_.leftOut.push_back(Fill(Tr("TImport", "Im Ordner %1 ist nichts zu importieren."),
+                                          {Show(s_.source)}));
         }
         WriteReport();
         DebOutObj(kClass, "Import", "end.");
@@ -153,8 +155,9 @@ class Importer {
         for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             if (++seen > kMaxScanEntries) {
                 r_.leftOut.push_back(
-                    T("Der Ordner enthält zu viele Einträge; der Rest wurde nicht "
-                      "durchsucht."));
+                    Fill(Tr("TImport",
+                            "Der Ordner enthält zu viele Einträge; der Rest wurde nicht "
+                            "durchsucht.")));
                 break;
             }
             const fs::path& p = it->path();
@@ -185,8 +188,8 @@ class Importer {
         }
         if (ec) {
             r_.failed = true;
-            r_.leftOut.push_back(
-                T("%1: Fehler beim Lesen des Ordners (%2)", {Show(s_.source), ec.message()}));
+            r_.leftOut.push_back(Fill(Tr("TImport", "%1: Fehler beim Lesen des Ordners (%2)"),
+                                      {Show(s_.source), ec.message()}));
         }
         for (auto* list : {&found_.regs, &found_.stations, &found_.schemes, &found_.waves,
                            &found_.buffers, &found_.links})
@@ -198,7 +201,9 @@ class Importer {
 
     std::optional<std::string> Read(const fs::path& p, std::size_t limit) {
         std::optional<std::string> bytes = platform::ReadFile(p, limit);
-        if (!bytes) Damaged(p, T("nicht lesbar oder größer als %1 Bytes", {std::to_string(limit)}));
+        if (!bytes)
+            Damaged(p, Fill(Tr("TImport", "nicht lesbar oder größer als %1 Bytes"),
+                            {std::to_string(limit)}));
         return bytes;
     }
 
@@ -218,7 +223,8 @@ class Importer {
         if (backup.empty() || !fs::copy_file(target, backup, fs::copy_options::none, ec) || ec) {
             r_.failed = true;
             r_.leftOut.push_back(
-                T("%1: keine Sicherung möglich (%2); nicht ersetzt", {Show(target), ec.message()}));
+                Fill(Tr("TImport", "%1: keine Sicherung möglich (%2); nicht ersetzt"),
+                     {Show(target), ec.message()}));
             return false;
         }
         r_.backups.push_back(Show(target) + " → " + Show(backup));
@@ -236,7 +242,7 @@ class Importer {
         if (fs::exists(target, ec)) {
             if (const auto old = platform::ReadFile(target, bytes.size()); old && *old == bytes) {
                 r_.imported.push_back(Rel(source) + " → " + Show(target) + " " +
-                                      T("(schon vorhanden)"));
+                                      Fill(Tr("TImport", "(schon vorhanden)")));
                 return true;
             }
             if (!Backup(target)) return false;
@@ -251,8 +257,8 @@ class Importer {
 
     void WriteFailed(const fs::path& target, std::error_code ec) {
         r_.failed = true;
-        r_.leftOut.push_back(
-            T("%1: kann nicht geschrieben werden (%2)", {Show(target), ec.message()}));
+        r_.leftOut.push_back(Fill(Tr("TImport", "%1: kann nicht geschrieben werden (%2)"),
+                                  {Show(target), ec.message()}));
     }
 
     // ---- wave files ---------------------------------------------------------
@@ -269,18 +275,18 @@ class Importer {
             const std::string safe =
                 platform::SafeFileName(platform::Utf8ToCp1252(p.filename().string()));
             if (safe.empty()) {
-                Damaged(p, T("unbrauchbarer Dateiname"));
+                Damaged(p, Fill(Tr("TImport", "unbrauchbarer Dateiname")));
                 continue;
             }
             if (!taken.insert(Fold(safe)).second) {
-                LeftOut(p, T("eine Datei dieses Namens wurde schon übernommen"));
+                LeftOut(p, Fill(Tr("TImport", "eine Datei dieses Namens wurde schon übernommen")));
                 continue;
             }
             const auto bytes = Read(p, kImportMaxWaveBytes);
             if (!bytes) continue;
             if (bytes->size() < 12 || bytes->compare(0, 4, "RIFF") != 0 ||
                 bytes->compare(8, 4, "WAVE") != 0) {
-                Damaged(p, T("keine Wave-Datei"));
+                Damaged(p, Fill(Tr("TImport", "keine Wave-Datei")));
                 continue;
             }
             const fs::path target = soundFolder_ / safe;
@@ -356,7 +362,8 @@ class Importer {
         if (hive == kLM && parts.size() == 3 && Fold(parts[0]) == "geraete" &&
             std::all_of(parts[2].begin(), parts[2].end(),
                         [](char c) { return c >= '0' && c <= '9'; })) {
-            LeftOut(file, T("%1: gespeicherte Verbindung der letzten Sitzung", {KeyPath(parts)}));
+            LeftOut(file, Fill(Tr("TImport", "%1: gespeicherte Verbindung der letzten Sitzung"),
+                               {KeyPath(parts)}));
             return;
         }
         for (const auto& [name, value] : key.values) {
@@ -364,7 +371,7 @@ class Importer {
             const std::string folded = Fold(name);
             const std::string where = op.key + " \"" + name + "\"";
             if (hive == kCU && parts.empty() && folded == "dirty") {
-                LeftOut(file, T("%1: Laufzustand des alten Programms", {where}));
+                LeftOut(file, Fill(Tr("TImport", "%1: Laufzustand des alten Programms"), {where}));
                 continue;
             }
             if (hive == kCU && parts.size() == 2 && Fold(parts[0]) == "klaenge" &&
@@ -374,7 +381,8 @@ class Importer {
                     r_.mapped.push_back(where + ": " + value.text + " → " + mapped->string());
                     op.value = platform::RegValue::String(mapped->string());
                 } else {
-                    LeftOut(file, T("%1: Wave-Datei %2 nicht gefunden", {where, value.text}));
+                    LeftOut(file, Fill(Tr("TImport", "%1: Wave-Datei %2 nicht gefunden"),
+                                       {where, value.text}));
                     continue;
                 }
             } else if (hive == kCU && parts.size() == 1 && Fold(parts[0]) == "ordner" &&
@@ -385,7 +393,8 @@ class Importer {
                     r_.mapped.push_back(where + ": " + value.text + " → " + mapped->string());
                     op.value = platform::RegValue::String(mapped->string());
                 } else {
-                    LeftOut(file, T("%1: kein passender Ordner für %2", {where, value.text}));
+                    LeftOut(file, Fill(Tr("TImport", "%1: kein passender Ordner für %2"),
+                                       {where, value.text}));
                     continue;
                 }
             } else if (device && folded == "anschluss" && value.type == platform::kRegDword) {
@@ -394,9 +403,11 @@ class Importer {
                 std::error_code ec;
                 if (!fs::exists(value.text, ec))
                     r_.review.push_back(
-                        T("%1: %2 gibt es auf diesem Rechner nicht", {where, value.text}));
+                        Fill(Tr("TImport", "%1: %2 gibt es auf diesem Rechner nicht"),
+                             {where, value.text}));
             } else if (value.IsString() && IsForeignPath(value.text)) {
-                r_.review.push_back(T("%1: Pfad unverändert übernommen: %2", {where, value.text}));
+                r_.review.push_back(Fill(Tr("TImport", "%1: Pfad unverändert übernommen: %2"),
+                                         {where, value.text}));
             }
             ops.push_back(std::move(op));
         }
@@ -435,10 +446,11 @@ class Importer {
             } else {
                 const std::string fallback =
                     "/dev/ttyS" + std::to_string(s.port > 0 ? s.port - 1 : 0);
-                r_.review.push_back(
-                    T("%1: %2 keiner Schnittstelle eindeutig zuzuordnen (%3 Adapter gefunden); "
-                      "Tarvo nimmt %4, bitte im Gerätedialog wählen",
-                      {s.key, com, std::to_string(adapters.size()), fallback}));
+                r_.review.push_back(Fill(
+                    Tr("TImport",
+                       "%1: %2 keiner Schnittstelle eindeutig zuzuordnen (%3 Adapter gefunden); "
+                       "Tarvo nimmt %4, bitte im Gerätedialog wählen"),
+                    {s.key, com, std::to_string(adapters.size()), fallback}));
             }
         }
     }
@@ -451,8 +463,9 @@ class Importer {
             if (!bytes) continue;
             platform::regfile::ParseResult parsed = platform::regfile::Parse(*bytes);
             if (!parsed.problems.empty()) {
-                Damaged(file, T("beschädigt, nicht übernommen: %1 (%2 Fehler)",
-                                {parsed.problems.front(), std::to_string(parsed.problems.size())}));
+                Damaged(file,
+                        Fill(Tr("TImport", "beschädigt, nicht übernommen: %1 (%2 Fehler)"),
+                             {parsed.problems.front(), std::to_string(parsed.problems.size())}));
                 continue;
             }
             std::vector<std::string> foreign = parsed.otherHives;
@@ -473,12 +486,12 @@ class Importer {
                 Foreign(root, root.name, own, foreign);
             }
             for (std::size_t i = 0; i < foreign.size() && i < kMaxListedKeys; ++i)
-                LeftOut(file, T("%1: nicht Tarvos Schlüssel", {foreign[i]}));
+                LeftOut(file, Fill(Tr("TImport", "%1: nicht Tarvos Schlüssel"), {foreign[i]}));
             if (foreign.size() > kMaxListedKeys)
-                LeftOut(file, T("%1 weitere fremde Schlüssel",
-                                {std::to_string(foreign.size() - kMaxListedKeys)}));
-            r_.imported.push_back(
-                T("%1: %2 Einstellungen", {Rel(file), std::to_string(fileOps.size())}));
+                LeftOut(file, Fill(Tr("TImport", "%1 weitere fremde Schlüssel"),
+                                   {std::to_string(foreign.size() - kMaxListedKeys)}));
+            r_.imported.push_back(Fill(Tr("TImport", "%1: %2 Einstellungen"),
+                                       {Rel(file), std::to_string(fileOps.size())}));
             for (Op& op : fileOps) ops.push_back(std::move(op));
             sources.push_back(file);
         }
@@ -499,8 +512,9 @@ class Importer {
             if (!reg.SetValue(op.hive, op.key, op.name, std::move(op.value))) ++failedValues;
         if (failedValues > 0) {
             r_.failed = true;
-            r_.leftOut.push_back(T("%1 Einstellungen konnten nicht gespeichert werden",
-                                   {std::to_string(failedValues)}));
+            r_.leftOut.push_back(
+                Fill(Tr("TImport", "%1 Einstellungen konnten nicht gespeichert werden"),
+                     {std::to_string(failedValues)}));
         }
         if (std::error_code fec = reg.Flush()) WriteFailed(s_.settingsFile, fec);
     }
@@ -513,11 +527,11 @@ class Importer {
             const std::string safe =
                 platform::SafeFileName(platform::Utf8ToCp1252(p.filename().string()));
             if (safe.empty()) {
-                Damaged(p, T("unbrauchbarer Dateiname"));
+                Damaged(p, Fill(Tr("TImport", "unbrauchbarer Dateiname")));
                 continue;
             }
             if (!taken.insert(Fold(safe)).second) {
-                LeftOut(p, T("eine Datei dieses Namens wurde schon übernommen"));
+                LeftOut(p, Fill(Tr("TImport", "eine Datei dieses Namens wurde schon übernommen")));
                 continue;
             }
             const auto bytes = Read(p, kImportMaxSchemeBytes);
@@ -526,7 +540,7 @@ class Importer {
                 platform::regfile::ValidText(*bytes) ? *bytes : platform::Cp1252ToUtf8(*bytes);
             resources::TSoundScheme scheme = resources::ParseSoundScheme(text, {});
             if (scheme.empty()) {
-                Damaged(p, T("kein Soundschema"));
+                Damaged(p, Fill(Tr("TImport", "kein Soundschema")));
                 continue;
             }
             for (auto& [event, entry] : scheme) {
@@ -536,8 +550,9 @@ class Importer {
                                         entry.waveFile + " → " + mapped->string());
                     entry.waveFile = mapped->string();
                 } else {
-                    r_.review.push_back(T("%1: Wave-Datei %2 nicht gefunden",
-                                          {Rel(p) + " " + std::to_string(event), entry.waveFile}));
+                    r_.review.push_back(
+                        Fill(Tr("TImport", "%1: Wave-Datei %2 nicht gefunden"),
+                             {Rel(p) + " " + std::to_string(event), entry.waveFile}));
                 }
             }
             Install(p, soundFolder_ / safe, resources::FormatSoundScheme(scheme, soundFolder_));
@@ -554,19 +569,22 @@ class Importer {
             [](const auto& p) { return Fold(p.parent_path().filename().string()) == "database"; });
         if (chosen == found_.stations.end()) chosen = found_.stations.begin();
         for (auto it = found_.stations.begin(); it != found_.stations.end(); ++it)
-            if (it != chosen) LeftOut(*it, T("weitere Stationendatenbank, nicht übernommen"));
+            if (it != chosen)
+                LeftOut(*it, Fill(Tr("TImport", "weitere Stationendatenbank, nicht übernommen")));
         const fs::path& p = *chosen;
         const auto bytes = Read(p, stations::TStationenDatenbank::kMaxFileBytes);
         if (!bytes) return;
         platform::CompoundRead read =
             platform::ReadCompound(*bytes, stations::TStationenDatenbank::kStreamLimit);
         if (!read.readable || read.skipped > 0) {
-            Damaged(p, T("beschädigt oder keine Stationendatenbank; nicht übernommen"));
+            Damaged(p, Fill(Tr("TImport",
+                               "beschädigt oder keine Stationendatenbank; nicht übernommen")));
             return;
         }
         if (read.truncated > 0)
-            r_.review.push_back(T("%1: %2 Einträge länger als Tarvo liest; sie werden gekürzt",
-                                  {Rel(p), std::to_string(read.truncated)}));
+            r_.review.push_back(
+                Fill(Tr("TImport", "%1: %2 Einträge länger als Tarvo liest; sie werden gekürzt"),
+                     {Rel(p), std::to_string(read.truncated)}));
         std::size_t stations = read.root.Size();
         if (read.root.Contains("[ alle ]")) --stations;  // the database drops it at opening
         const fs::path target = stations::StationenDatenbankFile(s_.dataFolder);
@@ -581,7 +599,8 @@ class Importer {
         } else if (!Install(p, target, *bytes)) {
             return;
         }
-        r_.imported.push_back(T("%1: %2 Stationen", {Rel(p), std::to_string(stations)}));
+        r_.imported.push_back(
+            Fill(Tr("TImport", "%1: %2 Stationen"), {Rel(p), std::to_string(stations)}));
     }
 
     // ---- channel buffers ----------------------------------------------------
@@ -601,13 +620,13 @@ class Importer {
         for (const fs::path& p : found_.buffers) {
             const int channel = BufferChannel(p.filename().string());
             if (!taken.insert(channel).second) {
-                LeftOut(p, T("Puffer dieses Kanals wurde schon übernommen"));
+                LeftOut(p, Fill(Tr("TImport", "Puffer dieses Kanals wurde schon übernommen")));
                 continue;
             }
             const auto bytes = Read(p, limit);
             if (!bytes) continue;
             if (bytes->size() < channels::kConsoleHeaderSize) {
-                Damaged(p, T("zu kurz für eine Pufferdatei"));
+                Damaged(p, Fill(Tr("TImport", "zu kurz für eine Pufferdatei")));
                 continue;
             }
             const std::uint32_t version = Le32(*bytes, 64);
@@ -621,13 +640,14 @@ class Importer {
                 bytes->size() > channels::ConsoleAllocSize(kCols, n) ||
                 Le32(*bytes, 76) >= fileRows || Le32(*bytes, 84) >= fileRows ||
                 Le32(*bytes, 80) > static_cast<std::uint32_t>(kCols)) {
-                Damaged(p, T("keine gültige Pufferdatei"));
+                Damaged(p, Fill(Tr("TImport", "keine gültige Pufferdatei")));
                 continue;
             }
             if (fileRows != static_cast<std::uint64_t>(rows)) {
-                LeftOut(p, T("für %1 Zeilen angelegt, Tarvo nutzt %2 (Einstellung "
-                             "\"ConsoleRows\"); Tarvo würde sie leeren",
-                             {std::to_string(fileRows), std::to_string(rows)}));
+                LeftOut(p, Fill(Tr("TImport",
+                                   "für %1 Zeilen angelegt, Tarvo nutzt %2 (Einstellung "
+                                   "\"ConsoleRows\"); Tarvo würde sie leeren"),
+                                {std::to_string(fileRows), std::to_string(rows)}));
                 continue;
             }
             Install(p, s_.dataFolder / "Text Buffers" / channels::ConsoleBufferFileName(channel),
@@ -640,7 +660,8 @@ class Importer {
     void WriteReport() {
         const fs::path file =
             platform::UniqueFileName(s_.dataFolder / ("import-" + stamp_ + ".txt"));
-        std::string text = T("Import aus %1", {Show(s_.source)}) + "\n\n" + r_.Text();
+        std::string text =
+            Fill(Tr("TImport", "Import aus %1"), {Show(s_.source)}) + "\n\n" + r_.Text();
         if (file.empty() || platform::EnsureFolder(s_.dataFolder) ||
             platform::WriteFileAtomic(file, text, 0600)) {
             r_.failed = true;
@@ -663,20 +684,22 @@ class Importer {
 
 std::string TImportReport::Text() const {
     std::string out;
-    auto section = [&](const char* title, const std::vector<std::string>& lines) {
+    auto section = [&](const std::string& title, const std::vector<std::string>& lines) {
         if (lines.empty()) return;
-        out += T(title) + "\n";
+        out += Fill(title) + "\n";
         for (const std::string& l : lines) out += "  " + l + "\n";
         out += "\n";
     };
-    section("Importiert:", imported);
-    section("Zugeordnet:", mapped);
-    section("Ausgelassen:", leftOut);
-    section("Bitte prüfen:", review);
-    section("Sicherungen:", backups);
-    if (failed) out += T("Der Import ist nicht vollständig gelungen.") + "\n";
+    section(Tr("TImport", "Importiert:"), imported);
+    section(Tr("TImport", "Zugeordnet:"), mapped);
+    section(Tr("TImport", "Ausgelassen:"), leftOut);
+    section(Tr("TImport", "Bitte prüfen:"), review);
+    section(Tr("TImport", "Sicherungen:"), backups);
+    if (failed) out += Fill(Tr("TImport", "Der Import ist nicht vollständig gelungen.")) + "\n";
     if (!imported.empty())
-        out += T("Die übernommenen Einstellungen gelten ab dem nächsten Start von Tarvo.") + "\n";
+        out += Fill(Tr("TImport",
+                       "Die übernommenen Einstellungen gelten ab dem nächsten Start von Tarvo.")) +
+               "\n";
     return out;
 }
 
