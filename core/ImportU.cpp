@@ -585,6 +585,7 @@ class Importer {
             r_.review.push_back(
                 Fill(Tr("TImport", "%1: %2 Einträge länger als Tarvo liest; sie werden gekürzt"),
                      {Rel(p), std::to_string(read.truncated)}));
+        const bool remapped = MapStationSounds(read.root, p);
         std::size_t stations = read.root.Size();
         if (read.root.Contains("[ alle ]")) --stations;  // the database drops it at opening
         const fs::path target = stations::StationenDatenbankFile(s_.dataFolder);
@@ -596,11 +597,51 @@ class Importer {
             }
             r_.backups.push_back(Show(target) + " → " + Show(backup));
             r_.imported.push_back(Rel(p) + " → " + Show(target));
-        } else if (!Install(p, target, *bytes)) {
-            return;
+        } else {
+            const std::string out = remapped ? platform::WriteCompound(read.root) : *bytes;
+            if (out.empty()) {
+                WriteFailed(target, std::make_error_code(std::errc::io_error));
+                return;
+            }
+            if (!Install(p, target, out)) return;
         }
         r_.imported.push_back(
             Fill(Tr("TImport", "%1: %2 Stationen"), {Rel(p), std::to_string(stations)}));
+    }
+
+    // The stations' own wave files ("S00" to "S19": signal, file, announcement);
+    // true when one was mapped.
+    bool MapStationSounds(platform::CompoundStorage& root, const fs::path& file) {
+        bool changed = false;
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        for (const std::string& key : root.Names()) {
+            platform::CompoundStorage* station = root.Storage(key);
+            if (!station) continue;
+            for (const std::string& name : station->Names()) {
+                if (name.size() != 3 || (name[0] != 'S' && name[0] != 's') || !digit(name[1]) ||
+                    !digit(name[2]))
+                    continue;
+                const std::string* data = station->Stream(name);
+                if (!data) continue;
+                std::vector<std::string> items = FromCommaText(*data);
+                if (items.size() != 3 || items[1].empty()) continue;
+                const std::string wave = platform::regfile::ValidText(items[1])
+                                             ? items[1]
+                                             : platform::Cp1252ToUtf8(items[1]);
+                if (!IsForeignPath(wave) && fs::path(wave).is_absolute()) continue;
+                const std::string where = Rel(file) + " " + key + " " + name;
+                if (const auto mapped = MapWave(wave)) {
+                    items[1] = mapped->string();
+                    station->SetStream(name, ToCommaText(items));
+                    r_.mapped.push_back(where + ": " + wave + " → " + mapped->string());
+                    changed = true;
+                } else {
+                    r_.review.push_back(
+                        Fill(Tr("TImport", "%1: Wave-Datei %2 nicht gefunden"), {where, wave}));
+                }
+            }
+        }
+        return changed;
     }
 
     // ---- channel buffers ----------------------------------------------------

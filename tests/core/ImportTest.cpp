@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "channels/ConsoleU.h"
@@ -98,6 +99,7 @@ class Import : public ::testing::Test {
         fs::copy_file(kFixtures / "regedit4-cp1252.reg", src_ / "Tarvo-Benutzer.reg");
         fs::copy_file(kFixtures / "version5-utf16.reg", src_ / "Tarvo-Geraete.reg");
         TempFolder::Write(src_ / "Sound" / "Glocke.wav", Wave());
+        TempFolder::Write(src_ / "Sound" / "DING.WAV", Wave());
         WriteStations(src_ / "Database" / "Stations.tvd");
         WriteBuffer(src_ / "Text Buffers" / "Buffer01.tvn", 1250, "Hallo vom alten Rechner\r\n");
         fs::create_directories(src_ / "Empfangen");
@@ -195,7 +197,15 @@ TEST_F(Import, EveryValueLandsWhereTheProgramReadsIt) {
         auto db = stations::TStationenDatenbank::Open(
             {stations::StationenDatenbankFile(data_), false, nullptr});
         EXPECT_EQ(db->ListEntries(), (std::vector<std::string>{"DB0ABC", "DL1XYZ", "DL1XYZ-5"}));
-        EXPECT_EQ(db->OpenStation("DB0ABC")->GetName(), "Mailbox Abc");
+        auto box = db->OpenStation("DB0ABC");
+        EXPECT_EQ(box->GetName(), "Mailbox Abc");
+        EXPECT_EQ(box->GetPasswort("DL1TST", 0, 0), "geheim12345");
+        int signal = 0, announcement = 0;
+        std::string wave;
+        box->GetSound(5, signal, wave, announcement);
+        EXPECT_EQ(std::tie(signal, wave, announcement),
+                  std::make_tuple(2, (data_ / "Sound" / "DING.WAV").string(), 1))
+            << "the station's own wave file is mapped too";
     }
     {
         platform::SteadyClock clock;
