@@ -458,6 +458,7 @@ class Importer {
     void ImportSettings() {
         std::vector<Op> ops;
         std::vector<fs::path> sources;
+        std::vector<std::string> counts;  // reported once the values are stored
         for (const fs::path& file : found_.regs) {
             const auto bytes = Read(file, platform::regfile::kMaxFileSize);
             if (!bytes) continue;
@@ -490,8 +491,8 @@ class Importer {
             if (foreign.size() > kMaxListedKeys)
                 LeftOut(file, Fill(Tr("TImport", "%1 weitere fremde Schlüssel"),
                                    {std::to_string(foreign.size() - kMaxListedKeys)}));
-            r_.imported.push_back(Fill(Tr("TImport", "%1: %2 Einstellungen"),
-                                       {Rel(file), std::to_string(fileOps.size())}));
+            counts.push_back(Fill(Tr("TImport", "%1: %2 Einstellungen"),
+                                  {Rel(file), std::to_string(fileOps.size())}));
             for (Op& op : fileOps) ops.push_back(std::move(op));
             sources.push_back(file);
         }
@@ -516,7 +517,11 @@ class Importer {
                 Fill(Tr("TImport", "%1 Einstellungen konnten nicht gespeichert werden"),
                      {std::to_string(failedValues)}));
         }
-        if (std::error_code fec = reg.Flush()) WriteFailed(s_.settingsFile, fec);
+        if (std::error_code fec = reg.Flush()) {
+            WriteFailed(s_.settingsFile, fec);
+            return;
+        }
+        for (std::string& line : counts) r_.imported.push_back(std::move(line));
     }
 
     // ---- sound schemes ------------------------------------------------------
