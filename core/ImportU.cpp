@@ -664,6 +664,13 @@ class Importer {
         const std::size_t limit = channels::ConsoleAllocSize(kCols, TConfig::kMaxConsoleRows);
         std::set<int> taken;
         for (const fs::path& p : found_.buffers) {
+            if (s_.buffersInUse) {
+                LeftOut(p, Fill(Tr("TImport",
+                                   "Tarvo läuft und benutzt die Pufferdateien; "
+                                   "mit \"tarvo --import\" übernehmen, während "
+                                   "Tarvo beendet ist")));
+                continue;
+            }
             const int channel = BufferChannel(p.filename().string());
             if (!taken.insert(channel).second) {
                 LeftOut(p, Fill(Tr("TImport", "Puffer dieses Kanals wurde schon übernommen")));

@@ -38,6 +38,9 @@ struct TImportSetup {
     // database file is replaced (the program must not be running).
     std::function<bool(platform::CompoundStorage root, const std::filesystem::path& backup)>
         replaceStations;
+    // The running program's consoles hold their buffer files open and write
+    // them back at the end, so an imported buffer would be lost: listed instead.
+    bool buffersInUse = false;
     // "YYYYMMDD-HHMMSS" in the names of backups and of the report; empty: now.
     std::string stamp;
 };

@@ -48,6 +48,7 @@ core::TImportReport ImportIntoRunning(core::TSystem& system, const std::filesyst
     setup.dataFolder = core::ApplicationDataFolder();
     const platform::UserFolders user = platform::ResolveUserFolders();
     setup.searchFolders = {user.documents, user.home};
+    setup.buffersInUse = true;
     if (auto database = system.Stationen()) {
         setup.replaceStations = [database](platform::CompoundStorage root,
                                            const std::filesystem::path& backup) {

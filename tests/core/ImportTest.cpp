@@ -114,6 +114,7 @@ class Import : public ::testing::Test {
         setup.searchFolders = {docs_};
         setup.serialFolder = serial_;
         setup.replaceStations = replace_;
+        setup.buffersInUse = buffersInUse_;
         setup.stamp = kStamp;
         return Importiere(setup);
     }
@@ -139,6 +140,7 @@ class Import : public ::testing::Test {
     fs::path serial_ = home_ / "by-id";
     fs::path settings_ = home_ / "tarvo.reg";
     std::function<bool(platform::CompoundStorage, const fs::path&)> replace_;
+    bool buffersInUse_ = false;
 };
 
 TEST_F(Import, EveryValueLandsWhereTheProgramReadsIt) {
@@ -391,6 +393,9 @@ TEST_F(Import, BacksUpWhatItReplacesAndNeverABackup) {
 
 TEST_F(Import, HandsTheStationsToTheRunningDatabase) {
     WriteStations(src_ / "Stations.tvd");
+    // The running consoles would write their own buffers over an imported one.
+    WriteBuffer(src_ / "Text Buffers" / "Buffer01.tvn", 1250, "Hallo\r\n");
+    buffersInUse_ = true;
     auto db = stations::TStationenDatenbank::Open(
         {stations::StationenDatenbankFile(data_), false, nullptr});
     db->CreateStation("DL9OLD")->SetName("bisher");
@@ -413,6 +418,8 @@ TEST_F(Import, HandsTheStationsToTheRunningDatabase) {
         platform::ReadCompound(TempFolder::Read(stations::StationenDatenbankFile(data_)), 1 << 16);
     EXPECT_TRUE(onDisk.root.Storage("DB0ABC"));
     EXPECT_FALSE(onDisk.root.Storage("DL9OLD"));
+    EXPECT_FALSE(fs::exists(data_ / "Text Buffers" / "Buffer01.tvn"));
+    EXPECT_NE(report.Text().find("Buffer01.tvn"), std::string::npos) << report.Text();
 }
 
 TEST_F(Import, DamagedFilesAreReportedAndSkippedWhole) {
