@@ -65,6 +65,7 @@
 #include "ui/HauptPanesU.h"
 #include "ui/HostmodeCommandlineU.h"
 #include "ui/HostmodeSerialDialogU.h"
+#include "ui/ImportU.h"
 #include "ui/InfoU.h"
 #include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
@@ -450,6 +451,7 @@ void THauptfenster::CreateActions() {
         {"ActionStop", QT_TRANSLATE_NOOP("THauptfenster", "Abb&rechen"), {}, false},
         {"ActionPrint", QT_TRANSLATE_NOOP("THauptfenster", "&Drucken..."),
          QKeySequence(Qt::CTRL | Qt::Key_P), false},
+        {"ActionImport", QT_TRANSLATE_NOOP("THauptfenster", "&Importieren..."), {}, false},
         {"ActionEnd", QT_TRANSLATE_NOOP("THauptfenster", "&Beenden"), {}, false},
         {"ActionLocalEcho", QT_TRANSLATE_NOOP("THauptfenster", "Lokales &Echo"),
          QKeySequence(Qt::CTRL | Qt::Key_E), true},
@@ -552,6 +554,7 @@ void THauptfenster::CreateActions() {
         if (v) v->CancelTransfer();
     });
     on("ActionPrint", withChannel([](channels::TKanal& k) { k.Print(); }));
+    on("ActionImport", [this] { ShowImport(this, system_); });
     on("ActionEnd", [this] { close(); });
     on("ActionLocalEcho", [this](bool checked) {
         auto k = Aktuell();
@@ -635,8 +638,8 @@ void THauptfenster::BuildMenus() {
             }
         }
     };
-    menu(bar->addMenu(tr("&Datei")),
-         {"ActionSend", "ActionSave", "ActionStop", "-", "ActionPrint", "-", "ActionEnd"});
+    menu(bar->addMenu(tr("&Datei")), {"ActionSend", "ActionSave", "ActionStop", "-", "ActionPrint",
+                                      "-", "ActionImport", "-", "ActionEnd"});
     QMenu* verbindung = bar->addMenu(tr("Verbind&ung"));
     menu(verbindung, {"ActionConnect", "ActionDisconnect", "-", "ActionLocalEcho"});
     pactorMenu_ = verbindung->addMenu(tr("&Pactor"));
