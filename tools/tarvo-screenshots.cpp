@@ -208,6 +208,14 @@ int main(int argc, char** argv) {
         Type(window.Panes()->findChild<QWidget*>(QStringLiteral("Eingabe01")), "L");
         Wait(2500);
         shoot.Save(&window, "main-window");
+        if (kanaele) {
+            // The monitor in the large pane, with both devices' traffic.
+            kanaele->SetAktuellNr(0);
+            Wait(1500);
+            shoot.Save(&window, "monitor");
+            kanaele->SetAktuellNr(1);
+            Wait(300);
+        }
 
         shoot.SaveModal(window.Action("ActionConnect"), "connect-dialog");
 
