@@ -75,6 +75,11 @@ def build(source: pathlib.Path, images: pathlib.Path, output: pathlib.Path) -> N
         shutil.copyfile(src, dst)
     if missing:
         sys.exit("build-manual: missing pictures: " + ", ".join(missing))
+    # Pictures the manual no longer shows would otherwise be installed with it.
+    wanted = {(output.parent / n).resolve() for n in re.findall(r'<img[^>]*\ssrc="([^"]+)"', body)}
+    for old in (output.parent / "images").glob("*"):
+        if old.is_file() and old.resolve() not in wanted:
+            old.unlink()
 
 
 if __name__ == "__main__":
