@@ -36,6 +36,7 @@ constexpr char kVersionSource[] = "@Version";
 std::unique_ptr<QTranslator> gOwn;
 std::unique_ptr<QTranslator> gQt;
 std::string gActive(TSprachen::kDeutsch);
+std::filesystem::path gFolder;
 
 std::string Lower(const std::string& code) {
     return QString::fromStdString(code).toLower().toStdString();
@@ -84,8 +85,13 @@ std::string AskAtStart(platform::IRegistry& settings) {
 }  // namespace
 
 std::filesystem::path LanguageFolder() {
+    if (!gFolder.empty()) return gFolder;
     const std::filesystem::path program(QCoreApplication::applicationDirPath().toStdString());
     return (program / ".." / "share" / "tarvo" / "translations").lexically_normal();
+}
+
+void SetLanguageFolder(std::filesystem::path folder) {
+    gFolder = std::move(folder);
 }
 
 std::vector<std::string> LanguageCodes() {

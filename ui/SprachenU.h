@@ -26,6 +26,8 @@ namespace tarvo::ui {
 // <program folder>/../share/tarvo/translations: the installed tree and the
 // build tree alike.
 std::filesystem::path LanguageFolder();
+// Another folder instead (tests); empty: the default again.
+void SetLanguageFolder(std::filesystem::path folder);
 // The codes the chooser offers: "DE" and every language with a file.
 std::vector<std::string> LanguageCodes();
 // "Deutsch", "English", ...; "unknown (XX)" for a code without a known name.
