@@ -8,16 +8,18 @@
 #include <vector>
 
 namespace tarvo::resources {
-namespace {
 
-using A = TSprachAktion;
-using F = TSprachDatei;
-
-std::ostream& operator<<(std::ostream& os, A a) {
+// Beside the enum, where the test's messages find it.
+std::ostream& operator<<(std::ostream& os, TSprachAktion a) {
     static const char* const names[] = {"Deutsch", "Laden", "Fragen", "DeutschMitHinweis",
                                         "DeutschStill"};
     return os << names[static_cast<int>(a)];
 }
+
+namespace {
+
+using A = TSprachAktion;
+using F = TSprachDatei;
 
 struct Case {
     const char* setting;

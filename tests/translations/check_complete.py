@@ -18,14 +18,16 @@ def problems(ts_file):
     for context in root.iter("context"):
         name = context.findtext("name")
         for message in context.iter("message"):
-            source = message.findtext("source") or ""
+            # lupdate writes control characters as <byte> elements.
+            source_element = message.find("source")
+            source = "".join(source_element.itertext()) if source_element is not None else ""
             translation = message.find("translation")
             kind = translation.get("type", "") if translation is not None else "missing"
             if message.get("numerus") == "yes" and translation is not None:
-                forms = [f.text or "" for f in translation.iter("numerusform")]
+                forms = ["".join(f.itertext()) for f in translation.iter("numerusform")]
                 empty = not forms or any(not f.strip() for f in forms)
             else:
-                empty = translation is None or not (translation.text or "").strip()
+                empty = translation is None or not "".join(translation.itertext()).strip()
             if kind in ("unfinished", "vanished", "obsolete", "missing") or empty:
                 found.append(f"{name}: {source!r} ({kind or 'empty'})")
     return found
