@@ -189,7 +189,7 @@ std::string TGeraetFlexnet::EigenschaftenKopf() const {
     if (status == TGeraetStatus::Inaktiv)
         return core::Tr("TGeraetFlexnet",
                         "Inaktiv: Schließen Sie dieses Fenster mit OK und klicken Sie dann auf "
-                        "'Übernehmen', um FlexNet zu aktivieren.");
+                        "'übernehmen', um FlexNet zu aktivieren.");
     const auto info = TreiberInfo();
     if (status != TGeraetStatus::Bereit || !info) return StatusText();
     return core::FillArgs(

@@ -283,10 +283,6 @@
 <context>
     <name>TGeraetFlexnet</name>
     <message>
-        <source>Inaktiv: Schließen Sie dieses Fenster mit OK und klicken Sie dann auf &apos;Übernehmen&apos;, um FlexNet zu aktivieren.</source>
-        <translation>Inactive: close this window with OK and then click &apos;Apply&apos; to activate FlexNet.</translation>
-    </message>
-    <message>
         <source>PC/FlexNet Kernel Version %1 mit Digipeater-Modul</source>
         <translation>PC/FlexNet kernel version %1 with digipeater module</translation>
     </message>
@@ -309,6 +305,10 @@
     <message>
         <source>PC/FlexNet hat den UI-Frame nicht angenommen</source>
         <translation>PC/FlexNet did not accept the UI frame</translation>
+    </message>
+    <message>
+        <source>Inaktiv: Schließen Sie dieses Fenster mit OK und klicken Sie dann auf &apos;übernehmen&apos;, um FlexNet zu aktivieren.</source>
+        <translation>Inactive: close this window with OK and then click &apos;Apply&apos; to activate FlexNet.</translation>
     </message>
 </context>
 <context>

@@ -174,18 +174,24 @@ resources::TSprachEntscheidung InitLanguage(platform::IRegistry& settings, bool 
         }
         core::DebOut("SprachenU.initialization: " +
                      (decision.code.empty() ? std::string(TSprachen::kDeutsch) : decision.code));
+        // The file may have changed since it was looked at.
         if (decision.aktion == TSprachAktion::Laden && !InstallLanguage(decision.code))
-            decision.aktion = TSprachAktion::DeutschMitHinweis;  // changed since it was looked at
-        if (decision.aktion != TSprachAktion::Laden)
+            decision.aktion =
+                automation ? TSprachAktion::DeutschStill : TSprachAktion::DeutschMitHinweis;
+        if (decision.aktion != TSprachAktion::Laden) {
             InstallLanguage(std::string(TSprachen::kDeutsch));
-        if (decision.aktion == TSprachAktion::DeutschMitHinweis) {
-            core::DebOut("SprachenU.initialization: " + TSprachen::Dateiname(decision.code) +
-                         " is of another version");
-            TSprachenVersionForm(nullptr).exec();
+            if (!decision.code.empty())
+                core::DebOut("SprachenU.initialization: " + TSprachen::Dateiname(decision.code) +
+                             (LanguageFileState(decision.code) == TSprachDatei::Fehlt
+                                  ? " is missing"
+                                  : " is of another version"));
         }
+        if (decision.aktion == TSprachAktion::DeutschMitHinweis)
+            TSprachenVersionForm(nullptr).exec();
     } catch (...) {
         core::DebOut("SprachenU.initialization: failed");
     }
+    core::DebOut("SprachenU.initialization: in use " + ActiveLanguage());
     core::DebOut("SprachenU.initialization: end.");
     return decision;
 }
