@@ -1434,7 +1434,7 @@
     </message>
     <message>
         <source>Ent&amp;fernen</source>
-        <translation>&amp;Remove</translation>
+        <translation>Re&amp;move</translation>
     </message>
     <message>
         <source>Passwörter</source>
