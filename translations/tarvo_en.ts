@@ -946,6 +946,13 @@
     </message>
 </context>
 <context>
+    <name>TVerbindungDidadit</name>
+    <message>
+        <source>Empfange ERR: %1</source>
+        <translation>Received ERR: %1</translation>
+    </message>
+</context>
+<context>
     <name>TVerbindungStandard</name>
     <message>
         <source>Keine Auswertung von Fernsteuerbefehlen.</source>
