@@ -72,6 +72,7 @@
 #include "ui/PlainTextU.h"
 #include "ui/RichEditTarvoU.h"
 #include "ui/SplashU.h"
+#include "ui/SprachenU.h"
 #include "ui/StationenDatenbankDlgU.h"
 
 namespace tarvo::ui {
@@ -615,8 +616,9 @@ void THauptfenster::CreateActions() {
     on("ActionBoxErase", withChannel([](channels::TKanal& k) { k.BoxMarkErase(false, false); }));
     on("ActionBoxUncheck", withChannel([](channels::TKanal& k) { k.BoxUnmark(false); }));
     on("ActionBoxRun", withChannel([](channels::TKanal& k) { k.BoxRun(); }));
-    // Its window comes with its own part of the program.
-    Action("ActionLanguage")->setEnabled(false);
+    on("ActionLanguage", [this] {
+        if (Config()) ShowLanguageChooser(this, *Config());
+    });
     Action("ActionEditSelectAll")->setEnabled(false);
 }
 
