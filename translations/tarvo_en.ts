@@ -165,6 +165,21 @@
     </message>
 </context>
 <context>
+    <name>TDlgImport</name>
+    <message>
+        <source>Ordner der Installation wählen</source>
+        <translation>Choose the installation folder</translation>
+    </message>
+    <message>
+        <source>Der Ordner der Einstellungen ist nicht bekannt (%1); nichts wurde importiert.</source>
+        <translation>The settings folder is not known (%1); nothing was imported.</translation>
+    </message>
+    <message>
+        <source>Bericht: %1</source>
+        <translation>Report: %1</translation>
+    </message>
+</context>
+<context>
     <name>TDlgMessage</name>
     <message>
         <source>&amp;Ja</source>
@@ -201,6 +216,45 @@
     <message>
         <source>&amp;Hilfe</source>
         <translation>&amp;Help</translation>
+    </message>
+</context>
+<context>
+    <name>TEinstellungenForm</name>
+    <message>
+        <source>Allgemein</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>Geräte</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>Dateien</source>
+        <translation>Files</translation>
+    </message>
+    <message>
+        <source>Anzeige</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>Monitor</source>
+        <translation>Monitor</translation>
+    </message>
+    <message>
+        <source>Texte</source>
+        <translation>Texts</translation>
+    </message>
+    <message>
+        <source>Fernst.</source>
+        <translation>Remote</translation>
+    </message>
+    <message>
+        <source>Klänge</source>
+        <translation>Sounds</translation>
+    </message>
+    <message>
+        <source>Erweitert</source>
+        <translation>Advanced</translation>
     </message>
 </context>
 <context>
@@ -416,6 +470,384 @@
     <message>
         <source>Fehler beim Öffnen der Datenbank. (%1)</source>
         <translation>Error opening the database. (%1)</translation>
+    </message>
+    <message>
+        <source>Klassisch</source>
+        <translation>Classic</translation>
+    </message>
+    <message>
+        <source>Blau</source>
+        <translation>Blue</translation>
+    </message>
+    <message>
+        <source>Standard</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>Roma</source>
+        <translation>Roma</translation>
+    </message>
+    <message>
+        <source>&amp;Verbinden...</source>
+        <translation>&amp;Connect...</translation>
+    </message>
+    <message>
+        <source>&amp;Trennen</source>
+        <translation>&amp;Disconnect</translation>
+    </message>
+    <message>
+        <source>Se&amp;nden</source>
+        <translation>&amp;Send</translation>
+    </message>
+    <message>
+        <source>&amp;Speichern</source>
+        <translation>S&amp;ave</translation>
+    </message>
+    <message>
+        <source>Abb&amp;rechen</source>
+        <translation>Cance&amp;l</translation>
+    </message>
+    <message>
+        <source>&amp;Drucken...</source>
+        <translation>&amp;Print...</translation>
+    </message>
+    <message>
+        <source>&amp;Importieren...</source>
+        <translation>&amp;Import...</translation>
+    </message>
+    <message>
+        <source>&amp;Beenden</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>Lokales &amp;Echo</source>
+        <translation>Local &amp;echo</translation>
+    </message>
+    <message>
+        <source>&amp;ChangeOver</source>
+        <translation>&amp;ChangeOver</translation>
+    </message>
+    <message>
+        <source>&amp;BreakIn</source>
+        <translation>&amp;BreakIn</translation>
+    </message>
+    <message>
+        <source>A&amp;usschneiden</source>
+        <translation>Cu&amp;t</translation>
+    </message>
+    <message>
+        <source>&amp;Kopieren</source>
+        <translation>&amp;Copy</translation>
+    </message>
+    <message>
+        <source>E&amp;infügen</source>
+        <translation>&amp;Paste</translation>
+    </message>
+    <message>
+        <source>&amp;Löschen</source>
+        <translation>&amp;Delete</translation>
+    </message>
+    <message>
+        <source>&amp;Alles markieren</source>
+        <translation>Select &amp;all</translation>
+    </message>
+    <message>
+        <source>Ausgabefenster lö&amp;schen</source>
+        <translation>Clear &amp;output</translation>
+    </message>
+    <message>
+        <source>&amp;DOS-Umlaute anzeigen</source>
+        <translation>&amp;Show DOS umlauts</translation>
+    </message>
+    <message>
+        <source>&amp;DOS-Umlaute senden</source>
+        <translation>Se&amp;nd DOS umlauts</translation>
+    </message>
+    <message>
+        <source>&amp;Gerätestatus</source>
+        <translation>&amp;Device status</translation>
+    </message>
+    <message>
+        <source>&amp;Nur Symbole</source>
+        <translation>&amp;Icons only</translation>
+    </message>
+    <message>
+        <source>Text &amp;rechts</source>
+        <translation>Text on the &amp;right</translation>
+    </message>
+    <message>
+        <source>Text &amp;unten</source>
+        <translation>Text &amp;below</translation>
+    </message>
+    <message>
+        <source>&amp;Einstellungen...</source>
+        <translation>Settin&amp;gs...</translation>
+    </message>
+    <message>
+        <source>&amp;Sprache...</source>
+        <translation>&amp;Language...</translation>
+    </message>
+    <message>
+        <source>&amp;Kommandozeile...</source>
+        <translation>&amp;Command line...</translation>
+    </message>
+    <message>
+        <source>Stat&amp;ionen</source>
+        <translation>Stat&amp;ions</translation>
+    </message>
+    <message>
+        <source>Datenbank &amp;reparieren</source>
+        <translation>&amp;Repair database</translation>
+    </message>
+    <message>
+        <source>&amp;Inhalt...</source>
+        <translation>&amp;Contents...</translation>
+    </message>
+    <message>
+        <source>&amp;Erste Schritte...</source>
+        <translation>&amp;First steps...</translation>
+    </message>
+    <message>
+        <source>I&amp;nfo...</source>
+        <translation>&amp;Info...</translation>
+    </message>
+    <message>
+        <source>Nachricht zum Lesen markieren</source>
+        <translation>Mark message for reading</translation>
+    </message>
+    <message>
+        <source>Nachricht zum Löschen markieren</source>
+        <translation>Mark message for deletion</translation>
+    </message>
+    <message>
+        <source>Markierung entfernen</source>
+        <translation>Remove mark</translation>
+    </message>
+    <message>
+        <source>Befehle absenden</source>
+        <translation>Send commands</translation>
+    </message>
+    <message>
+        <source>&amp;Makros</source>
+        <translation>&amp;Macros</translation>
+    </message>
+    <message>
+        <source>&amp;Hinzufügen...</source>
+        <translation>&amp;Add...</translation>
+    </message>
+    <message>
+        <source>eff. Baud</source>
+        <translation>Eff. baud rate</translation>
+    </message>
+    <message>
+        <source>Tries</source>
+        <translation>Tries</translation>
+    </message>
+    <message>
+        <source>Unacked Frames</source>
+        <translation>Unacked frames</translation>
+    </message>
+    <message>
+        <source>Frack [100ms]</source>
+        <translation>Frack [100ms]</translation>
+    </message>
+    <message>
+        <source>MaxFrame</source>
+        <translation>MaxFrame</translation>
+    </message>
+    <message>
+        <source>ax25-Status</source>
+        <translation>AX.25 status</translation>
+    </message>
+    <message>
+        <source>Eigenes Rufzeichen</source>
+        <translation>Own callsign</translation>
+    </message>
+</context>
+<context>
+    <name>THostmodeCommandlineForm</name>
+    <message>
+        <source>Keine Antwort vom TNC.</source>
+        <translation>No answer from the TNC.</translation>
+    </message>
+    <message>
+        <source>ok</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>Fehler: %1</source>
+        <translation>Error: %1</translation>
+    </message>
+</context>
+<context>
+    <name>TImport</name>
+    <message>
+        <source>%1: kein lesbarer Ordner</source>
+        <translation>%1: not a readable folder</translation>
+    </message>
+    <message>
+        <source>Verknüpfung, nicht gefolgt</source>
+        <translation>link, not followed</translation>
+    </message>
+    <message>
+        <source>Im Ordner %1 ist nichts zu importieren.</source>
+        <translation>There is nothing to import in the folder %1.</translation>
+    </message>
+    <message>
+        <source>Der Ordner enthält zu viele Einträge; der Rest wurde nicht durchsucht.</source>
+        <translation>The folder contains too many entries; the rest was not searched.</translation>
+    </message>
+    <message>
+        <source>%1: Fehler beim Lesen des Ordners (%2)</source>
+        <translation>%1: error reading the folder (%2)</translation>
+    </message>
+    <message>
+        <source>nicht lesbar oder größer als %1 Bytes</source>
+        <translation>not readable or larger than %1 bytes</translation>
+    </message>
+    <message>
+        <source>%1: keine Sicherung möglich (%2); nicht ersetzt</source>
+        <translation>%1: no backup possible (%2); not replaced</translation>
+    </message>
+    <message>
+        <source>(schon vorhanden)</source>
+        <translation>(already present)</translation>
+    </message>
+    <message>
+        <source>%1: kann nicht geschrieben werden (%2)</source>
+        <translation>%1: cannot be written (%2)</translation>
+    </message>
+    <message>
+        <source>unbrauchbarer Dateiname</source>
+        <translation>unusable file name</translation>
+    </message>
+    <message>
+        <source>eine Datei dieses Namens wurde schon übernommen</source>
+        <translation>a file of this name was already imported</translation>
+    </message>
+    <message>
+        <source>keine Wave-Datei</source>
+        <translation>not a Wave file</translation>
+    </message>
+    <message>
+        <source>%1: gespeicherte Verbindung der letzten Sitzung</source>
+        <translation>%1: saved connection of the last session</translation>
+    </message>
+    <message>
+        <source>%1: Laufzustand des alten Programms</source>
+        <translation>%1: run state of the old program</translation>
+    </message>
+    <message>
+        <source>%1: Wave-Datei %2 nicht gefunden</source>
+        <translation>%1: Wave file %2 not found</translation>
+    </message>
+    <message>
+        <source>%1: kein passender Ordner für %2</source>
+        <translation>%1: no matching folder for %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 gibt es auf diesem Rechner nicht</source>
+        <translation>%1: %2 does not exist on this computer</translation>
+    </message>
+    <message>
+        <source>%1: Pfad unverändert übernommen: %2</source>
+        <translation>%1: path imported unchanged: %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 keiner Schnittstelle eindeutig zuzuordnen (%3 Adapter gefunden); Tarvo nimmt %4, bitte im Gerätedialog wählen</source>
+        <translation>%1: %2 cannot be matched to one port for certain (adapters found: %3); Tarvo uses %4, please choose in the device dialog</translation>
+    </message>
+    <message>
+        <source>beschädigt, nicht übernommen: %1 (%2 Fehler)</source>
+        <translation>damaged, not imported: %1 (errors: %2)</translation>
+    </message>
+    <message>
+        <source>%1: nicht Tarvos Schlüssel</source>
+        <translation>%1: not a Tarvo key</translation>
+    </message>
+    <message>
+        <source>%1 weitere fremde Schlüssel</source>
+        <translation>%1 more keys that are not Tarvo&apos;s</translation>
+    </message>
+    <message>
+        <source>%1: %2 Einstellungen</source>
+        <translation>%1: %2 settings</translation>
+    </message>
+    <message>
+        <source>%1 Einstellungen konnten nicht gespeichert werden</source>
+        <translation>%1 settings could not be saved</translation>
+    </message>
+    <message>
+        <source>kein Soundschema</source>
+        <translation>not a sound scheme</translation>
+    </message>
+    <message>
+        <source>weitere Stationendatenbank, nicht übernommen</source>
+        <translation>another station database, not imported</translation>
+    </message>
+    <message>
+        <source>beschädigt oder keine Stationendatenbank; nicht übernommen</source>
+        <translation>damaged or not a station database; not imported</translation>
+    </message>
+    <message>
+        <source>%1: %2 Einträge länger als Tarvo liest; sie werden gekürzt</source>
+        <translation>%1: %2 entries longer than Tarvo reads; they will be shortened</translation>
+    </message>
+    <message>
+        <source>%1: %2 Stationen</source>
+        <translation>%1: %2 stations</translation>
+    </message>
+    <message>
+        <source>Tarvo läuft und benutzt die Pufferdateien; mit &quot;tarvo --import&quot; übernehmen, während Tarvo beendet ist</source>
+        <translation>Tarvo is running and uses the buffer files; import them with &quot;tarvo --import&quot; while Tarvo is closed</translation>
+    </message>
+    <message>
+        <source>Puffer dieses Kanals wurde schon übernommen</source>
+        <translation>the buffer of this channel was already imported</translation>
+    </message>
+    <message>
+        <source>zu kurz für eine Pufferdatei</source>
+        <translation>too short for a buffer file</translation>
+    </message>
+    <message>
+        <source>keine gültige Pufferdatei</source>
+        <translation>not a valid buffer file</translation>
+    </message>
+    <message>
+        <source>für %1 Zeilen angelegt, Tarvo nutzt %2 (Einstellung &quot;ConsoleRows&quot;); Tarvo würde sie leeren</source>
+        <translation>made for %1 lines, Tarvo uses %2 (setting &quot;ConsoleRows&quot;); Tarvo would clear it</translation>
+    </message>
+    <message>
+        <source>Import aus %1</source>
+        <translation>Import from %1</translation>
+    </message>
+    <message>
+        <source>Importiert:</source>
+        <translation>Imported:</translation>
+    </message>
+    <message>
+        <source>Zugeordnet:</source>
+        <translation>Mapped:</translation>
+    </message>
+    <message>
+        <source>Ausgelassen:</source>
+        <translation>Left out:</translation>
+    </message>
+    <message>
+        <source>Bitte prüfen:</source>
+        <translation>Please check:</translation>
+    </message>
+    <message>
+        <source>Sicherungen:</source>
+        <translation>Backups:</translation>
+    </message>
+    <message>
+        <source>Der Import ist nicht vollständig gelungen.</source>
+        <translation>The import did not fully succeed.</translation>
+    </message>
+    <message>
+        <source>Die übernommenen Einstellungen gelten ab dem nächsten Start von Tarvo.</source>
+        <translation>The imported settings take effect the next time Tarvo starts.</translation>
     </message>
 </context>
 <context>
@@ -998,6 +1430,263 @@
     </message>
 </context>
 <context>
+    <name>tarvo::ui::TDateiSendenDlg</name>
+    <message>
+        <source>Datei(en) hinzufügen...</source>
+        <translation>Add file(s)...</translation>
+    </message>
+    <message>
+        <source>Alle Dateien (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>&lt; &amp;Zurück</source>
+        <translation>&lt; &amp;Back</translation>
+    </message>
+    <message>
+        <source>&amp;Weiter &gt;</source>
+        <translation>&amp;Next &gt;</translation>
+    </message>
+    <message>
+        <source>&amp;Fertigstellen</source>
+        <translation>&amp;Finish</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Protokoll</source>
+        <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>&amp;Text</source>
+        <translation>&amp;Text</translation>
+    </message>
+    <message>
+        <source>&amp;AutoBin</source>
+        <translation>&amp;AutoBin</translation>
+    </message>
+    <message>
+        <source>&amp;Binär</source>
+        <translation>B&amp;inary</translation>
+    </message>
+    <message>
+        <source>D&amp;idadit</source>
+        <translation>&amp;Didadit</translation>
+    </message>
+    <message>
+        <source>Was möchten Sie senden?</source>
+        <translation>What do you want to send?</translation>
+    </message>
+    <message>
+        <source>&amp;Datei(en)</source>
+        <translation>Fi&amp;le(s)</translation>
+    </message>
+    <message>
+        <source>Text&amp;eingabe</source>
+        <translation>Typ&amp;ed text</translation>
+    </message>
+    <message>
+        <source>Sendewarteschlange</source>
+        <translation>Send queue</translation>
+    </message>
+    <message>
+        <source>&amp;Alle löschen</source>
+        <translation>&amp;Clear all</translation>
+    </message>
+    <message>
+        <source>&amp;Hinzufügen</source>
+        <translation>&amp;Add</translation>
+    </message>
+    <message>
+        <source>&amp;Entfernen</source>
+        <translation>&amp;Remove</translation>
+    </message>
+    <message>
+        <source>Diese Dateien werden gesendet:</source>
+        <translation>These files will be sent:</translation>
+    </message>
+    <message>
+        <source>Geben Sie den Text ein, der gesendet werden soll:</source>
+        <translation>Enter the text to be sent:</translation>
+    </message>
+    <message>
+        <source>&amp;Teilen</source>
+        <translation>&amp;Split</translation>
+    </message>
+    <message>
+        <source>&amp;Größe pro Teil:</source>
+        <translation>Si&amp;ze per part:</translation>
+    </message>
+    <message>
+        <source>Datei</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Größe</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Teile</source>
+        <translation>Parts</translation>
+    </message>
+    <message>
+        <source>Bemerkung</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>&amp;Eigenschaften</source>
+        <translation>&amp;Properties</translation>
+    </message>
+    <message>
+        <source>&amp;Automatischer Zeilenumbruch</source>
+        <translation>Automatic line &amp;wrap</translation>
+    </message>
+    <message>
+        <source>kB</source>
+        <translation>kB</translation>
+    </message>
+    <message>
+        <source>Vorlagen</source>
+        <translation>Templates</translation>
+    </message>
+    <message>
+        <source>Texte für die Mailbox</source>
+        <translation>Texts for the mailbox</translation>
+    </message>
+    <message>
+        <source>Text &amp;vorher</source>
+        <translation>&amp;Text before</translation>
+    </message>
+    <message>
+        <source>Text &amp;nachher</source>
+        <translation>Text &amp;after</translation>
+    </message>
+    <message>
+        <source>%o Dateiname, %n Name des Teils, %p Nummer des Teils, %q Anzahl der Teile</source>
+        <translation>%o file name, %n name of the part, %p number of the part, %q number of parts</translation>
+    </message>
+    <message>
+        <source>&amp;Signieren</source>
+        <translation>&amp;Sign</translation>
+    </message>
+    <message>
+        <source>Um Nachrichten signieren zu können, benötigen Sie PGP 5.5.3, 6.0.2, 6.5.1 oder neuer.</source>
+        <translation>To sign messages, you need PGP 5.5.3, 6.0.2, 6.5.1 or newer.</translation>
+    </message>
+    <message>
+        <source>GnuPG erhalten Sie bei Ihrer Distribution oder unter https://gnupg.org.</source>
+        <translation>You can get GnuPG from your distribution or at https://gnupg.org.</translation>
+    </message>
+    <message>
+        <source>Privater S&amp;chlüssel:</source>
+        <translation>Private &amp;key:</translation>
+    </message>
+    <message>
+        <source>&amp;Passwort:</source>
+        <translation>&amp;Password:</translation>
+    </message>
+    <message>
+        <source>&amp;Kommentar:</source>
+        <translation>&amp;Comment:</translation>
+    </message>
+    <message>
+        <source>Es werden nur die ersten %1 Dateien übernommen.</source>
+        <translation>Only the first %1 files are used.</translation>
+    </message>
+    <message>
+        <source>Senden Sie Text (*.txt) und 7Plus-Dateien (*.7pl, *.p01, ...) mit diesem Protokoll.</source>
+        <translation>Send text (*.txt) and 7Plus files (*.7pl, *.p01, ...) with this protocol.</translation>
+    </message>
+    <message>
+        <source>Benutzen Sie das AutoBin-Protokoll, um Bild-, Programm- und andere binäre Dateien zu übertragen. Wenn Ihre Gegenstation jedoch das neuere Didadit-Protokoll unterstützt, verwenden Sie dieses.</source>
+        <translation>Use the AutoBin protocol to transfer image, program and other binary files. If your remote station supports the newer Didadit protocol, however, use that one.</translation>
+    </message>
+    <message>
+        <source>Benutzen Sie Didadit, um Bild-, Programm- und andere binäre Dateien zu übertragen.</source>
+        <translation>Use Didadit to transfer image, program and other binary files.</translation>
+    </message>
+    <message>
+        <source>Senden - %1</source>
+        <translation>Send - %1</translation>
+    </message>
+    <message>
+        <source>nicht verbunden</source>
+        <translation>not connected</translation>
+    </message>
+    <message>
+        <source>Der Kanal ist nicht verbunden.</source>
+        <translation>The channel is not connected.</translation>
+    </message>
+    <message>
+        <source>Derzeit befinden sich keine Dateien in der Sendewarteschlange.</source>
+        <translation>There are currently no files in the send queue.</translation>
+    </message>
+    <message>
+        <source>Zu viele Teile (höchstens %1): bitte eine größere Teilgröße wählen.</source>
+        <translation>Too many parts (at most %1): please choose a larger part size.</translation>
+    </message>
+    <message>
+        <source>Vorlagen bearbeiten...</source>
+        <translation>Edit templates...</translation>
+    </message>
+    <message>
+        <source>Falsches Passwort.</source>
+        <translation>Wrong password.</translation>
+    </message>
+    <message>
+        <source>Fehler</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Datei konnte nicht geöffnet werden. Noch einmal versuchen?</source>
+        <translation>The file could not be opened. Try again?</translation>
+    </message>
+    <message>
+        <source>Texteingabe wirklich abbrechen?</source>
+        <translation>Really cancel the text entry?</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TDateiSendenTeileAuswahlDlg</name>
+    <message>
+        <source>Teil %1 (.B%2)</source>
+        <translation>Part %1 (.B%2)</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TDateiSendenVorlagenDlg</name>
+    <message>
+        <source>Datei senden - Vorlagen</source>
+        <translation>Send file - Templates</translation>
+    </message>
+    <message>
+        <source>Hinzufügen</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Entfernen</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>tarvo::ui::TDlgBefehl</name>
     <message>
         <source>Befehl</source>
@@ -1040,6 +1729,17 @@
     </message>
 </context>
 <context>
+    <name>tarvo::ui::TDlgImport</name>
+    <message>
+        <source>Import</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Schließen</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
     <name>tarvo::ui::TDlgUnhandledException</name>
     <message>
         <source>Uuups...</source>
@@ -1064,6 +1764,283 @@
     <message>
         <source>Fehlermeldung in die Zwischenablage &amp;kopieren</source>
         <translation>&amp;Copy error message to the clipboard</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TEinstellungenAllgemein</name>
+    <message>
+        <source>Rufzeichen</source>
+        <translation>Callsign</translation>
+    </message>
+    <message>
+        <source>SSIDs</source>
+        <translation>SSIDs</translation>
+    </message>
+    <message>
+        <source>&amp;Hinzufügen</source>
+        <translation>&amp;Add</translation>
+    </message>
+    <message>
+        <source>&amp;Bearbeiten</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>&amp;Entfernen</source>
+        <translation>&amp;Remove</translation>
+    </message>
+    <message>
+        <source>Eigene Rufzeichen</source>
+        <translation>Own callsigns</translation>
+    </message>
+    <message>
+        <source>&amp;Lokales Echo</source>
+        <translation>&amp;Local echo</translation>
+    </message>
+    <message>
+        <source>Ein-/Ausgabe</source>
+        <translation>Input/output</translation>
+    </message>
+    <message>
+        <source>Kanäle</source>
+        <translation>Channels</translation>
+    </message>
+    <message>
+        <source>Zeilen</source>
+        <translation>Lines</translation>
+    </message>
+    <message>
+        <source>annehmen</source>
+        <translation>accept</translation>
+    </message>
+    <message>
+        <source>ignorieren</source>
+        <translation>ignore</translation>
+    </message>
+    <message>
+        <source>abweisen</source>
+        <translation>reject</translation>
+    </message>
+    <message>
+        <source>Firewall</source>
+        <translation>Firewall</translation>
+    </message>
+    <message>
+        <source>Ankommende Verbindungen:</source>
+        <translation>Incoming connections:</translation>
+    </message>
+    <message>
+        <source>Bei Änderung der Zeilenzahl werden die Inhalte der Empfangsfenster gelöscht. Fortsetzen?</source>
+        <translation>Changing the number of lines clears the contents of the receive windows. Continue?</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TEinstellungenAnzeige</name>
+    <message>
+        <source>Schriftgröße</source>
+        <translation>Font size</translation>
+    </message>
+    <message>
+        <source>Beispiel</source>
+        <translation>Sample</translation>
+    </message>
+    <message>
+        <source>Standardfarben</source>
+        <translation>Default colours</translation>
+    </message>
+    <message>
+        <source>*** Verbunden mit DB0TST</source>
+        <translation>*** Connected to DB0TST</translation>
+    </message>
+    <message>
+        <source>Willkommen auf DB0TST.</source>
+        <translation>Welcome to DB0TST.</translation>
+    </message>
+    <message>
+        <source>Hallo, hier ist DL1ABC.</source>
+        <translation>Hello, this is DL1ABC.</translation>
+    </message>
+    <message>
+        <source>Datei gespeichert.</source>
+        <translation>File saved.</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TEinstellungenDateien</name>
+    <message>
+        <source>Ordner für empfangene Dateien:</source>
+        <translation>Folder for received files:</translation>
+    </message>
+    <message>
+        <source>Ordner für per Fernsteuerung lesbare Dateien:</source>
+        <translation>Folder for files readable by remote command:</translation>
+    </message>
+    <message>
+        <source>Ordner</source>
+        <translation>Folders</translation>
+    </message>
+    <message>
+        <source>&amp;Empfang</source>
+        <translation>&amp;Receive</translation>
+    </message>
+    <message>
+        <source>&amp;Fernst.</source>
+        <translation>Re&amp;mote</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source>Empfang</source>
+        <translation>Receive</translation>
+    </message>
+    <message>
+        <source>AutoBIN-Dateien &amp;höchstens</source>
+        <translation>AutoBIN files &amp;at most</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TEinstellungenErweitert</name>
+    <message>
+        <source>Eigene Stations-ID senden</source>
+        <translation>Send own station ID</translation>
+    </message>
+    <message>
+        <source>Gesendete Stations-ID verbergen</source>
+        <translation>Hide the sent station ID</translation>
+    </message>
+    <message>
+        <source>Empfangene Stations-ID verbergen</source>
+        <translation>Hide the received station ID</translation>
+    </message>
+    <message>
+        <source>Symbole in Echtfarben anzeigen (nicht mit allen Grafikkartentreibern kompatibel)</source>
+        <translation>Show icons in true colour (not compatible with all graphics card drivers)</translation>
+    </message>
+    <message>
+        <source>Öffentliche Schlüssel automatisch zum Schlüsselring hinzufügen</source>
+        <translation>Add public keys to the keyring automatically</translation>
+    </message>
+    <message>
+        <source>Vereinfachte Ergebnisse von Signaturprüfungen anzeigen</source>
+        <translation>Show simplified results of signature checks</translation>
+    </message>
+    <message>
+        <source>Stations-ID</source>
+        <translation>Station ID</translation>
+    </message>
+    <message>
+        <source>Darstellung</source>
+        <translation>Appearance</translation>
+    </message>
+    <message>
+        <source>PGP</source>
+        <translation>PGP</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TEinstellungenForm</name>
+    <message>
+        <source>Einstellungen</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Übe&amp;rnehmen</source>
+        <translation>Appl&amp;y</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>In der &lt;a href=&quot;stationen&quot;&gt;Stationendatenbank&lt;/a&gt; können Sie rufzeichenabhängige Texte einstellen.</source>
+        <translation>In the &lt;a href=&quot;stationen&quot;&gt;station database&lt;/a&gt; you can set texts for each callsign.</translation>
+    </message>
+    <message>
+        <source>Treffen Sie rufzeichenabhängige Einstellungen in der &lt;a href=&quot;stationen&quot;&gt;Stationendatenbank&lt;/a&gt;.</source>
+        <translation>Make settings for each callsign in the &lt;a href=&quot;stationen&quot;&gt;station database&lt;/a&gt;.</translation>
+    </message>
+    <message>
+        <source>In der &lt;a href=&quot;stationen&quot;&gt;Stationendatenbank&lt;/a&gt; können Sie rufzeichenabhängige Klänge einstellen.</source>
+        <translation>In the &lt;a href=&quot;stationen&quot;&gt;station database&lt;/a&gt; you can set sounds for each callsign.</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TEinstellungenMonitor</name>
+    <message>
+        <source>Anzeigen</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>Beispiel</source>
+        <translation>Sample</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TErsteSchritte</name>
+    <message>
+        <source>Erste Schritte</source>
+        <translation>First steps</translation>
+    </message>
+    <message>
+        <source>Eigenes Rufzeichen</source>
+        <translation>Own callsign</translation>
+    </message>
+    <message>
+        <source>Tragen Sie unter Extras, Einstellungen, Seite „Allgemein“ Ihr Rufzeichen ein und wählen Sie die SSIDs, unter denen Tarvo erscheinen darf.</source>
+        <translation>Under Tools, Settings, page &quot;General&quot;, enter your callsign and choose the SSIDs under which Tarvo may appear.</translation>
+    </message>
+    <message>
+        <source>Ein Gerät</source>
+        <translation>A device</translation>
+    </message>
+    <message>
+        <source>Richten Sie auf der Seite „Geräte“ Ihren TNC im Hostmode (an einer seriellen Schnittstelle), eine AGWPE-Schnittstelle oder FlexNet ein. Ansicht, Gerätestatus zeigt, ob das Gerät bereit ist.</source>
+        <translation>On the page &quot;Devices&quot;, set up your TNC in hostmode (on a serial port), an AGWPE interface or FlexNet. View, Device status shows whether the device is ready.</translation>
+    </message>
+    <message>
+        <source>Verbinden</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>Wählen Sie mit F1 bis F10 einen Kanal und dann Verbindung, Verbinden... (oder Esc und C). Geben Sie das Rufzeichen der Gegenstation ein, bei Bedarf mit den Digipeatern dahinter, und wählen Sie den Funkkanal.</source>
+        <translation>Choose a channel with F1 to F10 and then Connection, Connect... (or Esc and C). Enter the callsign of the remote station, followed by the digipeaters if needed, and choose the radio channel.</translation>
+    </message>
+    <message>
+        <source>Eine Datei senden</source>
+        <translation>Send a file</translation>
+    </message>
+    <message>
+        <source>Auf einem verbundenen Kanal wählt Datei, Senden die Dateien aus; Sie können sie auch auf das Fenster ziehen. Abbrechen beendet eine laufende Übertragung.</source>
+        <translation>On a connected channel, File, Send chooses the files; you can also drag them onto the window. Cancel stops a running transfer.</translation>
+    </message>
+    <message>
+        <source>Das Handbuch</source>
+        <translation>The manual</translation>
+    </message>
+    <message>
+        <source>Hilfe, Inhalt... öffnet das Handbuch im Browser. Dieses Fenster finden Sie jederzeit unter Hilfe, Erste Schritte...</source>
+        <translation>Help, Contents... opens the manual in the browser. You can find this window at any time under Help, First steps...</translation>
+    </message>
+    <message>
+        <source>Willkommen bei Tarvo. So kommen Sie zur ersten Verbindung:</source>
+        <translation>Welcome to Tarvo. This is how you make your first connection:</translation>
+    </message>
+    <message>
+        <source>Nicht mehr anzeigen</source>
+        <translation>Do not show again</translation>
+    </message>
+    <message>
+        <source>&amp;Handbuch</source>
+        <translation>&amp;Manual</translation>
+    </message>
+    <message>
+        <source>&amp;Schließen</source>
+        <translation>&amp;Close</translation>
     </message>
 </context>
 <context>
@@ -1160,6 +2137,151 @@
     </message>
 </context>
 <context>
+    <name>tarvo::ui::TGeraeteStatus</name>
+    <message>
+        <source>Tarvo - Gerätestatus</source>
+        <translation>Tarvo - Device status</translation>
+    </message>
+    <message>
+        <source>Gerät</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::THauptfenster</name>
+    <message>
+        <source>Initialisiere Schriften...</source>
+        <translation>Initialising fonts...</translation>
+    </message>
+    <message>
+        <source>Die erforderliche Datei &quot;%1&quot; kann nicht geladen werden.</source>
+        <translation>The required file &quot;%1&quot; cannot be loaded.</translation>
+    </message>
+    <message>
+        <source>Ausgabefenster löschen?</source>
+        <translation>Clear the output window?</translation>
+    </message>
+    <message>
+        <source>Die Datenbank wird beim nächsten Start von Tarvo repariert und optimiert.</source>
+        <translation>The database will be repaired and optimised the next time Tarvo starts.</translation>
+    </message>
+    <message>
+        <source>&amp;Datei</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>Verbind&amp;ung</source>
+        <translation>Co&amp;nnection</translation>
+    </message>
+    <message>
+        <source>&amp;Pactor</source>
+        <translation>&amp;Pactor</translation>
+    </message>
+    <message>
+        <source>&amp;Bearbeiten</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>&amp;Ansicht</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>&amp;Befehlsleiste</source>
+        <translation>&amp;Command toolbar</translation>
+    </message>
+    <message>
+        <source>&amp;Schema</source>
+        <translation>&amp;Scheme</translation>
+    </message>
+    <message>
+        <source>E&amp;xtras</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>Stati&amp;onen</source>
+        <translation>Stati&amp;ons</translation>
+    </message>
+    <message>
+        <source>&amp;Hilfe</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>Befehlsleiste</source>
+        <translation>Command toolbar</translation>
+    </message>
+    <message>
+        <source>Fernsteuerbefehl</source>
+        <translation>Remote command</translation>
+    </message>
+    <message>
+        <source>Die Datei &quot;Tarvo.html&quot; wurde nicht gefunden oder ist ungültig</source>
+        <translation>The file &quot;Tarvo.html&quot; was not found or is invalid</translation>
+    </message>
+    <message>
+        <source>HTML Help ist nicht installiert</source>
+        <translation>HTML Help is not installed</translation>
+    </message>
+    <message>
+        <source>Test: %1</source>
+        <translation>Test: %1</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::THostmodeCommandlineForm</name>
+    <message>
+        <source>Kommandozeile</source>
+        <translation>Command line</translation>
+    </message>
+    <message>
+        <source>Senden</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>&amp;Schließen</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>&amp;Befehl:</source>
+        <translation>Co&amp;mmand:</translation>
+    </message>
+    <message>
+        <source>TNC %1</source>
+        <translation>TNC %1</translation>
+    </message>
+    <message>
+        <source>Kein Hostmode-Gerät eingerichtet.</source>
+        <translation>No hostmode device set up.</translation>
+    </message>
+    <message>
+        <source>Keine Geräte</source>
+        <translation>No devices</translation>
+    </message>
+    <message>
+        <source>Das Gerät ist nicht mehr vorhanden.</source>
+        <translation>The device is no longer present.</translation>
+    </message>
+    <message>
+        <source>Das Gerät ist nicht bereit.</source>
+        <translation>The device is not ready.</translation>
+    </message>
+    <message>
+        <source>Ungültiger Befehl.</source>
+        <translation>Invalid command.</translation>
+    </message>
+    <message>
+        <source>Diesen Wert verwaltet Tarvo selbst; der Befehl wird nicht gesendet.</source>
+        <translation>Tarvo manages this value itself; the command is not sent.</translation>
+    </message>
+</context>
+<context>
     <name>tarvo::ui::THostmodeSerialDialog</name>
     <message>
         <source>Hostmode - Eigenschaften</source>
@@ -1188,6 +2310,49 @@
     <message>
         <source>Abbrechen</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>tarvo::ui::TInfo</name>
+    <message>
+        <source>Info</source>
+        <translation>Info</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Ein Terminal für Packet-Radio.</source>
+        <translation>A terminal for packet radio.</translation>
+    </message>
+    <message>
+        <source>Nicht zur Weitergabe bestimmt</source>
+        <translation>Not for distribution</translation>
+    </message>
+    <message>
+        <source>Verwendete Bibliotheken:</source>
+        <translation>Libraries used:</translation>
+    </message>
+    <message>
+        <source>Bibliothek</source>
+        <translation>Library</translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Lizenz</source>
+        <translation>Licence</translation>
+    </message>
+    <message>
+        <source>unbekannt</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
