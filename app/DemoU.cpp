@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "core/ConfigU.h"
+#include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/RegistryFormat.h"
 #include "stations/StationenDatenbankEintragU.h"
 #include "stations/StationenDatenbankU.h"
 
@@ -181,11 +183,18 @@ std::unique_ptr<TDemo> TDemo::Start(const DemoSetup& setup, const platform::Loca
 
     std::error_code ec;
     const bool fresh = !fs::exists(locations.settingsFile, ec);
-    auto settings = platform::FileRegistry::Open(locations.settingsFile, ec);
-    if (!settings) return fail(locations.settingsFile.string() + ": " + ec.message());
-    WriteDemoSettings(*settings, devices, fresh, fresh || setup.ownFolder);
-    if (const std::error_code flushed = settings->Flush())
-        return fail(locations.settingsFile.string() + ": " + flushed.message());
+    // Opening a damaged file would repair it on disk; it stays as it is, so
+    // that the start tells the operator about it.
+    const auto bytes =
+        fresh ? std::optional<std::string>()
+              : platform::ReadFile(locations.settingsFile, platform::regfile::kMaxFileSize);
+    if (fresh || (bytes && platform::regfile::Parse(*bytes).problems.empty())) {
+        auto settings = platform::FileRegistry::Open(locations.settingsFile, ec);
+        if (!settings) return fail(locations.settingsFile.string() + ": " + ec.message());
+        WriteDemoSettings(*settings, devices, fresh, fresh || setup.ownFolder);
+        if (const std::error_code flushed = settings->Flush())
+            return fail(locations.settingsFile.string() + ": " + flushed.message());
+    }
 
     const std::string where = locations.settingsFile.parent_path().string();
     switch (setup.kind) {

@@ -174,6 +174,28 @@ TEST(Demo, StartsTheTncSimulatorAndEndsIt) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(port))) << "the simulator did not end";
 }
 
+// The normal start reports a damaged settings file; the demo must not hide it
+// by writing a clean one first.
+TEST(Demo, DamagedSettingsAreLeftForTheStartToReport) {
+    TempFolder home("tarvo-demo-damaged");
+    const tarvo::platform::Locations loc{home / "tarvo.reg", home / "data", home / "run"};
+    ASSERT_FALSE(tarvo::platform::CreateLocations(loc));
+    const std::string damaged =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarvo]\r\n"
+        "\"Raw\"=hex:de,ad,\\\r\n";
+    TempFolder::Write(loc.settingsFile, damaged);
+    std::string error;
+    auto demo = TDemo::Start({DemoKind::Hostmode, true, TARVO_TOOLS_DIR, 18000}, loc, &error);
+    ASSERT_TRUE(demo) << error;
+    demo.reset();
+    EXPECT_EQ(TempFolder::Read(loc.settingsFile), damaged);
+    std::error_code ec;
+    auto settings = tarvo::platform::FileRegistry::Open(loc.settingsFile, ec);
+    ASSERT_TRUE(settings) << ec.message();
+    EXPECT_FALSE(settings->LoadProblems().empty());
+}
+
 TEST(Demo, MissingSimulatorIsReportedAndNothingRuns) {
     TempFolder home("tarvo-demo-none");
     const tarvo::platform::Locations loc{home / "tarvo.reg", home / "data", home / "run"};
