@@ -59,7 +59,7 @@ expect=(
   /usr/bin/tarvo /usr/bin/tnc-sim /usr/bin/agwpe-sim /usr/bin/tarvo-debugmon
   /usr/share/tarvo/tarvo.ttf
   /usr/share/doc/tarvo/Tarvo.html /usr/share/doc/tarvo/copyright
-  /usr/share/doc/tarvo/changelog.Debian.gz
+  /usr/share/doc/tarvo/changelog.Debian.gz /usr/share/doc-base/tarvo
   /usr/share/applications/org.morvane.Tarvo.desktop
   /usr/share/metainfo/org.morvane.Tarvo.metainfo.xml
   /usr/share/dbus-1/services/org.morvane.Tarvo.service
