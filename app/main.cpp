@@ -21,6 +21,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/ImportU.h"
 #include "core/StartupU.h"
 #include "core/SynchronizeU.h"
 #include "core/SystemU.h"
@@ -148,6 +149,65 @@ int RegisterService(const std::vector<std::string>& args) {
     return 0;
 }
 
+// "--import FOLDER": brings a copied installation along, without a window.
+// -1 when not asked; 0 done, 1 failed (also while Tarvo runs), 3 done but a
+// damaged file was left out.
+int ImportInstallation(const std::vector<std::string>& args) {
+    std::string folder;
+    bool asked = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--import") {
+            asked = true;
+            if (i + 1 < args.size()) folder = args[i + 1];
+        } else if (args[i].starts_with("--import=")) {
+            asked = true;
+            folder = args[i].substr(9);
+        }
+    }
+    if (!asked) return -1;
+    core::DebOut("StartMode: Import");
+    if (folder.empty()) {
+        std::fprintf(stderr, "tarvo: --import needs a folder\n");
+        return 1;
+    }
+    std::string error;
+    const auto locations = platform::ResolveLocations(args, &error);
+    if (!locations || platform::CreateLocations(*locations)) {
+        std::fprintf(stderr, "tarvo: %s\n", error.empty() ? "no data folder" : error.c_str());
+        return 1;
+    }
+    core::SetApplicationDataFolder(locations->dataDir);
+    // The running program holds settings and stations in memory and would
+    // write its own over what is imported.
+    std::error_code ec;
+    auto instanceLock = platform::FileLock::TryLock(locations->runtimeDir / "instance.lock", ec);
+    if (!instanceLock) {
+        std::fprintf(stderr, "tarvo: Tarvo is running; quit it before importing\n");
+        return 1;
+    }
+    auto settings = platform::FileRegistry::Open(locations->settingsFile, ec);
+    if (!settings) {
+        std::fprintf(stderr, "tarvo: %s: %s\n", locations->settingsFile.c_str(),
+                     ec.message().c_str());
+        return 1;
+    }
+    const platform::UserFolders user = platform::ResolveUserFolders();
+    core::TImportSetup setup;
+    setup.source = std::filesystem::absolute(folder);
+    setup.registry = settings.get();
+    setup.settingsFile = locations->settingsFile;
+    setup.dataFolder = locations->dataDir;
+    setup.searchFolders = {user.documents, user.home};
+    const core::TImportReport report = core::Importiere(setup);
+    settings.reset();  // written before the summary says so
+    std::fputs(report.Text().c_str(), stdout);
+    std::printf("tarvo: %zu imported, %zu mapped, %zu left out, %zu to review\n",
+                report.imported.size(), report.mapped.size(), report.leftOut.size(),
+                report.review.size());
+    if (!report.reportFile.empty()) std::printf("tarvo: report %s\n", report.reportFile.c_str());
+    return report.failed ? 1 : report.damaged ? 3 : 0;
+}
+
 // Tells the automation clients when the main window comes or goes.
 class VisibilityFilter : public QObject {
   public:
@@ -198,6 +258,7 @@ int main(int argc, char** argv) {
         demoKind ? app::WithDemoHome({argv, argv + argc}, ProcessEnv, &demoFolder)
                  : std::vector<std::string>(argv, argv + argc);
     if (const int rc = RegisterService(args); rc >= 0) return rc;
+    if (const int rc = ImportInstallation(args); rc >= 0) return rc;
     TarvoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvo"));
 
@@ -324,10 +385,14 @@ int main(int argc, char** argv) {
         } else {
             core::DebOut("Automation: no session bus");
         }
+        // Scripted runs (no dialogs, a timed end) open no window beyond the main one.
+        const bool quiet = std::getenv("TARVO_NO_DIALOGS") || QuitAfter(args) >= 0;
         ui::THauptfenster window(
-            {system, platform::DataFile(std::filesystem::path(
-                                            QCoreApplication::applicationDirPath().toStdString()),
-                                        "tarvo.ttf")});
+            {system,
+             platform::DataFile(
+                 std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
+                 "tarvo.ttf"),
+             quiet});
         mainWindow = &window;
         std::unique_ptr<VisibilityFilter> visibility;
         if (automationServer) {

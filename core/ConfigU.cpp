@@ -100,6 +100,7 @@ TConfig::TConfig(platform::IRegistry& registry, std::string versionText) : regis
 
         std::string code = "00";
         if (versionText.size() >= 3) code = {versionText[0], versionText[2]};
+        firstStepsCode_ = code;
         if (ReadStringLocked(kUser, kRoot, "First steps") != code) {
             WriteStringLocked(kUser, kRoot, "First steps", code);
             firstStepsDue_ = true;
@@ -108,6 +109,17 @@ TConfig::TConfig(platform::IRegistry& registry, std::string versionText) : regis
         }
     }
     DebOutObj("TConfig", "Create", "end.");
+}
+
+bool TConfig::FirstStepsDue() const {
+    std::lock_guard lock(mutex_);
+    return firstStepsDue_;
+}
+
+void TConfig::SetFirstStepsDue(bool due) {
+    std::lock_guard lock(mutex_);
+    WriteStringLocked(kUser, kRoot, "First steps", due ? std::string() : firstStepsCode_);
+    firstStepsDue_ = due;
 }
 
 TConfig::~TConfig() {

@@ -128,7 +128,10 @@ class TConfig {
     void SetMonitor(std::int32_t flags);
 
     // Whether the first-steps window is due (settled at creation).
-    bool FirstStepsDue() const { return firstStepsDue_; }
+    bool FirstStepsDue() const;
+    // The operator's "Nicht mehr anzeigen": not due stores this version's code,
+    // due clears it, so the window comes again at the next start.
+    void SetFirstStepsDue(bool due);
 
     // `SplashScreen`, default true. Written by the settings pages (generic operations).
     bool SplashScreen() const;
@@ -268,6 +271,7 @@ class TConfig {
     mutable std::mutex mutex_;  // serialises the registry access and guards the caches
     std::int32_t monitor_ = kDefaultMonitor;
     bool firstStepsDue_ = false;
+    std::string firstStepsCode_;
     mutable std::optional<std::string> font_;  // empty until the first read
 };
 

@@ -117,6 +117,28 @@ TRect PlaceMainWindow(const std::optional<TRect>& stored, const std::vector<TRec
     return r;
 }
 
+TRect PlaceToolWindow(const std::optional<std::pair<int, int>>& storedTopLeft, int width,
+                      int height, const TRect& screen) {
+    TRect r{0, 0, std::max(width, 0), std::max(height, 0)};
+    if (!storedTopLeft) {
+        r.left = screen.left + (screen.width - r.width) / 2;
+        r.top = screen.top + (screen.height - r.height) / 2;
+    } else {
+        r.left = storedTopLeft->first;
+        r.top = storedTopLeft->second;
+        // In 64 bits: a stored corner may be anything a settings file holds.
+        const long long right = static_cast<long long>(screen.left) + screen.width;
+        const long long bottom = static_cast<long long>(screen.top) + screen.height;
+        if (r.left + static_cast<long long>(r.width) > right)
+            r.left = static_cast<int>(right - r.width);
+        if (r.top + static_cast<long long>(r.height) > bottom)
+            r.top = static_cast<int>(bottom - r.height);
+    }
+    r.left = std::max(r.left, screen.left);
+    r.top = std::max(r.top, screen.top);
+    return r;
+}
+
 TRunMark MarkRunning(TConfig& config, platform::IRegistry& registry) {
     TRunMark mark;
     mark.previousRunDirty = config.Dirty();

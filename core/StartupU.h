@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvo::platform {
@@ -80,6 +81,14 @@ struct TRect {
 // without one, two thirds of the primary work area, centred in it.
 TRect PlaceMainWindow(const std::optional<TRect>& stored, const std::vector<TRect>& workAreas,
                       const TRect& primaryWorkArea);
+
+// Where a small tool window of the given size goes on the screen: a stored
+// corner past the right or bottom edge moves left or up until the window fits,
+// one before the left or top edge moves onto it; without one (unreadable), the
+// window is centred. A window larger than the screen keeps its top left corner
+// on it.
+TRect PlaceToolWindow(const std::optional<std::pair<int, int>>& storedTopLeft, int width,
+                      int height, const TRect& screen);
 
 // The mark of an unclean end. Set while the program runs (durable on disk before
 // start-up goes on), cleared only by an orderly end; a crash or kill leaves it.

@@ -71,6 +71,11 @@ struct TGeraetHostmode::TRecUIFrame {
     std::int32_t port = TFunkKanal::kNoPort;
 };
 
+struct TGeraetHostmode::TRecBefehl {
+    std::string befehl;
+    std::function<void(const TBefehlAntwort&)> done;
+};
+
 namespace {
 
 struct TMsgVerbinden {
@@ -462,8 +467,8 @@ void TGeraetHostmode::ErzeugeFunkkanaele() {
 
 void TGeraetHostmode::Run() {
     // A message left from an earlier start belongs to nobody now.
-    while (messages_->TryGet()) {
-    }
+    while (auto m = messages_->TryGet())
+        if (m->id == kMsgBefehl) befehleOffen_.fetch_sub(1);
     SetStatus(TGeraetStatus::Init,
               "\xD6"
               "ffnen der Schnittstelle");
@@ -762,6 +767,12 @@ void TGeraetHostmode::HandleMessage(const platform::ThreadMessage& message) {
                 if (*rec && !(*rec)->daten.empty()) HandleUIFrame(**rec);
             break;
         }
+        case kMsgBefehl: {
+            Log("HandleMessage", "msg_befehl empfangen.");
+            if (const auto* rec = std::any_cast<std::shared_ptr<TRecBefehl>>(&message.payload))
+                if (*rec) HandleBefehl(**rec);
+            break;
+        }
         case kMsgPactorBreakIn:
         case kMsgPactorChangeover: {
             const bool breakIn = message.id == kMsgPactorBreakIn;
@@ -781,6 +792,53 @@ void TGeraetHostmode::HandleMessage(const platform::ThreadMessage& message) {
             Log("HandleMessage", text);
             break;
         }
+    }
+}
+
+bool TGeraetHostmode::IstVorbehalten(std::string_view befehl) {
+    const std::string b = core::AsciiUpper(core::TrimControls(befehl));
+    return hostmode::IsIgnoredInitCommand(b) || b.starts_with("JHOST");
+}
+
+TBefehlAnnahme TGeraetHostmode::SendeBefehl(std::string_view befehl,
+                                            std::function<void(const TBefehlAntwort&)> done) {
+    const std::string_view b = core::TrimControls(befehl);
+    if (b.empty() || b.size() > hostmode::kMaxFrameText) return TBefehlAnnahme::Ungueltig;
+    for (const char ch : b)
+        if (static_cast<unsigned char>(ch) < 0x20) return TBefehlAnnahme::Ungueltig;
+    if (IstVorbehalten(b)) return TBefehlAnnahme::Vorbehalten;
+    // A TNC that no longer answers must not collect an ever longer queue.
+    if (befehleOffen_.fetch_add(1) >= kMaxBefehleOffen) {
+        befehleOffen_.fetch_sub(1);
+        return TBefehlAnnahme::KeinBetrieb;
+    }
+    auto rec = std::make_shared<TRecBefehl>(TRecBefehl{std::string(b), std::move(done)});
+    if (!PostMessage(kMsgBefehl, rec)) {
+        befehleOffen_.fetch_sub(1);
+        return TBefehlAnnahme::KeinBetrieb;
+    }
+    Log("SendeBefehl", rec->befehl);
+    return TBefehlAnnahme::Gesendet;
+}
+
+void TGeraetHostmode::HandleBefehl(TRecBefehl& rec) {
+    TBefehlAntwort antwort;
+    TReply r;
+    if (Befehl(0, true, rec.befehl, r)) {
+        antwort.answered = true;
+        antwort.code = r.code;
+        antwort.text = std::move(r.text);
+    } else {
+        Resync();
+    }
+    befehleOffen_.fetch_sub(1);
+    if (!rec.done) return;
+    auto done = std::move(rec.done);
+    if (platform::IDispatcher* d = Context().dispatcher) {
+        // Refused once shutdown has begun: nobody waits for the answer then.
+        d->Post([done = std::move(done), antwort = std::move(antwort)] { done(antwort); });
+    } else {
+        done(antwort);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -48,6 +49,22 @@ enum THostmodeMessage : std::uint32_t {
     kMsgUIFrame = 0x4445,
     kMsgPactorBreakIn = 0x4446,
     kMsgPactorChangeover = 0x4447,
+    kMsgBefehl = 0x4448,
+};
+
+// The TNC's answer to a command the operator typed on the command line.
+struct TBefehlAntwort {
+    bool answered = false;  // false: the exchange failed (the device resynchronised)
+    int code = hostmode::kReplyFailed;
+    std::string text;  // bytes as the TNC sent them, at most one frame
+};
+
+// Whether a command line went to the worker.
+enum class TBefehlAnnahme {
+    Gesendet,
+    KeinBetrieb,  // the worker does not run, or too many are still waiting
+    Ungueltig,    // empty, too long, or with control characters
+    Vorbehalten,  // the device itself keeps that setting (links, callsigns, monitor, hostmode)
 };
 
 class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
@@ -110,6 +127,15 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     // Posts a message to the worker; false when there is none.
     bool PostMessage(std::uint32_t id, std::any payload = {});
 
+    // The operator's command line: sends the command on TNC channel 0 and hands
+    // the answer to done on the main thread (done is never called unless the
+    // command was sent).
+    static constexpr int kMaxBefehleOffen = 8;
+    TBefehlAnnahme SendeBefehl(std::string_view befehl,
+                               std::function<void(const TBefehlAntwort&)> done);
+    // Commands that would change what the device keeps track of itself.
+    static bool IstVorbehalten(std::string_view befehl);
+
   protected:
     // ---- the transport -----------------------------------------------------------------
     // Opens the interface; sets "Fehler" itself on failure.
@@ -145,6 +171,7 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
   private:
     struct TRecVerbinden;
     struct TRecUIFrame;
+    struct TRecBefehl;
     friend struct TRecVerbinden;
 
     // hostmode::ITransport over the kind's transport.
@@ -184,6 +211,7 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     void EndConnectionsAbove(int anzahl);
     void HandleVerbinden(const std::shared_ptr<TRecVerbinden>& rec, std::uint64_t deadline);
     void HandleUIFrame(const TRecUIFrame& rec);
+    void HandleBefehl(TRecBefehl& rec);
     void StoreConnections();
     void Monitor(const hostmode::TReply& reply);
 
@@ -239,6 +267,7 @@ class TGeraetHostmode : public TGeraet, protected hostmode::ITransport {
     bool framePending_ = false;
 
     std::shared_ptr<platform::ThreadMessageQueue> messages_;
+    std::atomic<int> befehleOffen_{0};
 };
 
 }  // namespace tarvo::devices

@@ -183,6 +183,8 @@ std::unique_ptr<FileRegistry> FileRegistry::Open(const std::filesystem::path& fi
         regfile::ParseResult parsed = regfile::Parse(bytes);
         impl.tree = std::move(parsed.tree);
         impl.problems = std::move(parsed.problems);
+        for (const std::string& key : parsed.otherHives)
+            impl.problems.push_back("key of another hive not taken over: " + key);
         if (!impl.problems.empty()) {
             // Keep the damaged original untouched beside the file, then write what
             // was readable at once so that the next start finds it.

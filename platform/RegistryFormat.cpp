@@ -312,7 +312,10 @@ class Parser {
             root = &result_.tree.currentUser;
         else if (EqualsNoCase(hiveName, "HKEY_LOCAL_MACHINE") || EqualsNoCase(hiveName, "HKLM"))
             root = &result_.tree.localMachine;
-        if (!root) return LineProblem("key of another hive not taken over: " + std::string(inner));
+        if (!root) {
+            result_.otherHives.emplace_back(inner);
+            return;
+        }
         std::vector<std::string> parts;
         if (!SplitKeyPath(rest, parts)) return LineProblem("invalid key name");
         if (remove) {

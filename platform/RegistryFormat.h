@@ -42,6 +42,9 @@ struct ParseResult {
     // One line per problem found; empty for a sound file. Anything listed here
     // was not taken over into the tree.
     std::vector<std::string> problems;
+    // Keys of hives other than the two kept ("HKEY_CLASSES_ROOT\Software"); not
+    // taken over, and not counted as damage.
+    std::vector<std::string> otherHives;
 };
 
 // Files larger than this are refused as damaged.

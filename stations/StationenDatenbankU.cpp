@@ -161,6 +161,22 @@ void TStationenDatenbank::Changed() {
     });
 }
 
+bool TStationenDatenbank::ReplaceAll(platform::CompoundStorage root,
+                                     const std::filesystem::path& backup) {
+    {
+        std::lock_guard<std::mutex> one(flushMutex_);
+        std::lock_guard<std::mutex> tree(treeMutex_);
+        const std::string old = platform::WriteCompound(root_);
+        if (old.empty() || platform::WriteFileAtomic(backup, old, 0600)) return false;
+        backups_.push_back(backup);
+        root_ = std::move(root);
+        root_.Remove("[ alle ]");
+        dirty_ = true;
+    }
+    core::DebOutObj(kClass, "ReplaceAll", "Sicherung: " + backup.string());
+    return Flush();
+}
+
 bool TStationenDatenbank::Flush() {
     std::lock_guard<std::mutex> one(flushMutex_);
     std::string bytes;

@@ -81,6 +81,11 @@ class TStationenDatenbank final : public core::IStationenDatenbank,
     // (the main thread's loop is going); later changes are written when the
     // last holder lets the database go.
     bool Close();
+    // Takes the stations of root in place of all held so far (an import): those
+    // go to backup first, a file of their own; open entries read the new
+    // stations from then on. False when the backup could not be written (then
+    // nothing changed) or the new file could not be written (then it stays pending).
+    bool ReplaceAll(platform::CompoundStorage root, const std::filesystem::path& backup);
     const std::filesystem::path& File() const { return setup_.file; }
     // Backups kept by this opening (a damaged file, or the repair run).
     const std::vector<std::filesystem::path>& Backups() const { return backups_; }

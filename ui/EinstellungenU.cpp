@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -41,6 +42,7 @@
 #include "ui/MyCallEditU.h"
 #include "ui/PlainTextU.h"
 #include "ui/RemoteCommandsFormU.h"
+#include "ui/RichEditTarvoU.h"
 #include "ui/TexteFormU.h"
 
 namespace tarvo::ui {
@@ -82,9 +84,19 @@ QWidget* FirstControl(QWidget* page) {
     return nullptr;
 }
 
+// The installed "Tarvo ..." families. Where none is installed (the console draws
+// its sizes from one scalable font), the sizes the console knows stand in, so the
+// page always offers a choice.
 std::vector<std::string> InstalledFamilies() {
     std::vector<std::string> out;
-    for (const QString& f : QFontDatabase::families()) out.push_back(f.toLatin1().toStdString());
+    for (const QString& f : QFontDatabase::families())
+        if (f.startsWith(QStringLiteral("Tarvo"), Qt::CaseInsensitive))
+            out.push_back(f.toLatin1().toStdString());
+    if (channels::FontSizeEntries(out).empty()) {
+        out.clear();
+        for (std::string_view n : core::TConfig::kFontNames)
+            out.push_back("Tarvo " + std::string(n));
+    }
     return out;
 }
 
@@ -134,19 +146,19 @@ TEinstellungenAllgemein::TEinstellungenAllgemein(const TEinstellungenContext& ct
     calls_ = new QTreeWidget;
     calls_->setObjectName(QStringLiteral("rufzeichen"));
     calls_->setColumnCount(2);
-    calls_->setHeaderLabels({QStringLiteral("Rufzeichen"), QStringLiteral("SSIDs")});
+    calls_->setHeaderLabels({tr("Rufzeichen"), tr("SSIDs")});
     calls_->setRootIsDecorated(false);
     calls_->setSelectionMode(QAbstractItemView::SingleSelection);
     calls_->setAllColumnsShowFocus(true);
-    auto* add = new QPushButton(QStringLiteral("&Hinzuf\u00fcgen"));
-    edit_ = new QPushButton(QStringLiteral("&Bearbeiten"));
-    remove_ = new QPushButton(QStringLiteral("&Entfernen"));
+    auto* add = new QPushButton(tr("&Hinzufügen"));
+    edit_ = new QPushButton(tr("&Bearbeiten"));
+    remove_ = new QPushButton(tr("&Entfernen"));
     auto* callButtons = new QVBoxLayout;
     callButtons->addWidget(add);
     callButtons->addWidget(edit_);
     callButtons->addWidget(remove_);
     callButtons->addStretch();
-    auto* callsGroup = new QGroupBox(QStringLiteral("Eigene Rufzeichen"));
+    auto* callsGroup = new QGroupBox(tr("Eigene Rufzeichen"));
     auto* callsLayout = new QHBoxLayout(callsGroup);
     callsLayout->addWidget(calls_, 1);
     callsLayout->addLayout(callButtons);
@@ -160,22 +172,21 @@ TEinstellungenAllgemein::TEinstellungenAllgemein(const TEinstellungenContext& ct
     zeilen_->setRange(C::kMinConsoleRows, C::kMaxConsoleRows);
     zeilen_->setSingleStep(250);
     zeilen_->setValue(config.ConsoleRows());
-    echo_ = new QCheckBox(QStringLiteral("&Lokales Echo"));
+    echo_ = new QCheckBox(tr("&Lokales Echo"));
     echo_->setChecked(config.LocalEcho());
-    auto* io = new QGroupBox(QStringLiteral("Ein-/Ausgabe"));
+    auto* io = new QGroupBox(tr("Ein-/Ausgabe"));
     auto* ioLayout = new QFormLayout(io);
-    ioLayout->addRow(QStringLiteral("Kan\u00e4le"), kanaele_);
-    ioLayout->addRow(QStringLiteral("Zeilen"), zeilen_);
+    ioLayout->addRow(tr("Kanäle"), kanaele_);
+    ioLayout->addRow(tr("Zeilen"), zeilen_);
     ioLayout->addRow(echo_);
 
     ankommend_ = new QComboBox;
     ankommend_->setObjectName(QStringLiteral("ankommend"));
-    ankommend_->addItems(
-        {QStringLiteral("annehmen"), QStringLiteral("ignorieren"), QStringLiteral("abweisen")});
+    ankommend_->addItems({tr("annehmen"), tr("ignorieren"), tr("abweisen")});
     ankommend_->setCurrentIndex(channels::IncomingConnectsIndex(config.IncomingConnects()));
-    auto* firewall = new QGroupBox(QStringLiteral("Firewall"));
+    auto* firewall = new QGroupBox(tr("Firewall"));
     auto* fwLayout = new QFormLayout(firewall);
-    fwLayout->addRow(QStringLiteral("Ankommende Verbindungen:"), ankommend_);
+    fwLayout->addRow(tr("Ankommende Verbindungen:"), ankommend_);
 
     auto* lower = new QHBoxLayout;
     lower->addWidget(io, 1);
@@ -260,8 +271,8 @@ void TEinstellungenAllgemein::Apply() {
     const int rows = zeilen_->value();
     if (rows != config.ConsoleRows()) {
         if (Ask(ctx_, this, "Tarvo",
-                "Bei \xC4nderung der Zeilenzahl werden die Inhalte der Empfangsfenster "
-                "gel\xF6scht. Fortsetzen?",
+                QStringToCp1252(tr("Bei Änderung der Zeilenzahl werden die Inhalte der "
+                                   "Empfangsfenster gelöscht. Fortsetzen?")),
                 (1u << core::kBitJa) | (1u << core::kBitNein)) == core::mrYes) {
             if (ctx_.kanaele) ctx_.kanaele->SetConsoleRows(rows);
             config.SetConsoleRows(rows);
@@ -304,12 +315,12 @@ TEinstellungenAnzeige::TEinstellungenAnzeige(const TEinstellungenContext& ctx, Q
     sizes_ = new QListWidget;
     sizes_->setObjectName(QStringLiteral("schriftgroesse"));
     for (const auto& e : entries_) sizes_->addItem(Cp1252ToQString(e.size));
-    auto* fontGroup = new QGroupBox(QStringLiteral("Schriftgr\u00f6\u00dfe"));
+    auto* fontGroup = new QGroupBox(tr("Schriftgröße"));
     auto* fontLayout = new QVBoxLayout(fontGroup);
     fontLayout->addWidget(sizes_);
 
     sample_ = new TSampleConsole;
-    auto* sampleGroup = new QGroupBox(QStringLiteral("Beispiel"));
+    auto* sampleGroup = new QGroupBox(tr("Beispiel"));
     auto* sampleLayout = new QVBoxLayout(sampleGroup);
     sampleLayout->addWidget(sample_);
 
@@ -329,7 +340,7 @@ TEinstellungenAnzeige::TEinstellungenAnzeige(const TEinstellungenContext& ctx, Q
             sheetLayout->addWidget(button);
         }
         sheetLayout->addStretch();
-        auto* defaults = new QPushButton(QStringLiteral("Standardfarben"));
+        auto* defaults = new QPushButton(tr("Standardfarben"));
         defaults->setObjectName(QStringLiteral("standardfarben%1").arg(t));
         connect(defaults, &QPushButton::clicked, this,
                 [this, t] { RestoreDefaults(static_cast<int>(t)); });
@@ -398,10 +409,11 @@ void TEinstellungenAnzeige::UpdateSample() {
     console.SetPaletteEntry(channels::kColourOwn, RgbOf(WorkingColour(C::kColorChannelOwn)));
     console.SetPaletteEntry(channels::kColourNotice, RgbOf(WorkingColour(C::kColorChannelNotice)));
     console.SetPaletteEntry(channels::kColourCode8, RgbOf(WorkingColour(C::kColorChannelCode8)));
-    sample_->Show({{channels::kColourNotice, "*** Verbunden mit DB0TST"},
-                   {channels::kColourReceived, "Willkommen auf DB0TST."},
-                   {channels::kColourOwn, "Hallo, hier ist DL1ABC."},
-                   {channels::kColourCode8, "Datei gespeichert."}});
+    const auto line = [](const QString& text) { return QStringToCp1252(text); };
+    sample_->Show({{channels::kColourNotice, line(tr("*** Verbunden mit DB0TST"))},
+                   {channels::kColourReceived, line(tr("Willkommen auf DB0TST."))},
+                   {channels::kColourOwn, line(tr("Hallo, hier ist DL1ABC."))},
+                   {channels::kColourCode8, line(tr("Datei gespeichert."))}});
 }
 
 void TEinstellungenAnzeige::Apply() {
@@ -422,7 +434,7 @@ TEinstellungenMonitor::TEinstellungenMonitor(const TEinstellungenContext& ctx, Q
     : TTabForm(parent), ctx_(ctx) {
     const C& config = *ctx_.config;
     const channels::TMonitorChecks checks = channels::MonitorChecksFromFlags(config.Monitor());
-    auto* group = new QGroupBox(QStringLiteral("Anzeigen"));
+    auto* group = new QGroupBox(tr("Anzeigen"));
     auto* boxes = new QVBoxLayout(group);
     const auto& info = channels::MonitorBoxes();
     for (int i = 0; i < channels::kMonitorBoxCount; ++i) {
@@ -451,7 +463,7 @@ TEinstellungenMonitor::TEinstellungenMonitor(const TEinstellungenContext& ctx, Q
     console.SetPaletteEntry(channels::kColourMonitorInfo,
                             RgbOf(config.Color(C::kColorMonitorInfo)));
     console.SetPaletteEntry(channels::kColourDevice, RgbOf(config.Color(C::kColorMonitorDevice)));
-    auto* sampleGroup = new QGroupBox(QStringLiteral("Beispiel"));
+    auto* sampleGroup = new QGroupBox(tr("Beispiel"));
     auto* sampleLayout = new QVBoxLayout(sampleGroup);
     sampleLayout->addWidget(sample_);
 
@@ -513,15 +525,14 @@ TEinstellungenDateien::TEinstellungenDateien(const TEinstellungenContext& ctx, Q
         return QFileDialog::getExistingDirectory(this, title, start);
     };
     connect(empfangBrowse_, &QPushButton::clicked, this,
-            [this] { Browse(empfang_, QStringLiteral("Ordner f\u00fcr empfangene Dateien:")); });
-    connect(remoteBrowse_, &QPushButton::clicked, this, [this] {
-        Browse(remote_, QStringLiteral("Ordner f\u00fcr per Fernsteuerung lesbare Dateien:"));
-    });
+            [this] { Browse(empfang_, tr("Ordner für empfangene Dateien:")); });
+    connect(remoteBrowse_, &QPushButton::clicked, this,
+            [this] { Browse(remote_, tr("Ordner für per Fernsteuerung lesbare Dateien:")); });
 
-    auto* group = new QGroupBox(QStringLiteral("Ordner"));
+    auto* group = new QGroupBox(tr("Ordner"));
     auto* grid = new QGridLayout(group);
-    auto* empfangLabel = new QLabel(QStringLiteral("&Empfang"));
-    auto* remoteLabel = new QLabel(QStringLiteral("&Fernst."));
+    auto* empfangLabel = new QLabel(tr("&Empfang"));
+    auto* remoteLabel = new QLabel(tr("&Fernst."));
     empfangLabel->setBuddy(empfang_);
     remoteLabel->setBuddy(remote_);
     grid->addWidget(empfangLabel, 0, 0);
@@ -535,11 +546,11 @@ TEinstellungenDateien::TEinstellungenDateien(const TEinstellungenContext& ctx, Q
     if (ctx_.config) {
         autobinMax_ = new QSpinBox;
         autobinMax_->setRange(core::TConfig::kMinAutobinMaxMB, core::TConfig::kMaxAutobinMaxMB);
-        autobinMax_->setSuffix(QStringLiteral(" MB"));
+        autobinMax_->setSuffix(tr(" MB"));
         autobinMax_->setValue(ctx_.config->AutobinMaxMB());
-        auto* limits = new QGroupBox(QStringLiteral("Empfang"));
+        auto* limits = new QGroupBox(tr("Empfang"));
         auto* row = new QHBoxLayout(limits);
-        auto* label = new QLabel(QStringLiteral("AutoBIN-Dateien &h\u00f6chstens"));
+        auto* label = new QLabel(tr("AutoBIN-Dateien &höchstens"));
         label->setBuddy(autobinMax_);
         row->addWidget(label);
         row->addWidget(autobinMax_);
@@ -567,16 +578,14 @@ void TEinstellungenDateien::Apply() {
 TEinstellungenErweitert::TEinstellungenErweitert(const TEinstellungenContext& ctx, QWidget* parent)
     : TTabForm(parent), ctx_(ctx) {
     const C& config = *ctx_.config;
-    sendSid_ = new QCheckBox(QStringLiteral("Eigene Stations-ID senden"));
-    hideSentSid_ = new QCheckBox(QStringLiteral("Gesendete Stations-ID verbergen"));
-    hideReceivedSid_ = new QCheckBox(QStringLiteral("Empfangene Stations-ID verbergen"));
-    highColor_ = new QCheckBox(QStringLiteral(
-        "Symbole in Echtfarben anzeigen (nicht mit allen Grafikkartentreibern kompatibel)"));
-    collectKeys_ = new QCheckBox(
-        QStringLiteral("\u00d6ffentliche Schl\u00fcssel automatisch zum Schl\u00fcsselring "
-                       "hinzuf\u00fcgen"));
-    simpleResults_ = new QCheckBox(
-        QStringLiteral("Vereinfachte Ergebnisse von Signaturpr\u00fcfungen anzeigen"));
+    sendSid_ = new QCheckBox(tr("Eigene Stations-ID senden"));
+    hideSentSid_ = new QCheckBox(tr("Gesendete Stations-ID verbergen"));
+    hideReceivedSid_ = new QCheckBox(tr("Empfangene Stations-ID verbergen"));
+    highColor_ = new QCheckBox(
+        tr("Symbole in Echtfarben anzeigen (nicht mit allen Grafikkartentreibern kompatibel)"));
+    collectKeys_ =
+        new QCheckBox(tr("Öffentliche Schlüssel automatisch zum Schlüsselring hinzufügen"));
+    simpleResults_ = new QCheckBox(tr("Vereinfachte Ergebnisse von Signaturprüfungen anzeigen"));
 
     sendSid_->setChecked(config.SendSid());
     hideSentSid_->setChecked(config.HideSentSid());
@@ -588,7 +597,7 @@ TEinstellungenErweitert::TEinstellungenErweitert(const TEinstellungenContext& ct
     hideSentSid_->setEnabled(sendSid_->isChecked());
     connect(sendSid_, &QCheckBox::toggled, hideSentSid_, &QCheckBox::setEnabled);
 
-    auto* sid = new QGroupBox(QStringLiteral("Stations-ID"));
+    auto* sid = new QGroupBox(tr("Stations-ID"));
     auto* sidLayout = new QVBoxLayout(sid);
     sidLayout->addWidget(sendSid_);
     auto* indented = new QHBoxLayout;
@@ -596,10 +605,10 @@ TEinstellungenErweitert::TEinstellungenErweitert(const TEinstellungenContext& ct
     indented->addWidget(hideSentSid_);
     sidLayout->addLayout(indented);
     sidLayout->addWidget(hideReceivedSid_);
-    auto* display = new QGroupBox(QStringLiteral("Darstellung"));
+    auto* display = new QGroupBox(tr("Darstellung"));
     auto* displayLayout = new QVBoxLayout(display);
     displayLayout->addWidget(highColor_);
-    auto* pgp = new QGroupBox(QStringLiteral("PGP"));
+    auto* pgp = new QGroupBox(tr("PGP"));
     auto* pgpLayout = new QVBoxLayout(pgp);
     pgpLayout->addWidget(collectKeys_);
     pgpLayout->addWidget(simpleResults_);
@@ -630,15 +639,19 @@ namespace {
 
 struct TPageSlot {
     int index;
-    const char* caption;
+    const char* caption;  // translated in the context "TEinstellungenForm"
 };
 // The slots whose pages exist; the others keep their index for later.
 constexpr TPageSlot kSlots[] = {
-    {TEinstellungenForm::kAllgemein, "Allgemein"}, {TEinstellungenForm::kGeraete, "Ger\xE4te"},
-    {TEinstellungenForm::kDateien, "Dateien"},     {TEinstellungenForm::kAnzeige, "Anzeige"},
-    {TEinstellungenForm::kMonitor, "Monitor"},     {TEinstellungenForm::kTexte, "Texte"},
-    {TEinstellungenForm::kFernst, "Fernst."},
-    {TEinstellungenForm::kKlaenge, "Kl\xE4nge"},   {TEinstellungenForm::kErweitert, "Erweitert"},
+    {TEinstellungenForm::kAllgemein, QT_TRANSLATE_NOOP("TEinstellungenForm", "Allgemein")},
+    {TEinstellungenForm::kGeraete, QT_TRANSLATE_NOOP("TEinstellungenForm", "Geräte")},
+    {TEinstellungenForm::kDateien, QT_TRANSLATE_NOOP("TEinstellungenForm", "Dateien")},
+    {TEinstellungenForm::kAnzeige, QT_TRANSLATE_NOOP("TEinstellungenForm", "Anzeige")},
+    {TEinstellungenForm::kMonitor, QT_TRANSLATE_NOOP("TEinstellungenForm", "Monitor")},
+    {TEinstellungenForm::kTexte, QT_TRANSLATE_NOOP("TEinstellungenForm", "Texte")},
+    {TEinstellungenForm::kFernst, QT_TRANSLATE_NOOP("TEinstellungenForm", "Fernst.")},
+    {TEinstellungenForm::kKlaenge, QT_TRANSLATE_NOOP("TEinstellungenForm", "Klänge")},
+    {TEinstellungenForm::kErweitert, QT_TRANSLATE_NOOP("TEinstellungenForm", "Erweitert")},
 };
 
 }  // namespace
@@ -662,7 +675,7 @@ void TEinstellungenForm::CloseInstance() {
 TEinstellungenForm::TEinstellungenForm(const TEinstellungenContext& ctx, QWidget* parent)
     : QDialog(parent), ctx_(ctx) {
     TARVO_ASSERT(ctx_.config, "EinstellungenU");
-    setWindowTitle(QStringLiteral("Einstellungen"));
+    setWindowTitle(tr("Einstellungen"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
 
@@ -671,15 +684,15 @@ TEinstellungenForm::TEinstellungenForm(const TEinstellungenContext& ctx, QWidget
         auto* sheet = new QWidget;
         auto* sheetLayout = new QVBoxLayout(sheet);
         sheetLayout->setContentsMargins(0, 0, 0, 0);
-        const int tab = tabs_->addTab(sheet, Cp1252ToQString(slot.caption));
+        const int tab =
+            tabs_->addTab(sheet, QCoreApplication::translate("TEinstellungenForm", slot.caption));
         tabs_->tabBar()->setTabData(tab, slot.index);
     }
 
     auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* apply =
-        buttons->addButton(QStringLiteral("\u00dcbe&rnehmen"), QDialogButtonBox::ApplyRole);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* apply = buttons->addButton(tr("Übe&rnehmen"), QDialogButtonBox::ApplyRole);
+    buttons->addButton(tr("Abbrechen"), QDialogButtonBox::RejectRole);
     ok->setDefault(true);
     // After a failure the window stays open, so the operator sees what is left.
     connect(ok, &QPushButton::clicked, this, [this] {
@@ -742,6 +755,39 @@ TTabForm* TEinstellungenForm::BuildPage(int index, QWidget* sheet) {
     }
 }
 
+QLabel* TEinstellungenForm::StationLink(int index) {
+    // What the station database sets per callsign overrides these pages.
+    QString text;
+    switch (index) {
+        case kTexte:
+            text =
+                tr("In der <a href=\"stationen\">Stationendatenbank</a> können Sie "
+                   "rufzeichenabhängige Texte einstellen.");
+            break;
+        case kFernst:
+            text =
+                tr("Treffen Sie rufzeichenabhängige Einstellungen in der "
+                   "<a href=\"stationen\">Stationendatenbank</a>.");
+            break;
+        case kKlaenge:
+            text =
+                tr("In der <a href=\"stationen\">Stationendatenbank</a> können Sie "
+                   "rufzeichenabhängige Klänge einstellen.");
+            break;
+        default:
+            return nullptr;
+    }
+    auto* link = new QLabel(text);
+    link->setObjectName(QStringLiteral("stationenLink"));
+    link->setTextFormat(Qt::RichText);
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    link->setWordWrap(true);
+    connect(link, &QLabel::linkActivated, this, [this] {
+        if (ctx_.openStationDatabase) ctx_.openStationDatabase();
+    });
+    return link;
+}
+
 void TEinstellungenForm::PageChanged(int tab) {
     if (changing_ || finished_ || tab < 0) return;
     changing_ = true;
@@ -752,6 +798,7 @@ void TEinstellungenForm::PageChanged(int tab) {
             QWidget* sheet = tabs_->widget(tab);
             if (TTabForm* page = BuildPage(index, sheet)) {
                 sheet->layout()->addWidget(page);
+                if (QLabel* link = StationLink(index)) sheet->layout()->addWidget(link);
                 pages_[i] = page;
                 firstControl_[i] = FirstControl(page);
             }

@@ -21,6 +21,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -277,6 +278,8 @@ class TEinstellungenForm : public QDialog {
     TEinstellungenForm(const TEinstellungenContext& ctx, QWidget* parent);
     void PageChanged(int tab);
     TTabForm* BuildPage(int index, QWidget* sheet);
+    // The link to the station database below a page; null for pages without one.
+    QLabel* StationLink(int index);
     // Closed: detach the pages and stop being the open window.
     void Finish();
 

@@ -58,10 +58,15 @@
 #include "ui/BefehlConnectU.h"
 #include "ui/ConsoleWidgetU.h"
 #include "ui/EinstellungenU.h"
+#include "ui/ErsteSchritteU.h"
 #include "ui/FlexnetDialogU.h"
 #include "ui/GeraeteDialogU.h"
+#include "ui/GeraeteStatusU.h"
 #include "ui/HauptPanesU.h"
+#include "ui/HostmodeCommandlineU.h"
 #include "ui/HostmodeSerialDialogU.h"
+#include "ui/ImportU.h"
+#include "ui/InfoU.h"
 #include "ui/KanalViewU.h"
 #include "ui/MessageboxU.h"
 #include "ui/PlainTextU.h"
@@ -89,7 +94,10 @@ core::TRect ToRect(const QRect& r) {
 }  // namespace
 
 THauptfenster::THauptfenster(THauptfensterSetup setup, QWidget* parent)
-    : QMainWindow(parent), system_(setup.system), fontFile_(std::move(setup.fontFile)) {
+    : QMainWindow(parent),
+      system_(setup.system),
+      fontFile_(std::move(setup.fontFile)),
+      quiet_(setup.quiet) {
     static std::once_flag kinds;
     std::call_once(kinds, [] {
         RegisterHostmodeSerialProperties();
@@ -160,11 +168,16 @@ void THauptfenster::AddStartupSteps(core::TStepSequence& s) {
         QCoreApplication::processEvents();
     });
     s.InsertAfter("ConnectionsList", "Schriften", [this] {
-        SplashStatus("Initialisiere Schriften...");
+        SplashStatus(QStringToCp1252(tr("Initialisiere Schriften...")).c_str());
         RegisterFont();
     });
     s.Extend("Bereit", [this] {
         if (splash_) splash_->CloseLater(1500);
+    });
+    s.Extend("ErsteSchritte", [this] {
+        if (Config() && Config()->FirstStepsDue() && !quiet_ &&
+            system_.Setup().startMode != core::StartMode::Automation)
+            ShowFirstSteps();
     });
     s.Extend(
         "Layout", [this] { ApplyLayout(); }, true);
@@ -184,6 +197,7 @@ void THauptfenster::AddShutdownSteps(core::TStepSequence& s) {
             SaveLayout();
         }
     });
+    s.Extend("ErsteSchritte.Release", [this] { delete ersteSchritte_.data(); });
     s.InsertAfter("ErsteSchritte.Release", "Revoke Drag & Drop", [this] { setAcceptDrops(false); });
     // Windows still open over the device set let go of it first.
     s.Extend(
@@ -193,6 +207,7 @@ void THauptfenster::AddShutdownSteps(core::TStepSequence& s) {
             TEinstellungenForm::CloseInstance();
             TDateiSendenDlg::CloseAll();
             delete deviceStatus_.data();
+            delete commandLine_.data();
         },
         true);
     s.Extend("Kanaele.Free", [this] { kanaeleView_.reset(); });
@@ -274,10 +289,9 @@ void THauptfenster::RegisterFont() {
     for (int attempt = 0; attempt < 10 && fontId_ < 0; ++attempt)
         fontId_ = QFontDatabase::addApplicationFont(file);
     if (fontId_ >= 0) return;
-    char text[512];
-    std::snprintf(text, sizeof text, "Die erforderliche Datei \"%s\" kann nicht geladen werden.",
-                  fontFile_.filename().string().c_str());
-    throw core::TStartupFailure(text);
+    throw core::TStartupFailure(
+        QStringToCp1252(tr("Die erforderliche Datei \"%1\" kann nicht geladen werden.")
+                            .arg(QString::fromStdString(fontFile_.filename().string()))));
 }
 
 void THauptfenster::RestoreWindowPosition() {
@@ -315,7 +329,7 @@ namespace {
 
 struct TActionDef {
     const char* name;
-    const char* caption;  // UTF-8
+    const char* caption;  // UTF-8, translated in the context "THauptfenster"
     QKeySequence shortcut;
     bool checkable;
 };
@@ -349,15 +363,15 @@ QIcon DeviceStateIcon(bool allReady) {
 // A known theme: its stored name, caption and the Qt style with its colours.
 struct TThemeDef {
     const char* name;
-    const char* caption;
+    const char* caption;  // translated in the context "THauptfenster"
     const char* style;
     QRgb window;  // 0: the style's own palette
 };
 constexpr TThemeDef kThemes[] = {
-    {"NewDefaultTheme", "Klassisch", "Windows", 0},
-    {"NewOfficeXPTheme", "Blau", "Fusion", qRgb(222, 231, 245)},
-    {"OfficeXP", "Standard", "Fusion", 0},
-    {"Roma", "Roma", "Fusion", qRgb(240, 228, 208)},
+    {"NewDefaultTheme", QT_TRANSLATE_NOOP("THauptfenster", "Klassisch"), "Windows", 0},
+    {"NewOfficeXPTheme", QT_TRANSLATE_NOOP("THauptfenster", "Blau"), "Fusion", qRgb(222, 231, 245)},
+    {"OfficeXP", QT_TRANSLATE_NOOP("THauptfenster", "Standard"), "Fusion", 0},
+    {"Roma", QT_TRANSLATE_NOOP("THauptfenster", "Roma"), "Fusion", qRgb(240, 228, 208)},
 };
 
 const TThemeDef* KnownTheme(std::string_view name) {
@@ -430,46 +444,80 @@ void THauptfenster::SendText(const std::string& cp1252) {
 
 void THauptfenster::CreateActions() {
     const TActionDef defs[] = {
-        {"ActionConnect", "&Verbinden...", {}, false},
-        {"ActionDisconnect", "&Trennen", {}, false},
-        {"ActionSend", "Se&nden", {}, false},
-        {"ActionSave", "&Speichern", {}, true},
-        {"ActionStop", "Abb&rechen", {}, false},
-        {"ActionPrint", "&Drucken...", QKeySequence(Qt::CTRL | Qt::Key_P), false},
-        {"ActionEnd", "&Beenden", {}, false},
-        {"ActionLocalEcho", "Lokales &Echo", QKeySequence(Qt::CTRL | Qt::Key_E), true},
-        {"ActionPactorChangeover", "&ChangeOver", QKeySequence(Qt::CTRL | Qt::Key_Y), false},
-        {"ActionPactorBreakin", "&BreakIn", QKeySequence(Qt::CTRL | Qt::Key_B), false},
-        {"ActionEditCut", "A&usschneiden", QKeySequence(Qt::CTRL | Qt::Key_X), false},
-        {"ActionEditCopy", "&Kopieren", QKeySequence(Qt::CTRL | Qt::Key_C), false},
-        {"ActionEditPaste", "E&inf\u00fcgen", QKeySequence(Qt::CTRL | Qt::Key_V), false},
-        {"ActionEditDelete", "&L\u00f6schen", QKeySequence(Qt::Key_Delete), false},
-        {"ActionEditSelectAll", "&Alles markieren", QKeySequence(Qt::CTRL | Qt::Key_A), false},
-        {"ActionClearConsole", "Ausgabefenster l\u00f6&schen", {}, false},
-        {"ActionDosUmlauteAnzeigen", "&DOS-Umlaute anzeigen", {}, true},
-        {"ActionDosUmlauteSenden", "&DOS-Umlaute senden", {}, true},
-        {"ActionDeviceStatus", "&Ger\u00e4testatus", {}, false},
-        {"ActionToolbarNoText", "&Nur Symbole", {}, true},
-        {"ActionToolbarTextRight", "Text &rechts", {}, true},
-        {"ActionToolbarTextBottom", "Text &unten", {}, true},
-        {"ActionSettings", "&Einstellungen...", {}, false},
-        {"ActionLanguage", "&Sprache...", {}, false},
-        {"ActionCommandLine", "&Kommandozeile...", {}, false},
-        {"ActionStationenDatenbank", "Stat&ionen", {}, false},
-        {"ActionStationenDatenbankReparieren", "Datenbank &reparieren", {}, false},
-        {"ActionHelpContents", "&Inhalt...", {}, false},
-        {"ActionHelpFirstSteps", "&Erste Schritte...", {}, false},
-        {"ActionHelpInfo", "I&nfo...", {}, false},
+        {"ActionConnect", QT_TRANSLATE_NOOP("THauptfenster", "&Verbinden..."), {}, false},
+        {"ActionDisconnect", QT_TRANSLATE_NOOP("THauptfenster", "&Trennen"), {}, false},
+        {"ActionSend", QT_TRANSLATE_NOOP("THauptfenster", "Se&nden"), {}, false},
+        {"ActionSave", QT_TRANSLATE_NOOP("THauptfenster", "&Speichern"), {}, true},
+        {"ActionStop", QT_TRANSLATE_NOOP("THauptfenster", "Abb&rechen"), {}, false},
+        {"ActionPrint", QT_TRANSLATE_NOOP("THauptfenster", "&Drucken..."),
+         QKeySequence(Qt::CTRL | Qt::Key_P), false},
+        {"ActionImport", QT_TRANSLATE_NOOP("THauptfenster", "&Importieren..."), {}, false},
+        {"ActionEnd", QT_TRANSLATE_NOOP("THauptfenster", "&Beenden"), {}, false},
+        {"ActionLocalEcho", QT_TRANSLATE_NOOP("THauptfenster", "Lokales &Echo"),
+         QKeySequence(Qt::CTRL | Qt::Key_E), true},
+        {"ActionPactorChangeover", QT_TRANSLATE_NOOP("THauptfenster", "&ChangeOver"),
+         QKeySequence(Qt::CTRL | Qt::Key_Y), false},
+        {"ActionPactorBreakin", QT_TRANSLATE_NOOP("THauptfenster", "&BreakIn"),
+         QKeySequence(Qt::CTRL | Qt::Key_B), false},
+        {"ActionEditCut", QT_TRANSLATE_NOOP("THauptfenster", "A&usschneiden"),
+         QKeySequence(Qt::CTRL | Qt::Key_X), false},
+        {"ActionEditCopy", QT_TRANSLATE_NOOP("THauptfenster", "&Kopieren"),
+         QKeySequence(Qt::CTRL | Qt::Key_C), false},
+        {"ActionEditPaste", QT_TRANSLATE_NOOP("THauptfenster", "E&infügen"),
+         QKeySequence(Qt::CTRL | Qt::Key_V), false},
+        {"ActionEditDelete", QT_TRANSLATE_NOOP("THauptfenster", "&Löschen"),
+         QKeySequence(Qt::Key_Delete), false},
+        {"ActionEditSelectAll", QT_TRANSLATE_NOOP("THauptfenster", "&Alles markieren"),
+         QKeySequence(Qt::CTRL | Qt::Key_A), false},
+        {"ActionClearConsole",
+         QT_TRANSLATE_NOOP("THauptfenster", "Ausgabefenster lö&schen"),
+         {},
+         false},
+        {"ActionDosUmlauteAnzeigen",
+         QT_TRANSLATE_NOOP("THauptfenster", "&DOS-Umlaute anzeigen"),
+         {},
+         true},
+        {"ActionDosUmlauteSenden",
+         QT_TRANSLATE_NOOP("THauptfenster", "&DOS-Umlaute senden"),
+         {},
+         true},
+        {"ActionDeviceStatus", QT_TRANSLATE_NOOP("THauptfenster", "&Gerätestatus"), {}, true},
+        {"ActionToolbarNoText", QT_TRANSLATE_NOOP("THauptfenster", "&Nur Symbole"), {}, true},
+        {"ActionToolbarTextRight", QT_TRANSLATE_NOOP("THauptfenster", "Text &rechts"), {}, true},
+        {"ActionToolbarTextBottom", QT_TRANSLATE_NOOP("THauptfenster", "Text &unten"), {}, true},
+        {"ActionSettings", QT_TRANSLATE_NOOP("THauptfenster", "&Einstellungen..."), {}, false},
+        {"ActionLanguage", QT_TRANSLATE_NOOP("THauptfenster", "&Sprache..."), {}, false},
+        {"ActionCommandLine", QT_TRANSLATE_NOOP("THauptfenster", "&Kommandozeile..."), {}, false},
+        {"ActionStationenDatenbank", QT_TRANSLATE_NOOP("THauptfenster", "Stat&ionen"), {}, false},
+        {"ActionStationenDatenbankReparieren",
+         QT_TRANSLATE_NOOP("THauptfenster", "Datenbank &reparieren"),
+         {},
+         false},
+        {"ActionHelpContents", QT_TRANSLATE_NOOP("THauptfenster", "&Inhalt..."), {}, false},
+        {"ActionHelpFirstSteps",
+         QT_TRANSLATE_NOOP("THauptfenster", "&Erste Schritte..."),
+         {},
+         false},
+        {"ActionHelpInfo", QT_TRANSLATE_NOOP("THauptfenster", "I&nfo..."), {}, false},
         {"ActionHint", "", QKeySequence(Qt::CTRL | Qt::Key_H), false},
-        {"ActionBoxRead", "Nachricht zum Lesen markieren", {}, false},
-        {"ActionBoxErase", "Nachricht zum L\u00f6schen markieren", {}, false},
-        {"ActionBoxUncheck", "Markierung entfernen", {}, false},
-        {"ActionBoxRun", "Befehle absenden", {}, false},
-        {"ActionMakro", "&Makros", {}, false},
-        {"ActionStationenHinzufuegen", "&Hinzuf\u00fcgen...", {}, false},
+        {"ActionBoxRead",
+         QT_TRANSLATE_NOOP("THauptfenster", "Nachricht zum Lesen markieren"),
+         {},
+         false},
+        {"ActionBoxErase",
+         QT_TRANSLATE_NOOP("THauptfenster", "Nachricht zum Löschen markieren"),
+         {},
+         false},
+        {"ActionBoxUncheck", QT_TRANSLATE_NOOP("THauptfenster", "Markierung entfernen"), {}, false},
+        {"ActionBoxRun", QT_TRANSLATE_NOOP("THauptfenster", "Befehle absenden"), {}, false},
+        {"ActionMakro", QT_TRANSLATE_NOOP("THauptfenster", "&Makros"), {}, false},
+        {"ActionStationenHinzufuegen",
+         QT_TRANSLATE_NOOP("THauptfenster", "&Hinzufügen..."),
+         {},
+         false},
     };
     for (const TActionDef& def : defs) {
-        auto* a = new QAction(QString::fromUtf8(def.caption), this);
+        auto* a = new QAction(QCoreApplication::translate("THauptfenster", def.caption), this);
         a->setObjectName(QString::fromLatin1(def.name));
         a->setCheckable(def.checkable);
         if (!def.shortcut.isEmpty()) {
@@ -506,6 +554,7 @@ void THauptfenster::CreateActions() {
         if (v) v->CancelTransfer();
     });
     on("ActionPrint", withChannel([](channels::TKanal& k) { k.Print(); }));
+    on("ActionImport", [this] { ShowImport(this, system_); });
     on("ActionEnd", [this] { close(); });
     on("ActionLocalEcho", [this](bool checked) {
         auto k = Aktuell();
@@ -524,7 +573,7 @@ void THauptfenster::CreateActions() {
     on("ActionClearConsole", [this] {
         auto k = Aktuell();
         if (!k) return;
-        if (TDlgMessage::Run(this, "Tarvo", "Ausgabefenster l\xF6schen?",
+        if (TDlgMessage::Run(this, "Tarvo", QStringToCp1252(tr("Ausgabefenster löschen?")),
                              (1u << core::kBitJa) | (1u << core::kBitNein)) == core::mrYes)
             k->ClearConsole();
     });
@@ -549,25 +598,24 @@ void THauptfenster::CreateActions() {
     }
     on("ActionSettings", [this] { ShowSettings(); });
     on("ActionStationenDatenbank", [this] { ShowStationen(); });
+    on("ActionCommandLine", [this] { ShowCommandLine(); });
     on("ActionStationenDatenbankReparieren", [this] {
         if (TDlgMessage::Run(this, "Tarvo",
-                             "Die Datenbank wird beim n\xE4"
-                             "chsten Start von Tarvo repariert und "
-                             "optimiert.",
+                             QStringToCp1252(tr("Die Datenbank wird beim nächsten Start von "
+                                                "Tarvo repariert und optimiert.")),
                              (1u << core::kBitOk) | (1u << core::kBitAbbrechen)) == core::mrOk &&
             Config())
             Config()->SetForceDatabaseCheck(true);
     });
     on("ActionHelpContents", [this] { HelpContents(nullptr); });
-    on("ActionHelpFirstSteps", [this] { HelpContents("erste-schritte"); });
+    on("ActionHelpFirstSteps", [this] { ShowFirstSteps(); });
     on("ActionHelpInfo", [this] { ShowInfo(); });
     on("ActionHint", withChannel([](channels::TKanal& k) { k.ShowHint(); }));
     on("ActionBoxRead", withChannel([](channels::TKanal& k) { k.BoxMarkRead(false, false); }));
     on("ActionBoxErase", withChannel([](channels::TKanal& k) { k.BoxMarkErase(false, false); }));
     on("ActionBoxUncheck", withChannel([](channels::TKanal& k) { k.BoxUnmark(false); }));
     on("ActionBoxRun", withChannel([](channels::TKanal& k) { k.BoxRun(); }));
-    // Their windows come with their own parts of the program.
-    Action("ActionCommandLine")->setEnabled(false);
+    // Its window comes with its own part of the program.
     Action("ActionLanguage")->setEnabled(false);
     Action("ActionEditSelectAll")->setEnabled(false);
 }
@@ -590,32 +638,32 @@ void THauptfenster::BuildMenus() {
             }
         }
     };
-    menu(bar->addMenu(QStringLiteral("&Datei")),
-         {"ActionSend", "ActionSave", "ActionStop", "-", "ActionPrint", "-", "ActionEnd"});
-    QMenu* verbindung = bar->addMenu(QStringLiteral("Verbind&ung"));
+    menu(bar->addMenu(tr("&Datei")), {"ActionSend", "ActionSave", "ActionStop", "-", "ActionPrint",
+                                      "-", "ActionImport", "-", "ActionEnd"});
+    QMenu* verbindung = bar->addMenu(tr("Verbind&ung"));
     menu(verbindung, {"ActionConnect", "ActionDisconnect", "-", "ActionLocalEcho"});
-    pactorMenu_ = verbindung->addMenu(QStringLiteral("&Pactor"));
+    pactorMenu_ = verbindung->addMenu(tr("&Pactor"));
     pactorMenu_->setObjectName(QStringLiteral("PactorMenu"));
     menu(pactorMenu_, {"ActionPactorChangeover", "ActionPactorBreakin"});
-    menu(bar->addMenu(QStringLiteral("&Bearbeiten")),
+    menu(bar->addMenu(tr("&Bearbeiten")),
          {"ActionEditCut", "ActionEditCopy", "ActionEditPaste", "ActionEditDelete", "-",
           "ActionClearConsole", "-", "ActionDosUmlauteAnzeigen", "ActionDosUmlauteSenden"});
-    QMenu* ansicht = bar->addMenu(QStringLiteral("&Ansicht"));
+    QMenu* ansicht = bar->addMenu(tr("&Ansicht"));
     menu(ansicht, {"ActionDeviceStatus"});
-    menu(ansicht->addMenu(QStringLiteral("&Befehlsleiste")),
+    menu(ansicht->addMenu(tr("&Befehlsleiste")),
          {"ActionToolbarNoText", "ActionToolbarTextRight", "ActionToolbarTextBottom"});
-    themeMenu_ = ansicht->addMenu(QStringLiteral("&Schema"));
+    themeMenu_ = ansicht->addMenu(tr("&Schema"));
     themeMenu_->setObjectName(QStringLiteral("ThemeMenu"));
-    menu(bar->addMenu(QStringLiteral("E&xtras")),
+    menu(bar->addMenu(tr("E&xtras")),
          {"ActionCommandLine", "-", "ActionSettings", "ActionLanguage"});
-    menu(bar->addMenu(QStringLiteral("Stati&onen")),
+    menu(bar->addMenu(tr("Stati&onen")),
          {"ActionStationenDatenbank", "-", "ActionStationenDatenbankReparieren"});
-    menu(bar->addMenu(QStringLiteral("&Hilfe")),
+    menu(bar->addMenu(tr("&Hilfe")),
          {"ActionHelpContents", "ActionHelpFirstSteps", "-", "ActionHelpInfo"});
 }
 
 void THauptfenster::BuildCommandBar() {
-    commandBar_ = new QToolBar(QStringLiteral("Befehlsleiste"), this);
+    commandBar_ = new QToolBar(tr("Befehlsleiste"), this);
     commandBar_->setObjectName(QStringLiteral("Befehlsleiste"));
     addToolBar(Qt::TopToolBarArea, commandBar_);
     for (const char* n : {"ActionConnect", "ActionDisconnect", "ActionSend", "ActionSave",
@@ -644,13 +692,13 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
     };
     const TPanel panels[] = {{102, ""},
                              {135, ""},
-                             {70, "eff. Baud"},
-                             {27, "Tries"},
-                             {27, "Unacked Frames"},
-                             {33, "Frack [100ms]"},
-                             {22, "MaxFrame"},
-                             {67, "ax25-Status"},
-                             {67, "Eigenes Rufzeichen"}};
+                             {70, QT_TRANSLATE_NOOP("THauptfenster", "eff. Baud")},
+                             {27, QT_TRANSLATE_NOOP("THauptfenster", "Tries")},
+                             {27, QT_TRANSLATE_NOOP("THauptfenster", "Unacked Frames")},
+                             {33, QT_TRANSLATE_NOOP("THauptfenster", "Frack [100ms]")},
+                             {22, QT_TRANSLATE_NOOP("THauptfenster", "MaxFrame")},
+                             {67, QT_TRANSLATE_NOOP("THauptfenster", "ax25-Status")},
+                             {67, QT_TRANSLATE_NOOP("THauptfenster", "Eigenes Rufzeichen")}};
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(true);
     for (int i = 0; i < 9; ++i) {
@@ -658,7 +706,9 @@ void THauptfenster::BuildStatusBar(TKanalPanes& panes) {
         // The file name loses its middle, the link flags their end.
         auto* label = new TStatusPanel(i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        label->setToolTip(QString::fromUtf8(panels[i].hint));
+        label->setToolTip(*panels[i].hint
+                              ? QCoreApplication::translate("THauptfenster", panels[i].hint)
+                              : QString());
         label->setParent(bar);  // measured in the bar's font
         // Wide enough for the longest value in this font, never narrower than
         // the classic width.
@@ -846,7 +896,7 @@ void THauptfenster::ShowCommandDialog() {
         case TDlgBefehl::kRemote: {
             // The remote command dialog has nothing to send yet.
             QInputDialog remote(this);
-            remote.setWindowTitle(QStringLiteral("Fernsteuerbefehl"));
+            remote.setWindowTitle(tr("Fernsteuerbefehl"));
             remote.setLabelText(QStringLiteral("//"));
             remote.exec();
             break;
@@ -876,49 +926,64 @@ void THauptfenster::ShowSettings() {
     ctx.klaenge = system_.Klaenge();
     ctx.colourLevel = core::ColourLevel();
     ctx.reloadToolbarImages = [this] { LoadActionIcons(); };
-    // The console sizes are those the console font is drawn in.
-    ctx.fontFamilies = [] {
-        std::vector<std::string> out;
-        for (std::string_view n : core::TConfig::kFontNames)
-            out.push_back("Tarvo " + std::string(n));
-        return out;
-    };
+    ctx.openStationDatabase = [this] { Action("ActionStationenDatenbank")->trigger(); };
     TEinstellungenForm::Open(ctx, this);
 }
 
+TGeraeteStatus* THauptfenster::DeviceStatus() const {
+    return deviceStatus_.data();
+}
+
+TErsteSchritte* THauptfenster::FirstSteps() const {
+    return ersteSchritte_.data();
+}
+
+THostmodeCommandlineForm* THauptfenster::CommandLine() const {
+    return commandLine_.data();
+}
+
 void THauptfenster::ToggleDeviceStatus() {
+    QAction* action = Action("ActionDeviceStatus");
     if (deviceStatus_ && deviceStatus_->isVisible()) {
         deviceStatus_->close();
         return;
     }
-    if (!deviceStatus_) {
-        auto* w = new QDialog(this);
+    if (!deviceStatus_ && Geraete()) {
+        // Closing frees it; the position is stored then.
+        auto* w = new TGeraeteStatus(*Geraete(), Config(), this);
         w->setAttribute(Qt::WA_DeleteOnClose);
-        w->setObjectName(QStringLiteral("TGeraeteStatus"));
-        w->setWindowTitle(QStringLiteral("Ger\u00e4testatus"));
-        auto* list = new QTreeWidget(w);
-        list->setRootIsDecorated(false);
-        list->setHeaderLabels({QStringLiteral("Ger\u00e4t"), QStringLiteral("Status")});
-        auto* layout = new QVBoxLayout(w);
-        layout->addWidget(list);
-        const auto fill = [this, list] {
-            list->clear();
-            if (!Geraete()) return;
-            for (const auto& g : Geraete()->Items()) {
-                auto* item = new QTreeWidgetItem(list);
-                item->setText(0, Cp1252ToQString(g->InfoText()));
-                item->setText(1, Cp1252ToQString(g->StatusText()));
-            }
-        };
-        fill();
-        auto* timer = new QTimer(w);
-        connect(timer, &QTimer::timeout, w, fill);
-        timer->start(500);
-        w->resize(420, 180);
+        connect(w, &TGeraeteStatus::visibilityChanged, action, &QAction::setChecked);
         deviceStatus_ = w;
     }
-    deviceStatus_->show();
-    deviceStatus_->raise();
+    if (deviceStatus_) {
+        deviceStatus_->show();
+        deviceStatus_->raise();
+    }
+    action->setChecked(deviceStatus_ && deviceStatus_->isVisible());
+}
+
+void THauptfenster::ShowFirstSteps() {
+    if (!ersteSchritte_) {
+        auto* w = new TErsteSchritte(Config(), this);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        connect(w, &TErsteSchritte::manualRequested, this,
+                [this] { HelpContents("erste-schritte"); });
+        ersteSchritte_ = w;
+    }
+    ersteSchritte_->show();
+    ersteSchritte_->raise();
+}
+
+void THauptfenster::ShowCommandLine() {
+    if (!Geraete()) return;
+    if (!commandLine_) {
+        auto* w = new THostmodeCommandlineForm(*Geraete(), this);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        commandLine_ = w;
+    }
+    commandLine_->show();
+    commandLine_->raise();
+    commandLine_->activateWindow();
 }
 
 std::filesystem::path THauptfenster::ManualFile() {
@@ -947,7 +1012,8 @@ void THauptfenster::HelpContents(const char* anchor) {
     };
     const std::filesystem::path file = ManualFile();
     if (file.empty()) {
-        tell("Die Datei \"Tarvo.html\" wurde nicht gefunden oder ist ung\xFCltig");
+        tell(
+            QStringToCp1252(tr("Die Datei \"Tarvo.html\" wurde nicht gefunden oder ist ungültig")));
         return;
     }
     bool opened = false;
@@ -958,13 +1024,12 @@ void THauptfenster::HelpContents(const char* anchor) {
         if (anchor) url.setFragment(QString::fromLatin1(anchor));
         opened = QDesktopServices::openUrl(url);
     }
-    if (!opened) tell("HTML Help ist nicht installiert");
+    if (!opened) tell(QStringToCp1252(tr("HTML Help ist nicht installiert")));
 }
 
 void THauptfenster::ShowInfo() {
-    const std::string text = "Tarvo Terminal\r\rVersion " + core::VersionText() +
-                             "\r\rEin Terminal f\xFCr Packet-Radio.";
-    TDlgMessage::Run(this, "Info", text, 1u << 2);
+    TInfo info(core::VersionText(), core::PrivateBuild(), UsedLibraries(), this);
+    info.exec();
 }
 
 void THauptfenster::ApplyToolbarText(int mode) {
@@ -984,9 +1049,9 @@ void THauptfenster::BuildThemeMenu() {
     themeGroup_ = new QActionGroup(this);
     for (const std::string& t : themes_) {
         const TThemeDef* known = KnownTheme(t);
-        QAction* a =
-            themeMenu_->addAction(known ? QString::fromUtf8(known->caption)
-                                        : QStringLiteral("Test: ") + QString::fromStdString(t));
+        QAction* a = themeMenu_->addAction(
+            known ? QCoreApplication::translate("THauptfenster", known->caption)
+                  : tr("Test: %1").arg(QString::fromStdString(t)));
         a->setObjectName(QStringLiteral("ActionDesign"));
         a->setData(QString::fromStdString(t));
         a->setCheckable(true);

@@ -52,11 +52,17 @@ class TSplash;
 class TKanaeleView;
 class TPaneStack;
 class TDlgBefehlConnect;
+class TErsteSchritte;
+class TGeraeteStatus;
+class THostmodeCommandlineForm;
 struct TKanalPanes;
 
 struct THauptfensterSetup {
     core::TSystem& system;           // started and shut down through the window
     std::filesystem::path fontFile;  // the console font beside the program
+    // A scripted or test run: no window of its own at start beyond the main
+    // window (the first steps stay for a start by the operator).
+    bool quiet = false;
 };
 
 class THauptfenster : public QMainWindow {
@@ -91,6 +97,10 @@ class THauptfenster : public QMainWindow {
     QAction* Action(const char* name) const;
     QToolBar* CommandBar() const { return commandBar_; }
     QMenu* ThemeMenu() const { return themeMenu_; }
+    // The single-instance windows while they exist, else null.
+    TGeraeteStatus* DeviceStatus() const;
+    TErsteSchritte* FirstSteps() const;
+    THostmodeCommandlineForm* CommandLine() const;
 
     // The connect dialog for the active channel, modal; the hook sees the
     // dialog before it runs (tests drive it from there).
@@ -145,6 +155,8 @@ class THauptfenster : public QMainWindow {
     void ToggleDeviceStatus();
     void HelpContents(const char* anchor);
     void ShowInfo();
+    void ShowFirstSteps();
+    void ShowCommandLine();
     // The channel of a channel button or console under the point (window
     // coordinates); -1 for none, 0 for the monitor's button.
     int DropTarget(const QPoint& pos, bool& onConsole) const;
@@ -154,6 +166,7 @@ class THauptfenster : public QMainWindow {
 
     core::TSystem& system_;
     std::filesystem::path fontFile_;
+    bool quiet_ = false;
     std::unique_ptr<TSplash> splash_;
     std::unique_ptr<TKanaeleView> kanaeleView_;
     // The program's message window for the channels.
@@ -173,7 +186,9 @@ class THauptfenster : public QMainWindow {
     QActionGroup* themeGroup_ = nullptr;
     std::vector<std::string> themes_;
     std::string currentTheme_;
-    QPointer<QWidget> deviceStatus_;
+    QPointer<TGeraeteStatus> deviceStatus_;
+    QPointer<TErsteSchritte> ersteSchritte_;
+    QPointer<THostmodeCommandlineForm> commandLine_;
     QPointer<QWidget> stationen_;  // the station dialog, created once
     QTimer dropSelect_;
     int dropSelectChannel_ = -1;

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
+#include <optional>
+#include <string_view>
 
 #include "channels/KanalU.h"
 #include "tests/channels/ChannelFixture.h"
@@ -311,12 +312,25 @@ TEST_F(BoxList, NavigationMovesBetweenGroups) {
 TEST_F(BoxList, RecordedMailboxList) {
     std::ifstream in(std::string(TARVO_TEST_FIXTURES) + "/../../channels/fixtures/bbs-session.txt");
     ASSERT_TRUE(in);
-    const std::regex received(R"(^\+[0-9.]+ T>H f[0-9.]+ \|.*\| "(.*)\\r"$)");
+    // Lines like: +12.345 T>H f3.0 |...| "text\r"  (quotes inside as \")
+    const auto received = [](const std::string& raw) -> std::optional<std::string> {
+        const std::string_view open = "| \"", close = "\\r\"";
+        if (raw.empty() || raw[0] != '+' || raw.find(" T>H f") == std::string::npos)
+            return std::nullopt;
+        const auto start = raw.rfind(open);
+        if (start == std::string::npos || raw.size() < start + open.size() + close.size() ||
+            raw.compare(raw.size() - close.size(), close.size(), close) != 0)
+            return std::nullopt;
+        std::string text =
+            raw.substr(start + open.size(), raw.size() - close.size() - start - open.size());
+        for (std::size_t at; (at = text.find("\\\"")) != std::string::npos;) text.erase(at, 1);
+        return text;
+    };
     std::vector<std::string> lines, listLines;
     for (std::string raw; std::getline(in, raw);) {
-        std::smatch m;
-        if (!std::regex_match(raw, m, received)) continue;
-        std::string line = std::regex_replace(m[1].str(), std::regex(R"(\\")"), "\"");
+        const auto text = received(raw);
+        if (!text) continue;
+        const std::string& line = *text;
         lines.push_back(line);
         if (IsMessageListLine(line)) listLines.push_back(line.substr(0, 2));
     }

@@ -497,6 +497,23 @@ TEST_F(Config, FirstStepsCodeStored) {
     EXPECT_EQ(reg_.ReadText(CU, kRoot, "First steps"), "00");
 }
 
+TEST_F(Config, FirstStepsStayDueUntilTheOperatorDeclinesThem) {
+    {
+        TConfig config(reg_, "1.02.345");
+        ASSERT_TRUE(config.FirstStepsDue());
+        config.SetFirstStepsDue(true);  // closed without "Nicht mehr anzeigen"
+    }
+    {
+        TConfig config(reg_, "1.02.345");
+        EXPECT_TRUE(config.FirstStepsDue());
+        config.SetFirstStepsDue(false);
+        EXPECT_FALSE(config.FirstStepsDue());
+    }
+    TConfig config(reg_, "1.02.345");
+    EXPECT_FALSE(config.FirstStepsDue());
+    EXPECT_EQ(reg_.ReadText(CU, kRoot, "First steps"), "10");
+}
+
 // ---- generic operations ---------------------------------------------------------
 
 TEST_F(Config, ReadIntegerRaises) {

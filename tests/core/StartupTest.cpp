@@ -31,6 +31,31 @@ TEST(PlaceMainWindow, PulledIntoTheNearestWorkArea) {
         EXPECT_EQ(PlaceMainWindow(c.stored, screens, left), c.expected) << c.what;
 }
 
+TEST(PlaceToolWindow, KeptOnTheScreenOrCentred) {
+    const TRect screen{0, 0, 1920, 1080};
+    using Corner = std::optional<std::pair<int, int>>;
+    const struct {
+        const char* what;
+        Corner stored;
+        int width, height;
+        TRect expected;
+    } cases[] = {
+        {"inside stays", Corner{{100, 200}}, 400, 150, TRect{100, 200, 400, 150}},
+        {"negative becomes 0", Corner{{-30, -5}}, 400, 150, TRect{0, 0, 400, 150}},
+        {"past the right edge", Corner{{1800, 10}}, 400, 150, TRect{1520, 10, 400, 150}},
+        {"past the bottom edge", Corner{{10, 1000}}, 400, 150, TRect{10, 930, 400, 150}},
+        {"far beyond both", Corner{{2147483000, 2147483000}}, 400, 150, TRect{1520, 930, 400, 150}},
+        {"larger than the screen keeps its corner on it", Corner{{50, 50}}, 2500, 150,
+         TRect{0, 50, 2500, 150}},
+        {"unreadable: centred", std::nullopt, 400, 150, TRect{760, 465, 400, 150}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaceToolWindow(c.stored, c.width, c.height, screen), c.expected) << c.what;
+    // A screen that does not begin at 0 (a second monitor).
+    EXPECT_EQ(PlaceToolWindow(Corner{{0, 0}}, 400, 150, TRect{1920, 0, 1280, 1024}),
+              (TRect{1920, 0, 400, 150}));
+}
+
 TEST(TStepSequence, StartupStopsAtTheFirstFailure) {
     std::vector<std::string> ran;
     TStepSequence s("THauptfenster", "FormCreate");

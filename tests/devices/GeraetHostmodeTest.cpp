@@ -430,6 +430,52 @@ TEST_F(HostmodeDevice, InitCommandsAreSentAndReportedDeinitAndLeavingAtShutdown)
     EXPECT_TRUE(sim_->WaitForHostmode(false, 5s));
 }
 
+TEST_F(HostmodeDevice, TheCommandLineAsksTheTncAndHandsTheAnswerToTheMainThread) {
+    using devices::TBefehlAnnahme;
+    StartSim();
+    StartDevice();
+    std::vector<devices::TBefehlAntwort> answers;
+    const auto collect = [&](const devices::TBefehlAntwort& a) {
+        EXPECT_TRUE(dispatcher_.IsMainThread());
+        answers.push_back(a);
+    };
+    EXPECT_EQ(dev_->SendeBefehl(" @T2 ", collect), TBefehlAnnahme::Gesendet);
+    EXPECT_EQ(dev_->SendeBefehl("H", collect), TBefehlAnnahme::Gesendet);
+    ASSERT_TRUE(Until([&] { return answers.size() == 2; }));
+    EXPECT_TRUE(WaitFrame(Cmd(0, "@T2")));
+    EXPECT_TRUE(answers[0].answered);
+    EXPECT_EQ(answers[0].code, devices::hostmode::kReplyMessage);
+    EXPECT_EQ(answers[0].text, "200");
+    EXPECT_EQ(answers[1].code, devices::hostmode::kReplyError);
+    EXPECT_EQ(answers[1].text, "INVALID COMMAND: H");
+
+    // What the device keeps itself, and what is no command, never reaches the TNC.
+    const struct {
+        std::string line;
+        TBefehlAnnahme expected;
+    } refused[] = {
+        {"I DL9XX", TBefehlAnnahme::Vorbehalten},
+        {"y 2", TBefehlAnnahme::Vorbehalten},
+        {"jhost0", TBefehlAnnahme::Vorbehalten},
+        {"  ", TBefehlAnnahme::Ungueltig},
+        {"T\x01"
+         "1",
+         TBefehlAnnahme::Ungueltig},
+        {std::string(257, 'T'), TBefehlAnnahme::Ungueltig},
+    };
+    const std::size_t from = sim_->FrameCount();
+    for (const auto& r : refused)
+        EXPECT_EQ(dev_->SendeBefehl(r.line, collect), r.expected) << r.line;
+    EXPECT_EQ(dev_->SendeBefehl("T", collect), TBefehlAnnahme::Gesendet);
+    ASSERT_TRUE(Until([&] { return answers.size() == 3; }));
+    for (const std::string& c : Commands(from))
+        for (const auto& r : refused) EXPECT_NE(c, "0:" + r.line);
+
+    StopDevice();
+    devices::TGeraetHostmodeSerial stopped(gctx_);
+    EXPECT_EQ(stopped.SendeBefehl("T", collect), TBefehlAnnahme::KeinBetrieb);
+}
+
 // ---- faults ---------------------------------------------------------------------------------
 
 TEST_F(HostmodeDevice, ResynchronisesAfterABrokenReplyAndGoesOn) {

@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -26,9 +29,16 @@
 #include "core/SynchronizeU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
+#include "resources/KlaengeU.h"
 #include "resources/OrdnerU.h"
+#include "resources/TexteU.h"
+#include "stations/RemoteCommandsU.h"
 #include "tests/channels/ChannelFixture.h"
 #include "tests/devices/FakeGeraet.h"
+#include "tests/support/FakeSoundOutput.h"
+#include "ui/KlaengeFormU.h"
+#include "ui/RemoteCommandsFormU.h"
+#include "ui/TexteFormU.h"
 
 namespace {
 
@@ -164,8 +174,8 @@ TEST_F(Einstellungen, OkWithoutVisitingOtherTabsChangesOnlyThePageZeroValues) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Einstellungen"));
     QStringList captions;
     for (int i = 0; i < form->Tabs()->count(); ++i) captions << form->Tabs()->tabText(i);
-    EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Dateien", "Anzeige", "Monitor", "Texte",
-                                     "Fernst.", "Klänge", "Erweitert"}));
+    EXPECT_EQ(captions, (QStringList{"Allgemein", "Geräte", "Dateien", "Anzeige", "Monitor",
+                                     "Texte", "Fernst.", "Klänge", "Erweitert"}));
     for (int i = 1; i < TEinstellungenForm::kPageCount; ++i) EXPECT_EQ(form->Page(i), nullptr);
 
     auto* page = dynamic_cast<ui::TEinstellungenAllgemein*>(form->Page(0));
@@ -539,6 +549,77 @@ TEST_F(Einstellungen, DateienShowsBothFoldersAndStoresWhatTheBrowserChose) {
     EXPECT_EQ(ordner->GetRemoteFolder(), "/home/op/Downloads/Tarvo/");
     TEinstellungenForm::CloseInstance();
     resources::SetOrdner(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Einstellungen, EmbeddedPagesLinkToTheStationDatabaseAndApplyTheirEditors) {
+    resources::TTexte texte(registry_, core::TStationenQuelle());
+    resources::TKlaenge klaenge(
+        registry_, core::TStationenQuelle(),
+        std::make_unique<test::FakeSoundOutput>(std::make_shared<test::FakeSoundOutput::Shared>()));
+    auto manager =
+        std::make_shared<stations::TRemoteCommandManager>(registry_, core::TStationenQuelle());
+    stations::SetRemoteCommandManager(manager);
+    uiCtx_.texte = &texte;
+    uiCtx_.klaenge = &klaenge;
+    int opened = 0;
+    uiCtx_.openStationDatabase = [&] { ++opened; };
+
+    struct Case {
+        int index;
+        QString link;
+        std::function<void(ui::TTabForm*)> edit;
+        std::function<bool()> applied;
+    };
+    const std::vector<Case> cases = {
+        {TEinstellungenForm::kTexte,
+         QStringLiteral("In der <a href=\"stationen\">Stationendatenbank</a> können Sie "
+                        "rufzeichenabhängige Texte einstellen."),
+         [](ui::TTabForm* p) {
+             dynamic_cast<ui::TTexteForm*>(p)->Memo()->setPlainText(QStringLiteral("Moin"));
+         },
+         [&] { return texte.ReadGeneral(0) == "Moin"; }},
+        {TEinstellungenForm::kFernst,
+         QStringLiteral("Treffen Sie rufzeichenabhängige Einstellungen in der "
+                        "<a href=\"stationen\">Stationendatenbank</a>."),
+         [](ui::TTabForm* p) {
+             auto* tree = dynamic_cast<ui::TRemoteCommandsForm*>(p)->Tree();
+             tree->findItems(QStringLiteral("Read"), Qt::MatchExactly, 0)
+                 .front()
+                 ->setCheckState(0, Qt::Checked);
+         },
+         [&] { return manager->GetDefaultEnabled("read"); }},
+        {TEinstellungenForm::kKlaenge,
+         QStringLiteral("In der <a href=\"stationen\">Stationendatenbank</a> können Sie "
+                        "rufzeichenabhängige Klänge einstellen."),
+         [](ui::TTabForm* p) {
+             dynamic_cast<ui::TKlaengeForm*>(p)->Signal(resources::kSignalTones)->click();
+         },
+         [&] { return klaenge.LoadGeneral(0).signal == resources::kSignalTones; }},
+    };
+    TEinstellungenForm* form = Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
+        ASSERT_TRUE(form->ShowPage(c.index));
+        ui::TTabForm* page = form->Page(c.index);
+        ASSERT_NE(page, nullptr);
+        auto* link =
+            form->Tabs()->currentWidget()->findChild<QLabel*>(QStringLiteral("stationenLink"));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->text(), c.link);
+        const int before = opened;
+        emit link->linkActivated(QStringLiteral("stationen"));
+        EXPECT_EQ(opened, before + 1);
+        c.edit(page);
+        EXPECT_FALSE(c.applied());
+    }
+    Click(form, QStringLiteral("Übe&rnehmen"));
+    for (const Case& c : cases) EXPECT_TRUE(c.applied()) << c.index;
+    TEinstellungenForm::CloseInstance();
+    stations::SetRemoteCommandManager(nullptr);
 }
 
 }  // namespace

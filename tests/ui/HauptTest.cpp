@@ -32,7 +32,10 @@
 #include "ui/ConsoleWidgetU.h"
 #include "ui/DateiSendenDlgU.h"
 #include "ui/EinstellungenU.h"
+#include "ui/ErsteSchritteU.h"
+#include "ui/GeraeteStatusU.h"
 #include "ui/HauptPanesU.h"
+#include "ui/HostmodeCommandlineU.h"
 #include "ui/RichEditTarvoU.h"
 
 using namespace tarvo;
@@ -80,7 +83,8 @@ class Hauptfenster : public ::testing::Test {
         window_.reset();
         system_ = std::make_unique<core::TSystem>(
             core::TSystemSetup{registry_, *dispatcher_, core::StartMode::Standalone});
-        window_ = std::make_unique<ui::THauptfenster>(ui::THauptfensterSetup{*system_, kFont});
+        window_ =
+            std::make_unique<ui::THauptfenster>(ui::THauptfensterSetup{*system_, kFont, quiet_});
         ASSERT_TRUE(window_->FormCreate());
         window_->resize(800, 600);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
@@ -112,6 +116,7 @@ class Hauptfenster : public ::testing::Test {
     std::unique_ptr<platform::QtDispatcher> dispatcher_;
     std::unique_ptr<core::TSystem> system_;
     std::unique_ptr<ui::THauptfenster> window_;
+    bool quiet_ = false;
 };
 
 TEST_F(Hauptfenster, FunctionKeysSelectChannelsThatExist) {
@@ -263,7 +268,7 @@ TEST_F(Hauptfenster, CommandBarShortcutsAndHints) {
     EXPECT_EQ(window_->Action("ActionStop")->toolTip(), QStringLiteral("Abbrechen (Alt+R)"));
     EXPECT_EQ(window_->Action("ActionPrint")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
     EXPECT_TRUE(window_->CommandBar()->actions().contains(window_->Action("ActionSettings")));
-    EXPECT_FALSE(window_->Action("ActionCommandLine")->isEnabled());
+    EXPECT_FALSE(window_->Action("ActionLanguage")->isEnabled());
 
     // The theme menu checks the theme in use; choosing one checks it instead.
     ASSERT_NE(window_->ThemeMenu(), nullptr);
@@ -469,6 +474,56 @@ TEST_F(Hauptfenster, HelpTellsWhenItCannotShowTheManual) {
         ASSERT_EQ(told.size(), 1u);
         EXPECT_EQ(told[0], "HTML Help ist nicht installiert");
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Hauptfenster, DeviceStatusAndCommandLineAreSingleWindowsOfTheirActions) {
+    QAction* status = window_->Action("ActionDeviceStatus");
+    ASSERT_TRUE(status->isCheckable());
+    status->trigger();
+    ASSERT_NE(window_->DeviceStatus(), nullptr);
+    EXPECT_TRUE(window_->DeviceStatus()->isVisible());
+    EXPECT_TRUE(status->isChecked());
+    // Closed by its own frame: the check goes and the window is forgotten.
+    window_->DeviceStatus()->close();
+    EXPECT_FALSE(status->isChecked());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window_->DeviceStatus(), nullptr);
+    status->trigger();
+    EXPECT_TRUE(status->isChecked());
+    status->trigger();
+    EXPECT_FALSE(status->isChecked());
+
+    QAction* commandLine = window_->Action("ActionCommandLine");
+    ASSERT_TRUE(commandLine->isEnabled());
+    commandLine->trigger();
+    ui::THostmodeCommandlineForm* form = window_->CommandLine();
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+    commandLine->trigger();
+    EXPECT_EQ(window_->CommandLine(), form);
+}
+
+TEST_F(Hauptfenster, FirstStepsAppearAtStartWhenDueUnlessTheRunIsQuiet) {
+    EXPECT_EQ(window_->FirstSteps(), nullptr);  // not due: this version showed them
+    for (const bool quiet : {true, false}) {
+        SCOPED_TRACE(quiet);
+        registry_.WriteText(platform::Hive::CurrentUser, std::string(core::TConfig::kRootKey),
+                            "First steps", "");
+        quiet_ = quiet;
+        window_.reset();
+        core::QuitEvent().Reset();
+        Start();
+        EXPECT_EQ(window_->FirstSteps() != nullptr, !quiet);
+    }
+    ui::TErsteSchritte* shown = window_->FirstSteps();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    window_->Action("ActionHelpFirstSteps")->trigger();
+    EXPECT_EQ(window_->FirstSteps(), shown);
 }
 
 }  // namespace
