@@ -34,6 +34,7 @@
 #include "platform/qt/SignalWatcher.h"
 #include "ui/HauptU.h"
 #include "ui/MessageboxU.h"
+#include "ui/SprachenU.h"
 #include "ui/UnhandledExceptionU.h"
 
 namespace {
@@ -223,10 +224,13 @@ class VisibilityFilter : public QObject {
     automation::TDBusServer& server_;
 };
 
-void Fatal(const char* text, int code) {
-    core::DebOut(text);
-    std::fprintf(stderr, "tarvo: %s\n", platform::Cp1252ToUtf8(text).c_str());
-    if (!std::getenv("TARVO_NO_DIALOGS")) ui::TDlgMessage::Run(nullptr, "Tarvo", text, 1u << 2);
+// german: the German text (UTF-8); the log keeps it, the operator reads it translated.
+void Fatal(const char* german, int code) {
+    core::DebOut(platform::Utf8ToCp1252(german));
+    const std::string text = QCoreApplication::translate("Hauptprogramm", german).toStdString();
+    std::fprintf(stderr, "tarvo: %s\n", text.c_str());
+    if (!std::getenv("TARVO_NO_DIALOGS"))
+        ui::TDlgMessage::Run(nullptr, "Tarvo", platform::Utf8ToCp1252(text), 1u << 2);
     std::exit(code);
 }
 
@@ -266,7 +270,9 @@ int main(int argc, char** argv) {
     std::string error;
     const auto locations = platform::ResolveLocations(args, &error);
     if (!locations || platform::CreateLocations(*locations))
-        Fatal("Fehler beim Erstellen des Ordners Anwendungsdaten.", 4);
+        Fatal(QT_TRANSLATE_NOOP("Hauptprogramm",
+                                "Fehler beim Erstellen des Ordners Anwendungsdaten."),
+              4);
     core::SetApplicationDataFolder(locations->dataDir);
 
     // Single instance: a second start hands over to the first and ends.
@@ -344,9 +350,18 @@ int main(int argc, char** argv) {
     core::SetUnhandledExceptionView(&exceptionView);
 
     auto settings = platform::FileRegistry::Open(locations->settingsFile, ec);
-    if (!settings) Fatal("Die Einstellungen k\xF6nnen nicht gelesen werden.", 4);
+    if (!settings)
+        Fatal(QT_TRANSLATE_NOOP("Hauptprogramm", "Die Einstellungen können nicht gelesen werden."),
+              4);
     for (const std::string& problem : settings->LoadProblems())
         core::DebOut(locations->settingsFile.string() + ": " + problem);
+
+    // The language, before any window. Without anyone to answer (the automation
+    // start, TARVO_NO_DIALOGS) it never asks.
+    ui::InitLanguage(*settings,
+                     core::StartModeFromArgs(args) == core::StartMode::Automation ||
+                         std::getenv("TARVO_NO_DIALOGS"),
+                     ui::SystemLocaleLanguage());
 
     int rc = 0;
     {
@@ -410,11 +425,13 @@ int main(int argc, char** argv) {
         QObject::connect(&app, &QCoreApplication::aboutToQuit,
                          [&window] { window.TarvoDestroy(); });
         if (!settings->LoadProblems().empty()) {
-            std::string text =
-                "Die Einstellungen waren besch\xE4"
-                "digt. Was lesbar war, wurde \xFC"
-                "bernommen; die Datei wurde als \"" +
-                settings->BadCopy().filename().string() + "\" aufbewahrt.";
+            const std::string text = platform::Utf8ToCp1252(
+                QCoreApplication::translate("Hauptprogramm",
+                                            "Die Einstellungen waren beschädigt. Was lesbar war, "
+                                            "wurde übernommen; die Datei wurde als \"%1\" "
+                                            "aufbewahrt.")
+                    .arg(QString::fromStdString(settings->BadCopy().filename().string()))
+                    .toStdString());
             if (!std::getenv("TARVO_NO_DIALOGS"))
                 dispatcher.Post([text] { ui::TDlgMessage::Run(nullptr, "Tarvo", text, 1u << 2); });
         }

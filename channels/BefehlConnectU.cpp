@@ -5,6 +5,7 @@
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "devices/GeraetU.h"
 
 namespace tarvo::channels {
@@ -131,12 +132,14 @@ TBefehlConnect::~TBefehlConnect() {
     Close();
 }
 
-std::string_view TBefehlConnect::Title() const {
-    return uiMode_ ? "UI-Ziel einstellen" : "Verbinden";
+std::string TBefehlConnect::Title() const {
+    return uiMode_ ? core::Tr("TDlgBefehlConnect", "UI-Ziel einstellen")
+                   : core::Tr("TDlgBefehlConnect", "Verbinden");
 }
 
-std::string_view TBefehlConnect::StationLabel() const {
-    return uiMode_ ? "UI-Ziel" : "Station";
+std::string TBefehlConnect::StationLabel() const {
+    return uiMode_ ? core::Tr("TDlgBefehlConnect", "UI-Ziel")
+                   : core::Tr("TDlgBefehlConnect", "Station");
 }
 
 std::vector<std::string> TBefehlConnect::MyCallChoices() const {
@@ -208,7 +211,7 @@ TBefehlConnect::TResult TBefehlConnect::Ok(std::string_view station, std::string
                     "MyCall='" + mycall + "' Call='" + st.call + "' Digis='" + st.digis + "'");
     TResult r;
     if (!radioChannel || *radioChannel >= radioChannels_.size() || !radioChannels_[*radioChannel]) {
-        r.message = "Kein Kanal ausgew\xE4hlt.";
+        r.message = core::Tr("TDlgBefehlConnect", "Kein Kanal ausgewählt.");
         return r;
     }
     core::IFunkKanal& funk = *radioChannels_[*radioChannel];
@@ -225,7 +228,7 @@ TBefehlConnect::TResult TBefehlConnect::Ok(std::string_view station, std::string
         std::shared_ptr<core::IKanal> kanal = aktiv_;
         r.code = funk.Verbinde(ziel, mycall, verbindung, kanal);
         if (r.code != devices::kConnectOk) {
-            r.message = std::string(devices::ConnectResultText(r.code));
+            r.message = devices::ConnectResultText(r.code);
             return r;
         }
         r.channel = kanal ? kanal->GetNummer() : -1;

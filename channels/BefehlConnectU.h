@@ -83,8 +83,8 @@ class TBefehlConnect {
 
     bool UiMode() const { return uiMode_; }
     // "Verbinden" or "UI-Ziel einstellen", "Station" or "UI-Ziel" (code page 1252).
-    std::string_view Title() const;
-    std::string_view StationLabel() const;
+    std::string Title() const;
+    std::string StationLabel() const;
 
     const TConnectHistory& StationHistory() const { return stations_; }
     // The history, then the own callsigns not in it.

@@ -6,6 +6,7 @@
 
 #include "channels/KanalU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/Files.h"
 
 namespace tarvo::channels {
@@ -219,17 +220,19 @@ TEditTarget EditTarget(TEditCommand command, TKanalFocus focus, int number, bool
 std::vector<TMenuItem> ContextMenuItems(bool onConsole, int number, bool cursorRowMailbox) {
     std::vector<TMenuItem> items;
     if (onConsole && number != 0 && cursorRowMailbox) {
-        items.push_back({TMenuCommand::BoxRead, "Nachricht zum Lesen markieren"});
-        items.push_back({TMenuCommand::BoxErase, "Nachricht zum L\xF6schen markieren"});
-        items.push_back({TMenuCommand::BoxUnmark, "Markierung entfernen"});
-        items.push_back({TMenuCommand::BoxRun, "Befehle absenden"});
+        items.push_back(
+            {TMenuCommand::BoxRead, core::Tr("TKanal", "Nachricht zum Lesen markieren")});
+        items.push_back(
+            {TMenuCommand::BoxErase, core::Tr("TKanal", "Nachricht zum Löschen markieren")});
+        items.push_back({TMenuCommand::BoxUnmark, core::Tr("TKanal", "Markierung entfernen")});
+        items.push_back({TMenuCommand::BoxRun, core::Tr("TKanal", "Befehle absenden")});
         items.push_back({TMenuCommand::Separator, ""});
     }
-    if (!onConsole) items.push_back({TMenuCommand::Cut, "A&usschneiden"});
-    items.push_back({TMenuCommand::Copy, "&Kopieren"});
+    if (!onConsole) items.push_back({TMenuCommand::Cut, core::Tr("TKanal", "A&usschneiden")});
+    items.push_back({TMenuCommand::Copy, core::Tr("TKanal", "&Kopieren")});
     if (!onConsole) {
-        items.push_back({TMenuCommand::Paste, "E&inf\xFCgen"});
-        items.push_back({TMenuCommand::Delete, "&L\xF6schen"});
+        items.push_back({TMenuCommand::Paste, core::Tr("TKanal", "E&infügen")});
+        items.push_back({TMenuCommand::Delete, core::Tr("TKanal", "&Löschen")});
     }
     return items;
 }
@@ -328,10 +331,14 @@ std::string FormatAge(std::int64_t seconds) {
     const std::int64_t hours = s / 3600 % 24;
     const std::int64_t minutes = s / 60 % 60;
     std::string out;
-    if (days != 0) out += Count(days, "Tag", "Tagen") + ", ";
-    if (days != 0 || hours != 0) out += Count(hours, "Stunde", "Stunden") + ", ";
-    if (days != 0 || hours != 0 || minutes != 0) out += Count(minutes, "Minute", "Minuten") + ", ";
-    out += Count(s % 60, "Sekunde", "Sekunden");
+    // The plural forms stand after "vor" ("vor 2 Tagen").
+    if (days != 0)
+        out += Count(days, core::Tr("TKanal", "Tag"), core::Tr("TKanal", "Tagen")) + ", ";
+    if (days != 0 || hours != 0)
+        out += Count(hours, core::Tr("TKanal", "Stunde"), core::Tr("TKanal", "Stunden")) + ", ";
+    if (days != 0 || hours != 0 || minutes != 0)
+        out += Count(minutes, core::Tr("TKanal", "Minute"), core::Tr("TKanal", "Minuten")) + ", ";
+    out += Count(s % 60, core::Tr("TKanal", "Sekunde"), core::Tr("TKanal", "Sekunden"));
     return out;
 }
 
@@ -340,15 +347,16 @@ std::string GutterHint(std::uint32_t stamp, std::int64_t now) {
     const std::int64_t day = DayOf(stamp), today = DayOf(now);
     std::string out;
     if (day == today) {
-        out = "Heute, ";
+        out = core::Tr("TKanal", "Heute") + ", ";
     } else if (day == today - 1) {
-        out = "Gestern, ";
+        out = core::Tr("TKanal", "Gestern") + ", ";
     }
     const core::TDateTime t = core::UnixSecondsToDateTime(stamp);
     out += TwoDigits(t.day) + "." + TwoDigits(t.month) + "." + Decimal(t.year) + ", " +
            TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
     // A stamp ahead of the clock (the clock was set back) is no age at all.
-    out += "\r(vor " + FormatAge(now - static_cast<std::int64_t>(stamp)) + ")";
+    out += "\r" + core::FillArgs(core::Tr("TKanal", "(vor %1)"),
+                                 {FormatAge(now - static_cast<std::int64_t>(stamp))});
     return out;
 }
 

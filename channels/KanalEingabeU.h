@@ -14,6 +14,7 @@
 
 #include "channels/ConsoleU.h"
 #include "core/InterfacesU.h"
+#include "core/TrU.h"
 
 namespace tarvo::channels {
 
@@ -127,10 +128,13 @@ TEditorKeyStep EditorKeyStep(std::u16string_view text, std::size_t caret, int ke
 // ---- sending ----------------------------------------------------------------------
 
 // Messages of a monitor line that cannot go out as a UI frame (code page 1252).
-inline constexpr std::string_view kUiNoDestination = "Kein Ziel f\xFCr UI-Pakete ausgew\xE4hlt.";
-inline constexpr std::string_view kUiNoMyCall =
-    "Kein eigenes Rufzeichen f\xFCr UI-Pakete ausgew\xE4hlt.";
-inline constexpr std::string_view kUiNoChannel = "Kein Kanal f\xFCr UI-Pakete ausgew\xE4hlt.";
+// German sources; shown through core::Tr("TKanal", ...).
+inline constexpr const char* kUiNoDestination =
+    TARVO_TR_NOOP("TKanal", "Kein Ziel für UI-Pakete ausgewählt.");
+inline constexpr const char* kUiNoMyCall =
+    TARVO_TR_NOOP("TKanal", "Kein eigenes Rufzeichen für UI-Pakete ausgewählt.");
+inline constexpr const char* kUiNoChannel =
+    TARVO_TR_NOOP("TKanal", "Kein Kanal für UI-Pakete ausgewählt.");
 inline constexpr std::string_view kUiMessageTitle = "Tarvo";
 
 // The sound of a sent line.
@@ -195,7 +199,7 @@ enum class TMenuCommand {
 };
 struct TMenuItem {
     TMenuCommand command;
-    std::string_view caption;  // code page 1252, '&' marks the accelerator
+    std::string caption;  // code page 1252, '&' marks the accelerator
 };
 // The context menu of the console (onConsole) or the input editor.
 std::vector<TMenuItem> ContextMenuItems(bool onConsole, int number, bool cursorRowMailbox);
@@ -266,22 +270,20 @@ std::string ProposedSaveName(const core::IVerbindung* verbindung, int number);
 
 enum class TSaveAnswer { Overwrite = 0, Append = 1, Cancel = 2 };
 
-inline constexpr std::string_view kSaveTitle = "Speichern";
-inline constexpr std::string_view kSaveFilter = "Text Dateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*";
+// German sources of the save dialog's texts; shown translated (context "TKanal").
+inline constexpr const char* kSaveTitle = TARVO_TR_NOOP("TKanal", "Speichern");
+inline constexpr const char* kSaveFilter =
+    TARVO_TR_NOOP("TKanal", "Text Dateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*");
 inline constexpr std::string_view kSaveDefaultExt = "txt";
-// The question around the file name (code page 1252).
-inline constexpr std::string_view kOverwriteQuestionHead = "Soll die bereits existierende Datei \"";
-inline constexpr std::string_view kOverwriteQuestionTail =
-    "\" \xFC"
-    "berschrieben werden oder m\xF6"
-    "chten Sie den Text an diese anh\xE4ngen?";
-inline constexpr std::string_view kOverwriteButton =
-    "&\xDC"
-    "berschreiben";
-inline constexpr std::string_view kAppendButton = "&Anh\xE4ngen";
-inline constexpr std::string_view kCancelButton = "Abbrechen";
-inline constexpr std::string_view kSaveOpenError =
-    "Datei kann nicht zum Schreiben ge\xF6"
-    "ffnet werden.";
+// %1 is the file name.
+inline constexpr const char* kOverwriteQuestion =
+    TARVO_TR_NOOP("TKanal",
+                  "Soll die bereits existierende Datei \"%1\" überschrieben werden oder möchten "
+                  "Sie den Text an diese anhängen?");
+inline constexpr const char* kOverwriteButton = TARVO_TR_NOOP("TKanal", "&Überschreiben");
+inline constexpr const char* kAppendButton = TARVO_TR_NOOP("TKanal", "&Anhängen");
+inline constexpr const char* kCancelButton = TARVO_TR_NOOP("TKanal", "Abbrechen");
+inline constexpr const char* kSaveOpenError =
+    TARVO_TR_NOOP("TKanal", "Datei kann nicht zum Schreiben geöffnet werden.");
 
 }  // namespace tarvo::channels

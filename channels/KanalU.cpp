@@ -8,6 +8,7 @@
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "core/MessageWindowU.h"
+#include "core/TrU.h"
 #include "platform/CodePage.h"
 
 namespace tarvo::channels {
@@ -52,9 +53,8 @@ TKanalBufferError::TKanalBufferError(int channel, std::error_code ec)
     : std::runtime_error("buffer file of channel " + Decimal(channel) + ": " + ec.message()),
       code_(ec) {}
 
-std::string_view BufferErrorText() {
-    return "Fehler beim \xD6"
-           "ffnen der Textpuffer. Bitte starten Sie Windows neu.";
+std::string BufferErrorText() {
+    return core::Tr("TKanal", "Fehler beim Öffnen der Textpuffer. Bitte starten Sie Windows neu.");
 }
 
 std::string FormatPrompt(std::string_view text) {
@@ -91,16 +91,16 @@ std::string FormatPrompt(std::string_view text) {
     return out;
 }
 
-std::string_view LinkStateText(std::uint8_t state) {
+std::string LinkStateText(std::uint8_t state) {
     switch (state) {
         case core::kLinkDisconnected:
-            return "Getrennt";
+            return core::Tr("TKanal", "Getrennt");
         case core::kLinkDisconnecting:
-            return "Trenne...";
+            return core::Tr("TKanal", "Trenne...");
         case core::kLinkConnecting:
-            return "Verbinde...";
+            return core::Tr("TKanal", "Verbinde...");
         case core::kLinkConnected:
-            return "Verbunden";
+            return core::Tr("TKanal", "Verbunden");
         default:
             return "";
     }
@@ -157,7 +157,8 @@ std::shared_ptr<TKanal> TKanal::Create(
 
     k->view_ = viewFactory ? viewFactory(*k) : nullptr;
     if (!k->view_) k->view_ = std::make_unique<TNullKanalView>();
-    k->view_->SetButtonCaption(number > 0 ? std::string(kEmptyCaption) : std::string("Monitor"));
+    k->view_->SetButtonCaption(number > 0 ? std::string(kEmptyCaption)
+                                          : core::Tr("TKanal", "Monitor"));
     k->UpdateButtonImage();
     k->ApplyColours();
     return k;
@@ -400,7 +401,8 @@ std::string TKanal::NoticeSuffix() const {
 void TKanal::Verbunden() {
     const auto v = GetVerbindung();
     TARVO_ASSERT(v != nullptr, kUnit);
-    std::string notice = v->MyCall() + ": Verbunden mit " + v->Call();
+    std::string notice =
+        core::FillArgs(core::Tr("TKanal", "%1: Verbunden mit %2"), {v->MyCall(), v->Call()});
     const std::string digis = v->Digis();
     if (!digis.empty()) notice += " (via " + digis + ")";
     notice += NoticeSuffix();
@@ -425,19 +427,18 @@ void TKanal::Getrennt(std::uint8_t reason) {
         if (!digis.empty()) remote += " (via " + digis + ")";
         myCall = v->MyCall();
     }
-    std::string notice = myCall;
+    const char* text = TARVO_TR_NOOP("TKanal", "%1: Getrennt von %2");
     switch (reason) {
         case core::kDisconnectLinkFailure:
-            notice += ": Verbindungsfehler. Getrennt von ";
+            text = TARVO_TR_NOOP("TKanal", "%1: Verbindungsfehler. Getrennt von %2");
             break;
         case core::kDisconnectBusy:
-            notice += ": Besetzt. Getrennt von ";
+            text = TARVO_TR_NOOP("TKanal", "%1: Besetzt. Getrennt von %2");
             break;
         default:
-            notice += ": Getrennt von ";
             break;
     }
-    notice += remote;
+    std::string notice = core::FillArgs(core::Tr("TKanal", text), {myCall, remote});
     notice += NoticeSuffix();
     notice += '\r';
 
@@ -501,9 +502,12 @@ void TKanal::CallChange() {
     core::DebOutObjFmt(kClass, "CallChange", "Call %s MyCall %s", call.c_str(),
                        v->MyCall().c_str());
     const auto entry = v->StationEntry();
-    const std::string name = entry ? entry->GetName() : std::string("Unbekannt");
-    const std::string hint = v->Path() + "\rName: " + name +
-                             "\rTyp: " + std::string(core::StationTypeName(v->StationType())) + "|";
+    const std::string name = entry ? entry->GetName() : core::Tr("TKanal", "Unbekannt");
+    const std::string hint = v->Path() + "\r" +
+                             core::FillArgs(core::Tr("TKanal", "Name: %1"), {name}) + "\r" +
+                             core::FillArgs(core::Tr("TKanal", "Typ: %1"),
+                                            {core::StationTypeCaption(v->StationType())}) +
+                             "|";
     OnMain([&] {
         view_->SetButtonCaption(call);
         hint_ = hint;
@@ -655,7 +659,7 @@ void TKanal::RefreshChannelPanels() {
         if (state == core::kLinkConnected) {
             const std::int32_t jobState = job->GetState();
             if (jobState == 1) {
-                text = "Warte...";
+                text = core::Tr("TKanal", "Warte...");
             } else if (jobState == 2) {
                 text = FormatSendJob(job->GetSendName(), job->GetSize());
             }
@@ -675,7 +679,7 @@ void TKanal::RefreshLinkPanels(bool full) {
     if (!active_.load()) return;
     if (number_ == 0) {
         for (int p = 1; p <= 6; ++p) view_->SetStatusPanel(p, {});
-        view_->SetStatusPanel(0, "Monitor");
+        view_->SetStatusPanel(0, core::Tr("TKanal", "Monitor"));
         view_->SetStatusPanel(7, ctx_.config->UiDestination());
         view_->SetStatusPanel(8, ctx_.config->UiMyCall());
         return;
@@ -808,9 +812,10 @@ void TKanal::SendUiFrame(std::string_view text) {
     const std::string myCall = c.UiMyCall();
     std::shared_ptr<core::IFunkKanal> funk;
     if (ctx_.funkKanaele) funk = FindFunkKanal(ctx_.funkKanaele(), c.UiPort());
-    if (destination.empty()) return ShowMessage(kUiMessageTitle, kUiNoDestination);
-    if (myCall.empty()) return ShowMessage(kUiMessageTitle, kUiNoMyCall);
-    if (!funk) return ShowMessage(kUiMessageTitle, kUiNoChannel);
+    if (destination.empty())
+        return ShowMessage(kUiMessageTitle, core::Tr("TKanal", kUiNoDestination));
+    if (myCall.empty()) return ShowMessage(kUiMessageTitle, core::Tr("TKanal", kUiNoMyCall));
+    if (!funk) return ShowMessage(kUiMessageTitle, core::Tr("TKanal", kUiNoChannel));
     if (text.empty()) return;
     if (!funk->SendUI(destination, myCall, text))
         core::DebOutObjFmt(kClass, "SendUI", "%s: no device", funk->GetKennung().c_str());
@@ -1078,7 +1083,7 @@ void TKanal::SaveToFile() {
         overwrite = answer == TSaveAnswer::Overwrite;
     }
     if (StartRecording(*chosen, overwrite)) {
-        ShowMessage(kSaveTitle, kSaveOpenError);
+        ShowMessage(core::Tr("TKanal", kSaveTitle), core::Tr("TKanal", kSaveOpenError));
         return;
     }
     const bool selected = !console_.Selection().Empty();

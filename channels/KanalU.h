@@ -21,6 +21,7 @@
 #include "channels/KanalEingabeU.h"
 #include "core/InterfacesU.h"
 #include "core/PublisherU.h"
+#include "core/TrU.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 
@@ -176,15 +177,15 @@ class TKanalBufferError : public std::runtime_error {
 };
 
 // "Fehler beim Öffnen der Textpuffer. ..." in code page 1252, and its title.
-std::string_view BufferErrorText();
-inline constexpr std::string_view kBufferErrorTitle = "Fehler";
+std::string BufferErrorText();
+inline constexpr const char* kBufferErrorTitle = TARVO_TR_NOOP("TKanal", "Fehler");
 inline constexpr int kBufferErrorExitCode = 5;
 
 // Texts of the channel, built without touching the channel.
 // "<Tarvo>: " framed notice, ready for the console (empty lines before and after).
 std::string FormatPrompt(std::string_view text);
 // Link state texts "Getrennt" ... "Verbunden"; other states give "".
-std::string_view LinkStateText(std::uint8_t state);
+std::string LinkStateText(std::uint8_t state);
 // 1 connected with nothing unread, or unread while active; 2 unread while
 // inactive; 0 otherwise.
 int ButtonImage(std::uint8_t linkState, bool unread, bool active);

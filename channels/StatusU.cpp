@@ -6,6 +6,7 @@
 
 #include "channels/KanalU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 
 namespace tarvo::channels {
 
@@ -232,7 +233,7 @@ std::vector<std::string> StatusPanelSamples(int panel) {
     // links), FRACK below 100 s, any throughput an int holds.
     switch (panel) {
         case 0: {
-            std::vector<std::string> out{"Monitor"};
+            std::vector<std::string> out{core::Tr("TKanal", "Monitor")};
             for (std::uint8_t state = 0; state < 4; ++state) out.emplace_back(LinkStateText(state));
             return out;
         }

@@ -12,6 +12,7 @@
 #include "connection/FileStreamQamU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "resources/OrdnerU.h"
@@ -67,8 +68,8 @@ struct TSlot {
 };
 
 std::string MissingPartsText(const std::vector<int>& missing) {
-    return "Folgende Teile fehlen noch:\rdez: " + NumberList(missing, false) +
-           "\rhex: " + NumberList(missing, true) + "\r";
+    return core::Tr("TDateiEmpfangenPostprozessor", "Folgende Teile fehlen noch:") +
+           "\rdez: " + NumberList(missing, false) + "\rhex: " + NumberList(missing, true) + "\r";
 }
 
 }  // namespace
@@ -87,14 +88,14 @@ void TDateiEmpfangenPostprozessor::Execute(core::IDateiSenden& record) {
         ExecuteChecked(record);
     } catch (const std::exception& e) {
         core::DebOutObj(kClass, "Execute", e.what());
-        Prompt("Empfangene Datei NICHT gespeichert.");
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert."));
     }
 }
 
 void TDateiEmpfangenPostprozessor::ExecuteChecked(core::IDateiSenden& record) {
     core::TStream* stream = record.GetStream();
     if (!stream) {
-        Prompt("Empfangene Datei NICHT gespeichert.");
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert."));
         return;
     }
     char magic[5] = {};
@@ -107,20 +108,22 @@ void TDateiEmpfangenPostprozessor::ExecuteChecked(core::IDateiSenden& record) {
     }
     core::DebOutObj(kClass, "Execute", "ist keine BINSPLIT-Datei");
     if (!ordner_) {
-        Prompt("Empfangene Datei NICHT gespeichert.");
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert."));
         return;
     }
     const fs::path folder = ordner_->GetReceiveFolder();
     if (platform::EnsureFolder(folder)) {
-        Prompt(
-            "Empfangene Datei NICHT gespeichert.\rEmpfangs-Ordner konnte nicht angelegt werden:\r" +
-            Shown(folder));
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert.") +
+               "\r" +
+               core::Tr("TDateiEmpfangenPostprozessor",
+                        "Empfangs-Ordner konnte nicht angelegt werden:") +
+               "\r" + Shown(folder));
         return;
     }
     fs::path target = folder / StoreName(record.GetSendName());
     auto* file = dynamic_cast<TFileStreamQam*>(stream);
     if (!file) {
-        Prompt("Empfangene Datei NICHT gespeichert.");
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert."));
         return;
     }
     // A close that fails lost written data: the file is not stored as complete.
@@ -129,17 +132,20 @@ void TDateiEmpfangenPostprozessor::ExecuteChecked(core::IDateiSenden& record) {
         file->Close();
     } catch (const core::TStreamError& e) {
         core::DebOutObj(kClass, "Execute", e.what());
-        Prompt("Fehler beim Speichern der Datei:\r" + Shown(target));
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Fehler beim Speichern der Datei:") + "\r" +
+               Shown(target));
         return;
     }
     if (!core::MoveFileQam(file->GetFileName(), target, true)) {
-        Prompt("Fehler beim Speichern der Datei:\r" + Shown(target));
+        Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Fehler beim Speichern der Datei:") + "\r" +
+               Shown(target));
         return;
     }
     // The stream still names the old place, so nothing done with it later can
     // reach the stored file; and it is no temporary file to delete any more.
     file->SetDeleteFlag(false);
-    Prompt("Empfangene Datei gespeichert:\r" + Shown(target));
+    Prompt(core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei gespeichert:") + "\r" +
+           Shown(target));
 }
 
 void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
@@ -154,22 +160,29 @@ void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
         auto part = std::make_unique<TBinSplitPart>(*record.GetStream());
         if (!part->ReadHeader()) {
             Prompt(
-                "FEHLER: Header ung\xFC"
-                "ltig oder zu kurz.\r");
+                core::Tr("TDateiEmpfangenPostprozessor", "FEHLER: Header ungültig oder zu kurz.") +
+                "\r");
             return;
         }
         if (!part->Parse()) {
-            Prompt("FEHLER: Falsche Daten im Header.\r");
+            Prompt(core::Tr("TDateiEmpfangenPostprozessor", "FEHLER: Falsche Daten im Header.") +
+                   "\r");
             return;
         }
         const std::string shownName = platform::Utf8ToCp1252(StoreName(part->FileName()));
         if (!part->CheckPartCRC()) {
-            Prompt("CRC-Fehler:\r" + shownName +
-                   Format(", Teil %d von %d\r", part->Part(), part->Parts()));
+            Prompt(core::Tr("TDateiEmpfangenPostprozessor", "CRC-Fehler:") + "\r" +
+                   core::FillArgs(
+                       core::Tr("TDateiEmpfangenPostprozessor", "%1, Teil %2 von %3"),
+                       {shownName, std::to_string(part->Part()), std::to_string(part->Parts())}) +
+                   "\r");
             return;
         }
         slots.resize(static_cast<std::size_t>(part->Parts()) + 1);
-        message = Format("Teil %d von ", part->Part()) + shownName + " empfangen.\r";
+        message =
+            core::FillArgs(core::Tr("TDateiEmpfangenPostprozessor", "Teil %1 von %2 empfangen."),
+                           {std::to_string(part->Part()), shownName}) +
+            "\r";
         TSlot& own = slots[static_cast<std::size_t>(part->Part())];
         own.path = received ? received->GetFileName() : fs::path();
         own.crcOk = true;
@@ -245,8 +258,7 @@ void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
         return;
     }
     message +=
-        "Alle Teile verf\xFC"
-        "gbar. Kombiniere...\r\r";
+        core::Tr("TDateiEmpfangenPostprozessor", "Alle Teile verfügbar. Kombiniere...") + "\r\r";
     core::DebOutObj(kClass, "BinSplitCombine",
                     "\xDC"
                     "berpr\xFC"
@@ -259,20 +271,27 @@ void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
                                Crc32Final(running)));
         if (!ok) {
             Prompt(message +
-                   Format("Fehler im akkumulierten CRC von Teil %d.\r", static_cast<int>(i)));
+                   core::FillArgs(core::Tr("TDateiEmpfangenPostprozessor",
+                                           "Fehler im akkumulierten CRC von Teil %1."),
+                                  {std::to_string(i)}) +
+                   "\r");
             return;
         }
     }
     if (!ordner_) {
-        Prompt(message + "Empfangene Datei NICHT gespeichert.\r");
+        Prompt(message +
+               core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert.") +
+               "\r");
         return;
     }
     const fs::path folder = ordner_->GetReceiveFolder();
     if (platform::EnsureFolder(folder)) {
-        Prompt(
-            message +
-            "Empfangene Datei NICHT gespeichert.\rEmpfangs-Ordner konnte nicht angelegt werden:\r" +
-            Shown(folder) + "\r");
+        Prompt(message +
+               core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert.") +
+               "\r" +
+               core::Tr("TDateiEmpfangenPostprozessor",
+                        "Empfangs-Ordner konnte nicht angelegt werden:") +
+               "\r" + Shown(folder) + "\r");
         return;
     }
     // A free name taken at once, so a second join cannot choose it too.
@@ -286,10 +305,8 @@ void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
     TFileStreamQam out(target, TFileStreamQam::kModeReadWrite);
     if (!target.empty()) out.Open();
     if (!out.IsOpen()) {
-        Prompt(message +
-               "Kann Zieldatei nicht \xF6"
-               "ffnen:\r" +
-               Shown(target.empty() ? wanted : target) + "\r");
+        Prompt(message + core::Tr("TDateiEmpfangenPostprozessor", "Kann Zieldatei nicht öffnen:") +
+               "\r" + Shown(target.empty() ? wanted : target) + "\r");
         std::error_code ec;
         if (!target.empty()) fs::remove(target, ec);
         return;
@@ -301,14 +318,14 @@ void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
         out.Close();
     } catch (const core::TStreamError& e) {
         core::DebOutObj(kClass, "BinSplitCombine", e.what());
-        message += "Fehler beim Schreiben der Zieldatei:\r" + Shown(target) + "\r";
+        message +=
+            core::Tr("TDateiEmpfangenPostprozessor", "Fehler beim Schreiben der Zieldatei:") +
+            "\r" + Shown(target) + "\r";
         try {
             out.Delete();
         } catch (const core::TStreamError& d) {
-            message +=
-                "Kann Datei nicht l\xF6"
-                "schen: \r" +
-                Shown(target) + "\r" + d.what() + "\r\r";
+            message += core::Tr("TDateiEmpfangenPostprozessor", "Kann Datei nicht löschen:") +
+                       " \r" + Shown(target) + "\r" + d.what() + "\r\r";
         }
         Prompt(message);
         return;
@@ -319,12 +336,11 @@ void TDateiEmpfangenPostprozessor::Combine(core::IDateiSenden& record) {
         if (slots[i].path.empty()) continue;
         std::error_code ec;
         if (!fs::remove(slots[i].path, ec) || ec)
-            message +=
-                "Kann Teil nicht l\xF6"
-                "schen: \r" +
-                Shown(slots[i].path) + "\r\r";
+            message += core::Tr("TDateiEmpfangenPostprozessor", "Kann Teil nicht löschen:") +
+                       " \r" + Shown(slots[i].path) + "\r\r";
     }
-    Prompt(message + "Empfangene Datei gespeichert:\r" + Shown(target) + "\r");
+    Prompt(message + core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei gespeichert:") +
+           "\r" + Shown(target) + "\r");
 }
 
 }  // namespace tarvo::connection

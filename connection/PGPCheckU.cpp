@@ -5,6 +5,7 @@
 
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 
 namespace tarvo::connection {
 
@@ -85,14 +86,13 @@ std::optional<std::string> TPGPCheck::Receive(std::string_view line, std::string
             if (kind_ == 1 || collect)
                 result = pgp_->DecodeFrom(station, buffer_);
             else
-                result = core::WrapText(
-                    "Das automatische Hinzuf\xFCgen von \xF6"
-                    "ffentlichen Schl\xFCsseln zum "
-                    "Schl\xFCsselbund ist ausgeschaltet.",
-                    "\r", "", 72 - static_cast<int>(core::kReplyPrefix.size()));
+                result = core::WrapText(core::Tr("TPGPCheck",
+                                                 "Das automatische Hinzufügen von öffentlichen "
+                                                 "Schlüsseln zum Schlüsselbund ist ausgeschaltet."),
+                                        "\r", "", 72 - static_cast<int>(core::kReplyPrefix.size()));
         } catch (const std::exception& e) {
             core::DebOutObj("TPGPCheck", "Receive", e.what());
-            result = std::string("PGP Fehler: \"") + e.what() + "\"";
+            result = core::FillArgs(core::Tr("TPGPCheck", "PGP Fehler: \"%1\""), {e.what()});
         }
         Stop();
         if (result.empty()) return std::nullopt;
@@ -100,7 +100,7 @@ std::optional<std::string> TPGPCheck::Receive(std::string_view line, std::string
     }
     if (buffer_.size() > kMaxPGPBlock) {
         Stop();
-        return std::string("PGP-signierte Nachricht zu gro\xDF.");
+        return core::Tr("TPGPCheck", "PGP-signierte Nachricht zu groß.");
     }
     return std::nullopt;
 }

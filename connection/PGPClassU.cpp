@@ -6,6 +6,7 @@
 #include "connection/PGPCheckU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/CodePage.h"
 
 namespace tarvo::connection {
@@ -77,15 +78,18 @@ std::string TKeyImportBudget::Refusal(std::string_view station, int count) {
         if (e.station == base) mine += e.count;
     }
     if (mine + count > kMaxKeysPerStationHour)
-        return "Von dieser Station wurden in der letzten Stunde schon " + std::to_string(mine) +
-               " Schl\xFCssel hinzugef\xFCgt (h\xF6"
-               "chstens " +
-               std::to_string(kMaxKeysPerStationHour) + "); keiner wurde hinzugef\xFCgt.\r";
+        return core::FillArgs(
+                   core::Tr("TPGP",
+                            "Von dieser Station wurden in der letzten Stunde schon %1 Schlüssel "
+                            "hinzugefügt (höchstens %2); keiner wurde hinzugefügt."),
+                   {std::to_string(mine), std::to_string(kMaxKeysPerStationHour)}) +
+               "\r";
     if (all + count > kMaxKeysPerHour)
-        return "In der letzten Stunde wurden schon " + std::to_string(all) +
-               " Schl\xFCssel hinzugef\xFCgt (h\xF6"
-               "chstens " +
-               std::to_string(kMaxKeysPerHour) + "); keiner wurde hinzugef\xFCgt.\r";
+        return core::FillArgs(core::Tr("TPGP",
+                                       "In der letzten Stunde wurden schon %1 Schlüssel "
+                                       "hinzugefügt (höchstens %2); keiner wurde hinzugefügt."),
+                              {std::to_string(all), std::to_string(kMaxKeysPerHour)}) +
+               "\r";
     return {};
 }
 
@@ -162,24 +166,22 @@ std::string SignatureText(const platform::PgpSignature& s, bool detailed) {
         out += "KeyExpired: " + Bool(s.expired) + ".\r";
         return out;
     }
-    if (!s.checked)
-        return out +
-               "Die Unterschrift wurde nicht \xFC"
-               "berpr\xFC"
-               "ft.\r";
+    if (!s.checked) return out + core::Tr("TPGP", "Die Unterschrift wurde nicht überprüft.") + "\r";
     if (!AtLeastMarginal(s.validity))
-        out += "Die Echtheit des Unterzeichnerschl\xFCssels ist unbekannt.\r";
-    out += s.verified ? "Die Unterschrift ist g\xFCltig.\r"
-                      : "Die Unterschrift ist ung\xFCltig, die Nachricht wurde ver\xE4ndert.\r";
-    out += "Unterzeichnet am " + TwoDigits(t.day) + "." + TwoDigits(t.month) + "." +
-           std::to_string(t.year) + " um " + TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" +
-           TwoDigits(t.second) + " utc.\r";
-    if (s.revoked)
-        out +=
-            "Der Schl\xFCssel wurde zur\xFC"
-            "ckgezogen.\r";
-    if (s.disabled) out += "Der Schl\xFCssel wurde deaktiviert.\r";
-    if (s.expired) out += "Der Schl\xFCssel ist abgelaufen.\r";
+        out += core::Tr("TPGP", "Die Echtheit des Unterzeichnerschlüssels ist unbekannt.") + "\r";
+    out +=
+        (s.verified
+             ? core::Tr("TPGP", "Die Unterschrift ist gültig.")
+             : core::Tr("TPGP", "Die Unterschrift ist ungültig, die Nachricht wurde verändert.")) +
+        "\r";
+    out += core::FillArgs(
+               core::Tr("TPGP", "Unterzeichnet am %1 um %2 utc."),
+               {TwoDigits(t.day) + "." + TwoDigits(t.month) + "." + std::to_string(t.year),
+                TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second)}) +
+           "\r";
+    if (s.revoked) out += core::Tr("TPGP", "Der Schlüssel wurde zurückgezogen.") + "\r";
+    if (s.disabled) out += core::Tr("TPGP", "Der Schlüssel wurde deaktiviert.") + "\r";
+    if (s.expired) out += core::Tr("TPGP", "Der Schlüssel ist abgelaufen.") + "\r";
     return out;
 }
 
@@ -244,10 +246,12 @@ std::string TPGP::Import(std::string_view station, const std::string& text) {
                     std::to_string(count) + " Schl\xFCssel von " + std::string(station));
     if (count == 0) return {};
     if (count > kMaxKeysPerBlock)
-        return "Der Block enth\xE4lt " + std::to_string(count) +
-               " Schl\xFCssel (h\xF6"
-               "chstens " +
-               std::to_string(kMaxKeysPerBlock) + "); keiner wurde hinzugef\xFCgt.\r";
+        return core::FillArgs(
+                   core::Tr(
+                       "TPGP",
+                       "Der Block enthält %1 Schlüssel (höchstens %2); keiner wurde hinzugefügt."),
+                   {std::to_string(count), std::to_string(kMaxKeysPerBlock)}) +
+               "\r";
     if (std::string refusal = options_.budget->Refusal(station, count); !refusal.empty())
         return refusal;
     std::vector<platform::PgpKeyInfo> added;
@@ -255,12 +259,14 @@ std::string TPGP::Import(std::string_view station, const std::string& text) {
         added = engine_.Import(text);
     } catch (const platform::PgpError& e) {
         core::DebOutObj("TPGP", "CheckSignature", std::string("FEHLER: ") + e.what());
-        return "Die Schl\xFCssel k\xF6nnen nicht zum Schl\xFCsselbund hinzugef\xFCgt werden:\r" +
-               OneLine(e.what(), false) + "\r";
+        return core::Tr("TPGP",
+                        "Die Schlüssel können nicht zum Schlüsselbund hinzugefügt werden:") +
+               "\r" + OneLine(e.what(), false) + "\r";
     }
     options_.budget->Add(station, static_cast<int>(added.size()));
     if (added.empty()) return {};
-    std::string out = "Folgende Schl\xFCssel wurden dem Schl\xFCsselring hinzugef\xFCgt:\r";
+    std::string out =
+        core::Tr("TPGP", "Folgende Schlüssel wurden dem Schlüsselring hinzugefügt:") + "\r";
     for (const auto& key : added) out += "\"" + OneLine(key.userId, true) + "\"\r";
     return out;
 }

@@ -13,6 +13,7 @@
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/StreamU.h"
+#include "core/TrU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/Event.h"
 #include "platform/FileTime.h"
@@ -437,7 +438,7 @@ void TVerbindungAutobinReceive::Init() {
     core::DebOutObj(name, "Init", "Quelldatei: " + path.string());
 
     if (header_.length < 0) {
-        Refuse("Ung\xFCltige L\xE4nge im Header.");
+        Refuse(core::Tr("TVerbindungAutobin", "Ungültige Länge im Header."));
         return;
     }
     if (const std::string reason = CheckRoom(); !reason.empty()) {
@@ -454,7 +455,7 @@ void TVerbindungAutobinReceive::Init() {
         }
     }
     if (!opened) {
-        Refuse("Datei kann nicht angelegt werden.");
+        Refuse(core::Tr("TVerbindungAutobin", "Datei kann nicht angelegt werden."));
         return;
     }
     PlaySound(context_, connection, kSoundTransferStart);
@@ -474,15 +475,18 @@ void TVerbindungAutobinReceive::Init() {
 std::string TVerbindungAutobinReceive::CheckRoom() const {
     const std::int64_t limit = context_.maxReceiveBytes ? context_.maxReceiveBytes() : 0;
     if (context_.maxReceiveBytes && header_.length > limit)
-        return "Die Datei (" + Number(header_.length) +
-               " Bytes) ist gr\xF6\xDF"
-               "er als erlaubt (" +
-               Number(limit) + " Bytes, Einstellungen \"Dateien\").";
+        return core::FillArgs(
+            core::Tr("TVerbindungAutobin",
+                     "Die Datei (%1 Bytes) ist größer als erlaubt (%2 Bytes, Einstellungen "
+                     "\"Dateien\")."),
+            {Number(header_.length), Number(limit)});
     std::error_code ec;
     const auto space = std::filesystem::space(file_->GetFileName().parent_path(), ec);
     if (!ec && static_cast<std::int64_t>(std::min<std::uintmax_t>(space.available, INT64_MAX)) <
                    header_.length + kDiskReserve)
-        return "Nicht genug freier Speicherplatz f\xFCr " + Number(header_.length) + " Bytes.";
+        return core::FillArgs(
+            core::Tr("TVerbindungAutobin", "Nicht genug freier Speicherplatz für %1 Bytes."),
+            {Number(header_.length)});
     return {};
 }
 
@@ -493,7 +497,10 @@ void TVerbindungAutobinReceive::Refuse(const std::string& reason) {
     refused_ = true;
     stopped_ = true;
     SetUseEvent(core::kWaitReceive, false);
-    connection->KanalPrompt("Autobin-Empfang abgelehnt: " + reason + "\r", kPromptKind);
+    connection->KanalPrompt(
+        core::FillArgs(core::Tr("TVerbindungAutobin", "Autobin-Empfang abgelehnt: %1"), {reason}) +
+            "\r",
+        kPromptKind);
     connection->SendData(kNo, true, false, false, true);
     Fail();
 }

@@ -6,6 +6,7 @@
 #include "connection/VerbindungDidaditU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/CodePage.h"
 #include "platform/Files.h"
 
@@ -184,9 +185,14 @@ void TVerbindungCapture::Terminated(int endCode) {
                 false, false, true);
         if (endCode == kEndFinished && stored)
             connection->KanalPrompt(
-                "Empfangene Datei gespeichert:\r" + platform::Utf8ToCp1252(target_.string()), 3);
+                core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei gespeichert:") + "\r" +
+                    platform::Utf8ToCp1252(target_.string()),
+                3);
         else if (endCode != kEndThread)
-            connection->KanalPrompt("Empfangene Datei NICHT gespeichert.\r", 3);
+            connection->KanalPrompt(
+                core::Tr("TDateiEmpfangenPostprozessor", "Empfangene Datei NICHT gespeichert.") +
+                    "\r",
+                3);
     }
     // Only a capture that reached its stop line is kept.
     if (endCode != kEndFinished && !target_.empty()) {

@@ -7,6 +7,7 @@
 #include "connection/CrcU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 
 namespace tarvo::connection {
 
@@ -425,7 +426,9 @@ void TVerbindungDidadit::DrainFrames(std::string_view errorLog) {
 void TVerbindungDidadit::ReceivedError(std::string_view payload) {
     std::string text(payload.substr(0, kMaxShownErrorText));
     core::DebOutObj(GetName(), "ReceiveData", "Empfange ERR: " + text);
-    if (const auto connection = Connection()) connection->KanalPrompt("Empfange ERR: " + text, 3);
+    if (const auto connection = Connection())
+        connection->KanalPrompt(
+            core::FillArgs(core::Tr("TVerbindungDidadit", "Empfange ERR: %1"), {text}), 3);
     if (!DidaditErrIsWarning(payload)) Fail();
 }
 

@@ -10,6 +10,7 @@
 #include "connection/MD5U.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 
 namespace tarvo::connection {
 
@@ -584,7 +585,9 @@ void TVerbindungStandard::HandleLine(core::IVerbindungFuerModul& connection, boo
         if (connection.RemoteCommandsEnabled()) {
             if (auto commands = connection.RemoteCommands()) commands->HandleLine(line);
         } else {
-            connection.KanalPrompt("Keine Auswertung von Fernsteuerbefehlen.", kPromptKind);
+            connection.KanalPrompt(
+                core::Tr("TVerbindungStandard", "Keine Auswertung von Fernsteuerbefehlen."),
+                kPromptKind);
         }
     } else if (!piece && (plainStation || t == core::kStationDigi || t == core::kStationMailbox) &&
                StartReceiveModule(connection, line)) {

@@ -10,6 +10,7 @@
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
 #include "core/StreamU.h"
+#include "core/TrU.h"
 #include "resources/OrdnerU.h"
 
 namespace tarvo::connection {
@@ -104,7 +105,8 @@ void TVerbindungTextSend::Init() {
     }
     if (!stream_) {
         core::DebOutObj(name, "Init", "Kein Datenstrom.");
-        connection->KanalPrompt("Textdatei kann nicht gelesen werden.\r", 3);
+        connection->KanalPrompt(
+            core::Tr("TVerbindungTextSend", "Textdatei kann nicht gelesen werden.") + "\r", 3);
         Fail();
         return;
     }

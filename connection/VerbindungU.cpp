@@ -9,6 +9,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "filesend/DateiSendenQueueU.h"
 #include "platform/Registry.h"
 #include "platform/Thread.h"
@@ -428,8 +429,9 @@ void TVerbindung::DataReceived(std::string_view data) {
         core::DebOutObj(kClass, "DataReceived",
                         "ReceiveQueue voll, " + std::to_string(data.size()) + " Bytes verworfen");
         EndLinkOnFault(
-            "Empfangspuffer voll: Die Gegenstation sendet mehr, als verarbeitet werden kann. "
-            "Verbindung wird beendet.");
+            core::Tr("TVerbindung",
+                     "Empfangspuffer voll: Die Gegenstation sendet mehr, als verarbeitet werden "
+                     "kann. Verbindung wird beendet."));
         return;
     }
     receiveQueue_.PushString(std::string(data));

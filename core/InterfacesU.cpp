@@ -1,4 +1,5 @@
 #include "core/InterfacesU.h"
+#include "core/TrU.h"
 
 #include <mutex>
 
@@ -7,18 +8,22 @@ namespace tarvo::core {
 std::string_view StationTypeName(std::int32_t type) {
     switch (type) {
         case kStationDigi:
-            return "Digi";
+            return TARVO_TR_NOOP("TStationTyp", "Digi");
         case kStationMailbox:
-            return "Mailbox";
+            return TARVO_TR_NOOP("TStationTyp", "Mailbox");
         case kStationConvers:
-            return "Convers";
+            return TARVO_TR_NOOP("TStationTyp", "Convers");
         case kStationTerminal:
-            return "Terminal";
+            return TARVO_TR_NOOP("TStationTyp", "Terminal");
         case kStationCluster:
-            return "Cluster";
+            return TARVO_TR_NOOP("TStationTyp", "Cluster");
         default:
-            return "Automatisch";
+            return TARVO_TR_NOOP("TStationTyp", "Automatisch");
     }
+}
+
+std::string StationTypeCaption(std::int32_t type) {
+    return Tr("TStationTyp", StationTypeName(type).data());
 }
 
 namespace {

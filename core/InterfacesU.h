@@ -55,6 +55,8 @@ enum TStationType : std::int32_t {
 };
 // "Automatisch", "Digi", ...; anything outside 0..5 reads as "Automatisch".
 std::string_view StationTypeName(std::int32_t type);
+// The name in the operator's language (code page 1252).
+std::string StationTypeCaption(std::int32_t type);
 
 // The face of the console font all channels share: "Tarvo " + the size name.
 struct TFontFace {

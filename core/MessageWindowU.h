@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/TrU.h"
+
 namespace tarvo::core {
 
 // Modal results. Callers compare with mrYes for a "yes" answer.
@@ -22,21 +24,21 @@ inline constexpr int mrNo = 7;
 inline constexpr int mrAll = 8;
 
 struct MessageButton {
-    const char* caption;  // code page 1252; '&' marks the accelerator
+    const char* caption;  // German (ASCII), translated where shown; '&' marks the accelerator
     int result;           // mrNone: the button does not end the window
 };
 
 // Bit i of a button set asks for entry i.
 inline constexpr std::array<MessageButton, 9> kMessageButtons{{
-    {"&Ja", mrYes},
-    {"&Nein", mrNo},
-    {"&Ok", mrOk},
-    {"Abbrechen", mrCancel},
-    {"Abbruch", mrAbort},
-    {"&Wiederholen", mrRetry},
-    {"&Ignorieren", mrIgnore},
-    {"&Alle", mrAll},
-    {"&Hilfe", mrNone},
+    {TARVO_TR_NOOP("TDlgMessage", "&Ja"), mrYes},
+    {TARVO_TR_NOOP("TDlgMessage", "&Nein"), mrNo},
+    {TARVO_TR_NOOP("TDlgMessage", "&Ok"), mrOk},
+    {TARVO_TR_NOOP("TDlgMessage", "Abbrechen"), mrCancel},
+    {TARVO_TR_NOOP("TDlgMessage", "Abbruch"), mrAbort},
+    {TARVO_TR_NOOP("TDlgMessage", "&Wiederholen"), mrRetry},
+    {TARVO_TR_NOOP("TDlgMessage", "&Ignorieren"), mrIgnore},
+    {TARVO_TR_NOOP("TDlgMessage", "&Alle"), mrAll},
+    {TARVO_TR_NOOP("TDlgMessage", "&Hilfe"), mrNone},
 }};
 
 inline constexpr int kBitJa = 0;

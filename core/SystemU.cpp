@@ -11,6 +11,7 @@
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "devices/GeraeteU.h"
 #include "devices/MyCallsU.h"
 #include "filesend/DateiSendenPraeprozessorU.h"
@@ -66,7 +67,7 @@ TSystem::~TSystem() {
     Shutdown();
 }
 
-void TSystem::Status(const char* cp1252) {
+void TSystem::Status(const std::string& cp1252) {
     if (view_.status) view_.status(cp1252);
 }
 
@@ -136,7 +137,7 @@ void TSystem::BuildStartup() {
     s.Add("MyCalls", [this] {
         myCalls_ = std::make_shared<devices::TMyCalls>(setup_.registry);
         myCalls_->Create();
-        Status("Initialisiere Datenbank...");
+        Status(Tr("THauptfenster", "Initialisiere Datenbank..."));
     });
     s.Add("StationenDatenbank", [this] {
         if (runMark_.databaseCheckDue) DebOut("StationenDatenbank: the database is to be checked");
@@ -144,14 +145,14 @@ void TSystem::BuildStartup() {
     });
     s.Add("ForceDatabaseCheck", [this] {
         ClearForceDatabaseCheck(*config_);
-        Status("Initialisiere Kan\xE4le...");
+        Status(Tr("THauptfenster", "Initialisiere Kanäle..."));
     });
     s.Add("Kanaele", [this] { CreateKanaele(); });
     s.Add("Geraete", [this] {
-        Status("Initialisiere Ger\xE4te...");
+        Status(Tr("THauptfenster", "Initialisiere Geräte..."));
         CreateGeraete();
     });
-    s.Add("Bereit", [this] { Status("Bereit."); });
+    s.Add("Bereit", [this] { Status(Tr("THauptfenster", "Bereit.")); });
     s.Add("ErsteSchritte", [this] {
         if (config_->FirstStepsDue()) DebOut("ErsteSchritte: due");
     });
@@ -229,9 +230,7 @@ void TSystem::CreateStationen() {
     } catch (const stations::TStationenDatenbankError& e) {
         DebOutObj("THauptfenster", "FormCreate", e.what());
         throw TStartupFailure(
-            "Fehler beim \xD6"
-            "ffnen der Datenbank. (" +
-            std::string(e.what()) + ")");
+            FillArgs(Tr("THauptfenster", "Fehler beim Öffnen der Datenbank. (%1)"), {e.what()}));
     }
 }
 
@@ -261,8 +260,8 @@ void TSystem::CreateKanaele() {
         kanaele_ = std::make_unique<channels::TKanaele>(ctx, view);
     } catch (const channels::TKanalBufferError& e) {
         DebOutObj("THauptfenster", "FormCreate", e.what());
-        throw TStartupFailure(std::string(channels::BufferErrorText()),
-                              std::string(channels::kBufferErrorTitle),
+        throw TStartupFailure(channels::BufferErrorText(),
+                              Tr("TKanal", channels::kBufferErrorTitle),
                               channels::kBufferErrorExitCode);
     }
 }

@@ -108,7 +108,7 @@ class TSystem {
   private:
     void BuildStartup();
     void BuildShutdown();
-    void Status(const char* cp1252);
+    void Status(const std::string& cp1252);
     void CreateStationen();
     void CreateKanaele();
     void CreateGeraete();

@@ -7,7 +7,9 @@
 // through here.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace tarvo::core {
 
@@ -22,6 +24,11 @@ void SetTranslateHook(TTranslateHook hook);
 // The text in the logic layer's encoding (code page 1252), translated when a
 // hook is set.
 std::string Tr(const char* context, const char* source);
+
+// A translated text with "%1" ... "%9" replaced by args, in one pass: what an
+// argument brings (a callsign or text from the air) is never expanded again. A
+// translation may put the places in another order. "%%" gives "%".
+std::string FillArgs(std::string_view text, std::initializer_list<std::string_view> args);
 
 }  // namespace tarvo::core
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "channels/KanaeleU.h"
+#include "core/TrU.h"
 #include "devices/GeraetU.h"
 
 namespace tarvo::devices {
@@ -101,11 +102,15 @@ bool TFunkKanal::SendUI(std::string_view ziel, std::string_view mycall, std::str
     // The operator typed it on the monitor and looks there for the answer.
     const auto refuse = [&](const std::string& why) {
         channels::TKanaele* kanaele = kanaele_ ? kanaele_ : channels::TKanaele::Instance();
-        if (kanaele) kanaele->MonitorText("UI-Frame nicht gesendet (" + GetKennung() + ")", why);
+        if (kanaele)
+            kanaele->MonitorText(
+                core::FillArgs(core::Tr("TFunkKanal", "UI-Frame nicht gesendet (%1)"),
+                               {GetKennung()}),
+                why);
         return false;
     };
     const auto geraet = Geraet();
-    if (!geraet) return refuse("Kein Ger\xE4t");
+    if (!geraet) return refuse(core::Tr("TFunkKanal", "Kein Gerät"));
     for (std::size_t pos = 0; pos < data.size(); pos += kUIPieceSize) {
         const std::string why = geraet->SendUI(*this, ziel, data.substr(pos, kUIPieceSize), mycall);
         if (!why.empty()) return refuse(why);

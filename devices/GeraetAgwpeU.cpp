@@ -10,6 +10,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "devices/FunkKanalU.h"
 #include "devices/GeraetHostmodeU.h"
 #include "devices/MyCallsU.h"
@@ -319,7 +320,8 @@ bool TGeraetAgwpe::Session() {
     }
     std::string error = agwpe::CheckLogin(p.Username, p.Password);
     if (error.empty() && (p.Port <= 0 || p.Port > 65535))
-        error = "Port " + std::to_string(p.Port) + " ung\xFCltig";
+        error =
+            core::FillArgs(core::Tr("TGeraetAgwpe", "Port %1 ungültig"), {std::to_string(p.Port)});
     std::shared_ptr<platform::TcpStream> stream;
     if (error.empty())
         stream = platform::TcpStream::Connect(p.Hostname, static_cast<std::uint16_t>(p.Port),
@@ -726,7 +728,7 @@ std::string TGeraetAgwpe::SendUI(core::IFunkKanal& funkkanal, std::string_view z
         agwpe::UIFrame(static_cast<std::uint8_t>(funkkanal.GetPort()), core::AsciiUpper(mycall),
                        SplitBlanks(connection::NormalizePath(ziel)), data, f);
     if (!why.empty()) return why;
-    if (!Send(f)) return "Keine Verbindung zur Engine";
+    if (!Send(f)) return core::Tr("TGeraetAgwpe", "Keine Verbindung zur Engine");
     return {};
 }
 

@@ -10,6 +10,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "devices/AgwpeU.h"
 #include "devices/FlexnetApiU.h"
 #include "devices/FunkKanalU.h"
@@ -186,13 +187,16 @@ std::optional<TGeraetFlexnet::TTreiberInfo> TGeraetFlexnet::TreiberInfo() const 
 std::string TGeraetFlexnet::EigenschaftenKopf() const {
     const TGeraetStatus status = Status();
     if (status == TGeraetStatus::Inaktiv)
-        return "Inaktiv: Schlie\xDF"
-               "en Sie dieses Fenster mit OK und klicken Sie dann auf '\xFC"
-               "bernehmen', um FlexNet zu aktivieren.";
+        return core::Tr("TGeraetFlexnet",
+                        "Inaktiv: Schließen Sie dieses Fenster mit OK und klicken Sie dann auf "
+                        "'übernehmen', um FlexNet zu aktivieren.");
     const auto info = TreiberInfo();
     if (status != TGeraetStatus::Bereit || !info) return StatusText();
-    return "PC/FlexNet Kernel Version " + info->version +
-           (info->digiModul ? " mit Digipeater-Modul" : "");
+    return core::FillArgs(
+        info->digiModul
+            ? core::Tr("TGeraetFlexnet", "PC/FlexNet Kernel Version %1 mit Digipeater-Modul")
+            : core::Tr("TGeraetFlexnet", "PC/FlexNet Kernel Version %1"),
+        {info->version});
 }
 
 std::vector<std::string> TGeraetFlexnet::EigenschaftenKanaele() const {
@@ -206,7 +210,7 @@ std::vector<std::string> TGeraetFlexnet::EigenschaftenKanaele() const {
 // ---- the worker ---------------------------------------------------------------------------
 
 void TGeraetFlexnet::Run() {
-    SetStatus(TGeraetStatus::Init, "Lade DLL...");
+    SetStatus(TGeraetStatus::Init, core::Tr("TGeraetFlexnet", "Lade DLL..."));
     std::string folder;
     if (Context().registry)
         folder = Context()
@@ -224,7 +228,7 @@ void TGeraetFlexnet::Run() {
     const int init = api->AxInit();
     Log("Run", "ax_init: " + std::to_string(init));
     if (init == 0) {
-        SetStatus(TGeraetStatus::Fehler, "Kernel nicht geladen");
+        SetStatus(TGeraetStatus::Fehler, core::Tr("TGeraetFlexnet", "Kernel nicht geladen"));
         return;
     }
     {
@@ -576,12 +580,12 @@ void TGeraetFlexnet::Trenne(const std::shared_ptr<core::IVerbindung>& verbindung
 std::string TGeraetFlexnet::SendUI(core::IFunkKanal& funkkanal, std::string_view ziel,
                                    std::string_view data, std::string_view mycall) {
     const std::shared_ptr<TFlexnetApi> api = Api();
-    if (!api) return "PC/FlexNet nicht bereit";
+    if (!api) return core::Tr("TGeraetFlexnet", "PC/FlexNet nicht bereit");
     if (data.size() > flexnet::kMaxInfo) data = data.substr(0, flexnet::kMaxInfo);
     const std::string destination =
         connection::NormalizePath(ziel) + " " + std::to_string(funkkanal.GetPort());
     if (!api->SendUI(core::AsciiUpper(mycall), destination, kPidText, data))
-        return "PC/FlexNet hat den UI-Frame nicht angenommen";
+        return core::Tr("TGeraetFlexnet", "PC/FlexNet hat den UI-Frame nicht angenommen");
     return {};
 }
 

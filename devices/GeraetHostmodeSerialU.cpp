@@ -1,6 +1,7 @@
 #include "devices/GeraetHostmodeSerialU.h"
 
 #include "core/DebOutU.h"
+#include "core/TrU.h"
 #include "platform/SerialPort.h"
 
 namespace tarvo::devices {
@@ -161,16 +162,17 @@ bool TGeraetHostmodeSerial::CommOpen() {
     const std::string path = p->PortPath();
     std::string error;
     if (!platform::IsSupportedBaudRate(p->Baudrate)) {
-        error = "Baudrate " + std::to_string(p->Baudrate) + " wird nicht unterst\xFCtzt";
+        error =
+            core::FillArgs(core::Tr("TGeraetHostmodeSerial", "Baudrate %1 wird nicht unterstützt"),
+                           {std::to_string(p->Baudrate)});
     } else {
         port_ = platform::SerialPort::Open(path, p->Baudrate, error);
     }
     if (!port_) {
         core::DebOutObj(kClassName, "CommOpen", path + ": " + error);
         SetStatus(TGeraetStatus::Fehler,
-                  "\xD6"
-                  "ffnen der Schnittstelle (" +
-                      error + ")");
+                  core::FillArgs(core::Tr("TGeraetHostmodeSerial", "Öffnen der Schnittstelle (%1)"),
+                                 {error}));
         return false;
     }
     open_.store(true);

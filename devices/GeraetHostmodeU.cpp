@@ -13,6 +13,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "devices/FunkKanalU.h"
 #include "devices/MyCallsU.h"
 #include "devices/SsidIteratorU.h"
@@ -24,7 +25,10 @@ using hostmode::TReply;
 namespace {
 
 constexpr const char* kClass = "TGeraetHostmode";
-constexpr std::string_view kResync = "Resynchronisierung: ";
+// "Resynchronisierung: %1", with the step.
+std::string ResyncStep(const std::string& step) {
+    return core::FillArgs(core::Tr("TGeraetHostmode", "Resynchronisierung: %1"), {step});
+}
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -37,7 +41,9 @@ std::string Fmt(const char* format, int value) {
 }
 
 std::string ErrorDetail(int fehler) {
-    return fehler == 0 ? std::string() : Fmt("%d Fehler", fehler);
+    return fehler == 0
+               ? std::string()
+               : core::FillArgs(core::Tr("TGeraetHostmode", "%1 Fehler"), {std::to_string(fehler)});
 }
 
 }  // namespace
@@ -295,29 +301,31 @@ bool TGeraetHostmode::Resync() {
     while (!IsTerminated()) {
         if (!CommIsOpen()) {
             // Gone with its adapter: wait for it instead of writing into nothing.
-            SetStatus(TGeraetStatus::Fehler, "Schnittstelle nicht verf\xFCgbar");
+            SetStatus(TGeraetStatus::Fehler,
+                      core::Tr("TGeraetHostmode", "Schnittstelle nicht verfügbar"));
             if (!CommReopen()) break;
             SetTimeouts(true);
         }
-        SetStatus(TGeraetStatus::Init, std::string(kResync) + "Start");
+        SetStatus(TGeraetStatus::Init, ResyncStep(core::Tr("TGeraetHostmode", "Start")));
         Sleep(std::chrono::milliseconds(200));
         CommPurge();
         for (int n = 0; n <= 263 && !IsTerminated() && CommIsOpen(); ++n) {
-            SetStatus(TGeraetStatus::Init, std::string(kResync) + std::to_string(n));
+            SetStatus(TGeraetStatus::Init, ResyncStep(std::to_string(n)));
             static constexpr std::uint8_t kOne = 1;
             std::size_t written = 0;
             if (!CommWrite(&kOne, 1, written) || written != 1) Log("Resync", "ERROR: CommWrite");
             std::uint8_t b = 0;
             std::size_t got = 0;
             if (CommRead(&b, 1, got) && got == 1) {
-                SetStatus(TGeraetStatus::Init, std::string(kResync) + "Empfange");
+                SetStatus(TGeraetStatus::Init, ResyncStep(core::Tr("TGeraetHostmode", "Empfange")));
                 Sleep(std::chrono::milliseconds(100));
                 break;
             }
         }
         if (IsTerminated()) break;
         if (!CommIsOpen()) continue;
-        SetStatus(TGeraetStatus::Init, std::string(kResync) + "Schalte in Hostmode");
+        SetStatus(TGeraetStatus::Init,
+                  ResyncStep(core::Tr("TGeraetHostmode", "Schalte in Hostmode")));
         if (SchalteInHostmode()) break;
         SetTimeouts(true);
     }
@@ -469,9 +477,7 @@ void TGeraetHostmode::Run() {
     // A message left from an earlier start belongs to nobody now.
     while (auto m = messages_->TryGet())
         if (m->id == kMsgBefehl) befehleOffen_.fetch_sub(1);
-    SetStatus(TGeraetStatus::Init,
-              "\xD6"
-              "ffnen der Schnittstelle");
+    SetStatus(TGeraetStatus::Init, core::Tr("TGeraetHostmode", "Öffnen der Schnittstelle"));
     UpdateInfo();
     if (!CommOpen()) return;
     bool started = false;
@@ -508,7 +514,7 @@ void TGeraetHostmode::StartUp() {
     }
     if (IsTerminated()) return;
     Log("Run", "TNC ist im Hostmode.");
-    SetStatus(TGeraetStatus::Init, "Ist im Hostmode... Sende Init.");
+    SetStatus(TGeraetStatus::Init, core::Tr("TGeraetHostmode", "Ist im Hostmode... Sende Init."));
     TReply r;
     if (!BefehlRetry(0, true, "V", r)) return;
     Log("Run", "Version: " + r.text);
@@ -552,9 +558,12 @@ void TGeraetHostmode::MeldeBereit() {
     if (!(monitorOptionen_ & hostmode::kMonLocal) || !Context().kanaele) return;
     // The init report's title names "Init"; this line tells that the TNC is
     // ready, with what the device found.
-    std::string text = Geraeteklasse() + ", " + Fmt("%d Kan\xE4le", kanalAnzahl_.load());
+    std::string text = Geraeteklasse() + ", " +
+                       core::FillArgs(core::Tr("TGeraetHostmode", "%1 Kanäle"),
+                                      {std::to_string(kanalAnzahl_.load())});
     if (const int fehler = Fehlerzaehler(); fehler > 0) text += ", " + ErrorDetail(fehler);
-    Context().kanaele->MonitorText("[TNC " + InfoText() + ": Bereit]", text);
+    Context().kanaele->MonitorText(
+        core::FillArgs(core::Tr("TGeraetHostmode", "[TNC %1: Bereit]"), {InfoText()}), text);
 }
 
 void TGeraetHostmode::MainLoop() {

@@ -8,6 +8,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/Thread.h"
 
 namespace tarvo::devices {
@@ -73,40 +74,51 @@ void ReadTree(const platform::IRegistry& reg, platform::Hive hive, const std::st
 std::string_view StatusName(TGeraetStatus status) {
     switch (status) {
         case TGeraetStatus::Bereit:
-            return "Bereit";
+            return TARVO_TR_NOOP("TGeraet", "Bereit");
         case TGeraetStatus::Init:
-            return "Init";
+            return TARVO_TR_NOOP("TGeraet", "Init");
         case TGeraetStatus::Fehler:
-            return "Fehler";
+            return TARVO_TR_NOOP("TGeraet", "Fehler");
         case TGeraetStatus::Inaktiv:
-            return "Inaktiv";
+            return TARVO_TR_NOOP("TGeraet", "Inaktiv");
     }
-    return "Inaktiv";
+    return TARVO_TR_NOOP("TGeraet", "Inaktiv");
 }
 
-std::string_view ConnectResultText(std::uint8_t result) {
+std::string ConnectResultText(std::uint8_t result) {
+    const char* text = TARVO_TR_NOOP("TGeraet", "Unbehandelter Fehler.");
     switch (result) {
         case kConnectOk:
             return "";
         case kConnectUnknownError:
-            return "Unbekannter Fehler.";
+            text = TARVO_TR_NOOP("TGeraet", "Unbekannter Fehler.");
+            break;
         case kConnectNoAnswer:
-            return "Das Ger\xE4t antwortet nicht.";
+            text = TARVO_TR_NOOP("TGeraet", "Das Gerät antwortet nicht.");
+            break;
         case kConnectNoDevice:
-            return "Kein Ger\xE4t vorhanden.";
+            text = TARVO_TR_NOOP("TGeraet", "Kein Gerät vorhanden.");
+            break;
         case kConnectChannelBusy:
-            return "Der Kanal ist bereits verbunden.";
+            text = TARVO_TR_NOOP("TGeraet", "Der Kanal ist bereits verbunden.");
+            break;
         case kConnectNoFreeSsid:
-            return "Keine freie SSID verf\xFCgbar.";
+            text = TARVO_TR_NOOP("TGeraet", "Keine freie SSID verfügbar.");
+            break;
         case kConnectDeviceError:
-            return "Ger\xE4tefehler.";
+            text = TARVO_TR_NOOP("TGeraet", "Gerätefehler.");
+            break;
         case kConnectAllChannelsBusy:
-            return "Alle Kan\xE4le sind belegt.";
+            text = TARVO_TR_NOOP("TGeraet", "Alle Kanäle sind belegt.");
+            break;
         case kConnectModesConflict:
-            return "Gew\xE4hlte Betriebsarten sind nicht gleichzeitig m\xF6glich.";
+            text =
+                TARVO_TR_NOOP("TGeraet", "Gewählte Betriebsarten sind nicht gleichzeitig möglich.");
+            break;
         default:
-            return "Unbehandelter Fehler.";
+            break;
     }
+    return core::Tr("TGeraet", text);
 }
 
 // ---- kinds ------------------------------------------------------------------------------
@@ -221,7 +233,7 @@ void TGeraet::SetStatus(TGeraetStatus status, std::string_view detail) {
     {
         std::lock_guard lock(mutex_);
         status_ = status;
-        statusText_ = StatusName(status);
+        statusText_ = core::Tr("TGeraet", StatusName(status).data());
         if (!detail.empty()) {
             statusText_ += " - ";
             statusText_ += detail;

@@ -56,7 +56,7 @@ enum TConnectResult : std::uint8_t {
 };
 // The message the connect dialog shows; "" for 0, "Unbehandelter Fehler." for
 // a result it does not know.
-std::string_view ConnectResultText(std::uint8_t result);
+std::string ConnectResultText(std::uint8_t result);
 
 // What a device needs from the rest of the program.
 struct TGeraetContext {

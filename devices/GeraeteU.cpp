@@ -6,9 +6,11 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "devices/GeraetAgwpeU.h"
 #include "devices/GeraetFlexnetU.h"
 #include "devices/GeraetHostmodeSerialU.h"
+#include "platform/CodePage.h"
 
 namespace tarvo::devices {
 
@@ -26,8 +28,9 @@ std::string SubKey(std::string_view key, std::string_view name) {
 
 }  // namespace
 
-const char* AllReadyText(bool allReady) {
-    return allReady ? kAlleGeraeteBereit : kEinGeraetNichtBereit;
+std::string AllReadyText(bool allReady) {
+    return allReady ? core::Tr("TGeraete", "Alle Geräte sind bereit|")
+                    : core::Tr("TGeraete", "Ein Gerät ist nicht bereit|");
 }
 
 void RegisterDeviceKinds() {
@@ -282,7 +285,7 @@ std::vector<std::shared_ptr<core::IFunkKanal>> TGeraete::GetFunkKanaele(int max)
 void TGeraete::ApplyOrder(std::vector<std::shared_ptr<TGeraet>> order,
                           const std::vector<std::shared_ptr<TGeraet>>& removed) {
     if (static_cast<int>(order.size()) > kMaxGeraete) {
-        core::DebOutObj(kClass, "ApplyOrder", kZuVieleGeraete);
+        core::DebOutObj(kClass, "ApplyOrder", platform::Utf8ToCp1252(kZuVieleGeraete));
         order.resize(static_cast<std::size_t>(kMaxGeraete));
     }
     std::erase(order, nullptr);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/PublisherU.h"
+#include "core/TrU.h"
 #include "devices/GeraetU.h"
 
 namespace tarvo::devices {
@@ -25,14 +26,13 @@ inline constexpr const char* kGeraeteNewKey = "\\Software\\Morvane\\Tarvo\\Gerae
 inline constexpr const char* kGeraeteCompleteValue = "Vollstaendig";
 
 // The main window's device indicator.
-inline constexpr const char* kAlleGeraeteBereit = "Alle Ger\xE4te sind bereit|";
-inline constexpr const char* kEinGeraetNichtBereit = "Ein Ger\xE4t ist nicht bereit|";
-const char* AllReadyText(bool allReady);
+// Hint text ("|" ends the short part), in the operator's language.
+std::string AllReadyText(bool allReady);
 
 // What the add button answers at the limit.
+// German source; shown through core::Tr("TGeraete", ...).
 inline constexpr const char* kZuVieleGeraete =
-    "Es k\xF6nnen h\xF6"
-    "chstens 33 Ger\xE4te eingerichtet werden.";
+    TARVO_TR_NOOP("TGeraete", "Es können höchstens 33 Geräte eingerichtet werden.");
 
 // Registers the kinds once at start, in the order the add dialog lists them.
 void RegisterDeviceKinds();

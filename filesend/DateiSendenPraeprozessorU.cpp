@@ -11,6 +11,7 @@
 #include "connection/FileStreamQamU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "filesend/DateiSendenU.h"
 #include "platform/CodePage.h"
 #include "platform/FileTime.h"
@@ -207,14 +208,15 @@ std::string TDateiSendenPraeprozessor::SourceName() const {
 std::shared_ptr<core::IDateiSenden> TDateiSendenPraeprozessor::NewJob(std::string* error) {
     if (file_) return CreateFileJob(verbindung_, *file_, protokoll_, error);
     if (!stream_) {
-        *error = "Nichts zu senden.";
+        *error = core::Tr("TDateiSendenPraeprozessor", "Nichts zu senden.");
         return nullptr;
     }
     std::int64_t size = 0;
     try {
         size = stream_->GetSize();
     } catch (const core::TStreamError& e) {
-        *error = "Daten nicht lesbar: " + std::string(e.what());
+        *error = core::FillArgs(core::Tr("TDateiSendenPraeprozessor", "Daten nicht lesbar: %1"),
+                                {e.what()});
         return nullptr;
     }
     auto job = TDateiSenden::Create(verbindung_);
@@ -230,7 +232,9 @@ bool TDateiSendenPraeprozessor::Enqueue(const std::shared_ptr<core::IDateiSenden
     const auto queue = verbindung_ ? verbindung_->DateiSendenQueue() : nullptr;
     if (queue && queue->TryEnQueue(job)) return true;
     job->Release();
-    AddError(*error, "Zu viele Dateien warten auf diesem Kanal:\r" + job->GetSendName());
+    AddError(*error,
+             core::Tr("TDateiSendenPraeprozessor", "Zu viele Dateien warten auf diesem Kanal:") +
+                 "\r" + job->GetSendName());
     return false;
 }
 
@@ -238,7 +242,7 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::Run() {
     if (ran_) return {0, "Schon gelaufen."};
     ran_ = true;
     if (!verbindung_ || !verbindung_->DateiSendenQueue())
-        return {0, "Keine Verbindung auf diesem Kanal."};
+        return {0, core::Tr("TDateiSendenPraeprozessor", "Keine Verbindung auf diesem Kanal.")};
     if (protokoll_ == kProtokollText) return RunText();
     if (partSizeKiB_ <= 0 || (protokoll_ != kProtokollAutobin && protokoll_ != kProtokollDidadit))
         return RunWhole();
@@ -263,7 +267,8 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunText() {
     if (job->GetSize() <= 0) {
         // An empty text would send only the texts around it: an empty message.
         job->Release();
-        result.error = "Der Text ist leer, es wird nichts gesendet.";
+        result.error =
+            core::Tr("TDateiSendenPraeprozessor", "Der Text ist leer, es wird nichts gesendet.");
         return result;
     }
     if (sign_) {
@@ -283,7 +288,9 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunText() {
         } catch (const std::exception& e) {
             // Nothing goes out: an empty message would reach the mailbox as if sent.
             Log("PGPSign", e.what());
-            AddError(result.error, "Fehler beim Signieren: " + std::string(e.what()));
+            AddError(result.error, core::FillArgs(core::Tr("TDateiSendenPraeprozessor",
+                                                           "Fehler beim Signieren: %1"),
+                                                  {e.what()}));
             job->Release();
             return result;
         }
@@ -346,17 +353,20 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunSplit() {
         auto file = std::make_unique<connection::TFileStreamQam>(
             *file_, connection::TFileStreamQam::kModeRead);
         file->Open();
-        if (!file->IsOpen()) return {0, "Datei kann nicht gelesen werden:\r" + name};
+        if (!file->IsOpen())
+            return {0, core::Tr("TDateiSendenPraeprozessor", "Datei kann nicht gelesen werden:") +
+                           "\r" + name};
         source = file.get();
         opened = std::move(file);
     }
-    if (!source) return {0, "Nichts zu senden."};
+    if (!source) return {0, core::Tr("TDateiSendenPraeprozessor", "Nichts zu senden.")};
     std::int64_t size = 0;
     try {
         size = source->GetSize();
         source->SetPosition(0);
     } catch (const core::TStreamError&) {
-        return {0, "Datei kann nicht gelesen werden:\r" + name};
+        return {0, core::Tr("TDateiSendenPraeprozessor", "Datei kann nicht gelesen werden:") +
+                       "\r" + name};
     }
     const std::int64_t parts = size <= 0 ? 1 : (size - 1) / s + 1;
     Log("BinSplit", "Datei: " + name);
@@ -369,19 +379,17 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunSplit() {
         return RunWhole();
     }
     if (size > kMaxSendFileSize)
-        return {0,
-                "Datei zu gro\xDF"
-                " zum Senden (2 GB oder mehr):\r" +
-                    name};
+        return {
+            0, core::Tr("TDateiSendenPraeprozessor", "Datei zu groß zum Senden (2 GB oder mehr):") +
+                   "\r" + name};
     if (parts > kMaxParts)
-        return {0, "Zu viele Teile (" + std::to_string(parts) +
-                       ", h\xF6"
-                       "chstens " +
-                       std::to_string(kMaxParts) +
-                       "): bitte eine gr\xF6\xDF"
-                       "ere Teilgr\xF6\xDF"
-                       "e w\xE4hlen.\r" +
-                       name};
+        return {
+            0,
+            core::FillArgs(
+                core::Tr("TDateiSendenPraeprozessor",
+                         "Zu viele Teile (%1, höchstens %2): bitte eine größere Teilgröße wählen."),
+                {std::to_string(parts), std::to_string(kMaxParts)}) +
+                "\r" + name};
     const std::string date = DateText(file_);
     Log("BinSplit", "Datum: " + date);
     Log("BinSplit",
@@ -443,7 +451,8 @@ TPraeprozessorErgebnis TDateiSendenPraeprozessor::RunSplit() {
         } catch (const core::TStreamError& e) {
             // A set whose later parts cannot be made is of no use: nothing goes.
             Log("BinSplit", e.what());
-            return {0, "Fehler beim Lesen der Datei:\r" + name};
+            return {0, core::Tr("TDateiSendenPraeprozessor", "Fehler beim Lesen der Datei:") +
+                           "\r" + name};
         }
         const std::string runningLine =
             connection::Crc32Hex(connection::Crc32Final(running)) + "\n";

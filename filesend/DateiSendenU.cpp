@@ -10,6 +10,7 @@
 
 #include "connection/FileStreamQamU.h"
 #include "core/DebOutU.h"
+#include "core/TrU.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Dispatcher.h"
@@ -349,22 +350,20 @@ std::shared_ptr<TDateiSenden> CreateFileJob(const std::shared_ptr<core::IVerbind
                                             const std::filesystem::path& file,
                                             std::int32_t protokoll, std::string* error,
                                             const platform::IClock* clock) {
-    auto fail = [&](std::string text) -> std::shared_ptr<TDateiSenden> {
-        core::DebOutObj(kClass, "CreateFileJob", text);
-        if (error) *error = std::move(text);
-        return nullptr;
-    };
     std::error_code ec;
     const std::string name = platform::Utf8ToCp1252(file.string());
+    // The log keeps the German text; the operator reads it translated.
+    auto fail = [&](const char* german) -> std::shared_ptr<TDateiSenden> {
+        core::DebOutObj(kClass, "CreateFileJob", platform::Utf8ToCp1252(german) + "\r" + name);
+        if (error) *error = core::Tr("TDateiSenden", german) + "\r" + name;
+        return nullptr;
+    };
     if (!std::filesystem::is_regular_file(file, ec))
-        return fail("Datei nicht gefunden oder keine Datei:\r" + name);
+        return fail(TARVO_TR_NOOP("TDateiSenden", "Datei nicht gefunden oder keine Datei:"));
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec) return fail("Datei kann nicht gelesen werden:\r" + name);
+    if (ec) return fail(TARVO_TR_NOOP("TDateiSenden", "Datei kann nicht gelesen werden:"));
     if (size > static_cast<std::uintmax_t>(kMaxSendFileSize))
-        return fail(
-            "Datei zu gro\xDF"
-            " zum Senden (2 GB oder mehr):\r" +
-            name);
+        return fail(TARVO_TR_NOOP("TDateiSenden", "Datei zu groß zum Senden (2 GB oder mehr):"));
     auto job = TDateiSenden::Create(connection, clock);
     job->SetFileName(file.string());
     job->SetStream(

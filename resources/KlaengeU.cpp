@@ -7,6 +7,7 @@
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/Registry.h"
 #include "platform/Thread.h"
 
@@ -19,34 +20,26 @@ constexpr std::string_view kUnit = "KlaengeU";
 constexpr auto kHive = platform::Hive::CurrentUser;
 
 constexpr std::array<TSoundEventRec, kSoundEventCount> kEvents = {{
-    {"Verbindung: Aufbau", 0, 1, 0, 0, 1},
-    {"Verbindung: Hergestellt (ausgehend)", 1, 1, 0, 0, 0},
-    {"Verbindung: Hergestellt (ankommend)", 2, 1, 0, 0, 0},
-    {"Verbindung: Abbau", 3, 1, 0, 0, 1},
-    {"Verbindung: Getrennt", 4, 1, 0, 0, 0},
-    {"Verbindung: Fehler", 5, 1, 0, 0, 0},
-    {"Fernsteuerung: //RING", 6, 1, 0, 1, 0},
-    {"Zeile empfangen (aktiver Kanal)", 7, 0, 0, 1, 1},
-    {"Zeile empfangen (inaktiver Kanal)", 8, 0, 0, 1, 1},
-    {"Zeile senden", 9, 0, 0, 1, 1},
-    {"Datei\xFC"
-     "bertragung: Start",
-     10, 0, 0, 0, 0},
-    {"Datei\xFC"
-     "bertragung: Erfolg",
-     11, 0, 0, 0, 0},
-    {"Datei\xFC"
-     "bertragung: Abbruch",
-     12, 0, 0, 0, 0},
-    {"Datei\xFC"
-     "bertragung: Fehler",
-     13, 0, 0, 0, 0},
-    {"PGP: Signatur g\xFCltig", 14, 0, 1, 0, 0},
-    {"PGP: Unterzeichner/Echtheit unbekannt", 15, 0, 1, 0, 0},
-    {"PGP: Nachricht ver\xE4ndert", 16, 0, 1, 0, 0},
-    {"Kanalwechsel", 17, 0, 1, 1, 1},
-    {"Programmstart", 18, 0, 1, 0, 0},
-    {"Programmende", 19, 0, 1, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Verbindung: Aufbau"), 0, 1, 0, 0, 1},
+    {TARVO_TR_NOOP("TKlaenge", "Verbindung: Hergestellt (ausgehend)"), 1, 1, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Verbindung: Hergestellt (ankommend)"), 2, 1, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Verbindung: Abbau"), 3, 1, 0, 0, 1},
+    {TARVO_TR_NOOP("TKlaenge", "Verbindung: Getrennt"), 4, 1, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Verbindung: Fehler"), 5, 1, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Fernsteuerung: //RING"), 6, 1, 0, 1, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Zeile empfangen (aktiver Kanal)"), 7, 0, 0, 1, 1},
+    {TARVO_TR_NOOP("TKlaenge", "Zeile empfangen (inaktiver Kanal)"), 8, 0, 0, 1, 1},
+    {TARVO_TR_NOOP("TKlaenge", "Zeile senden"), 9, 0, 0, 1, 1},
+    {TARVO_TR_NOOP("TKlaenge", "Dateiübertragung: Start"), 10, 0, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Dateiübertragung: Erfolg"), 11, 0, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Dateiübertragung: Abbruch"), 12, 0, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Dateiübertragung: Fehler"), 13, 0, 0, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "PGP: Signatur gültig"), 14, 0, 1, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "PGP: Unterzeichner/Echtheit unbekannt"), 15, 0, 1, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "PGP: Nachricht verändert"), 16, 0, 1, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Kanalwechsel"), 17, 0, 1, 1, 1},
+    {TARVO_TR_NOOP("TKlaenge", "Programmstart"), 18, 0, 1, 0, 0},
+    {TARVO_TR_NOOP("TKlaenge", "Programmende"), 19, 0, 1, 0, 0},
 }};
 
 bool ValidEvent(int event) {

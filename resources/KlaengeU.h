@@ -30,7 +30,7 @@ inline constexpr int kSoundProgramStart = 18;
 inline constexpr int kSoundProgramEnd = 19;
 
 struct TSoundEventRec {
-    std::string_view name;  // code page 1252
+    const char* name;  // German (UTF-8); shown through core::Tr("TKlaenge", name)
     int number;
     std::uint8_t announcement;  // the page offers an announcement
     std::uint8_t generalOnly;   // no per-station setting

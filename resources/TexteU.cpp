@@ -6,6 +6,7 @@
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
 #include "core/GlobalU.h"
+#include "core/TrU.h"
 #include "platform/Registry.h"
 
 namespace tarvo::resources {
@@ -40,23 +41,21 @@ void TextTyp(int kind, TTextTypRec& rec) {
     rec.generalOnly = kind == kTextInfo ? 1 : 0;
     switch (kind) {
         case kTextGreeting:
-            rec.name = "Begr\xFC\xDFung";
+            rec.name = core::Tr("TTexte", "Begrüßung");
             break;
         case kTextQuit:
-            rec.name = "Abschied (//Q)";
+            rec.name = core::Tr("TTexte", "Abschied (//Q)");
             break;
         case kTextInfo:
-            rec.name =
-                "Info \xFC"
-                "ber die Station (//I)";
+            rec.name = core::Tr("TTexte", "Info über die Station (//I)");
             break;
         case kTextNews:
-            rec.name = "Neuigkeiten (//NE)";
+            rec.name = core::Tr("TTexte", "Neuigkeiten (//NE)");
             break;
         default: {
             const int n = kind - 3;
-            rec.name =
-                "Textbaustein " + std::to_string(n) + " (Strg+" + std::to_string(n % 10) + ")";
+            rec.name = core::FillArgs(core::Tr("TTexte", "Textbaustein %1 (Strg+%2)"),
+                                      {std::to_string(n), std::to_string(n % 10)});
         }
     }
 }

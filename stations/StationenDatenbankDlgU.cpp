@@ -4,37 +4,39 @@
 
 #include "core/GlobalU.h"
 #include "core/InterfacesU.h"
+#include "core/TrU.h"
 #include "stations/StationenDatenbankU.h"
 
 namespace tarvo::stations {
 
 namespace {
 
-constexpr std::array<std::string_view, kStationSoundEvents> kSoundEvents = {
-    "Verbindung: Aufbau",
-    "Verbindung: Hergestellt (ausgehend)",
-    "Verbindung: Hergestellt (ankommend)",
-    "Verbindung: Abbau",
-    "Verbindung: Getrennt",
-    "Verbindung: Fehler",
-    "Fernsteuerung: //RING",
-    "Zeile empfangen (aktiver Kanal)",
-    "Zeile empfangen (inaktiver Kanal)",
-    "Zeile senden",
-    "Datei\xFC"
-    "bertragung: Start",
-    "Datei\xFC"
-    "bertragung: Erfolg",
-    "Datei\xFC"
-    "bertragung: Abbruch",
-    "Datei\xFC"
-    "bertragung: Fehler",
+// German sources, translated where shown.
+constexpr std::array<const char*, kStationSoundEvents> kSoundEvents = {
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Verbindung: Aufbau"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Verbindung: Hergestellt (ausgehend)"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Verbindung: Hergestellt (ankommend)"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Verbindung: Abbau"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Verbindung: Getrennt"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Verbindung: Fehler"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Fernsteuerung: //RING"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Zeile empfangen (aktiver Kanal)"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Zeile empfangen (inaktiver Kanal)"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Zeile senden"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Dateiübertragung: Start"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Dateiübertragung: Erfolg"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Dateiübertragung: Abbruch"),
+    TARVO_TR_NOOP("TStationenDatenbankDlg", "Dateiübertragung: Fehler"),
 };
 
-template <std::size_t N>
-std::string_view Pick(const std::array<std::string_view, N>& names, int i) {
-    return i >= 0 && static_cast<std::size_t>(i) < N ? names[static_cast<std::size_t>(i)]
-                                                     : std::string_view();
+template <typename T, std::size_t N>
+T Pick(const std::array<T, N>& names, int i) {
+    return i >= 0 && static_cast<std::size_t>(i) < N ? names[static_cast<std::size_t>(i)] : T();
+}
+
+// A name of a table marked for translation, in the operator's language.
+std::string Shown(const char* source) {
+    return source && *source ? core::Tr("TStationenDatenbankDlg", source) : std::string();
 }
 
 bool Blank(std::string_view text) {
@@ -51,44 +53,51 @@ bool StationTextKind(int kind) {
 std::string TextKindLabel(int kind) {
     switch (kind) {
         case 0:
-            return "Begr\xFC\xDFung";
+            return core::Tr("TStationenDatenbankDlg", "Begrüßung");
         case 1:
-            return "Abschied (//Q)";
+            return core::Tr("TStationenDatenbankDlg", "Abschied (//Q)");
         case 2:
-            return "Info \xFC"
-                   "ber die Station (//I)";
+            return core::Tr("TStationenDatenbankDlg", "Info über die Station (//I)");
         case 3:
-            return "Neuigkeiten (//NE)";
+            return core::Tr("TStationenDatenbankDlg", "Neuigkeiten (//NE)");
         default:
             break;
     }
     if (kind < 4 || kind >= kTextKinds) return {};
     const int n = kind - 3;
-    return "Textbaustein " + std::to_string(n) + " (Strg+" + std::to_string(n % 10) + ")";
+    return core::FillArgs(core::Tr("TStationenDatenbankDlg", "Textbaustein %1 (Strg+%2)"),
+                          {std::to_string(n), std::to_string(n % 10)});
 }
 
 std::string SoundEventLabel(int event) {
-    return std::string(Pick(kSoundEvents, event));
+    return Shown(Pick(kSoundEvents, event));
 }
 
 bool SoundEventAnnouncement(int event) {
     return event >= 0 && event <= 6;
 }
 
-std::string_view SignalName(int signal) {
-    static constexpr std::array<std::string_view, 4> names = {"", "keiner", "PC-Lautsprecher",
-                                                              "Wave-Datei"};
-    return Pick(names, signal);
+std::string SignalName(int signal) {
+    static constexpr std::array<const char*, 4> names = {
+        "", TARVO_TR_NOOP("TStationenDatenbankDlg", "keiner"),
+        TARVO_TR_NOOP("TStationenDatenbankDlg", "PC-Lautsprecher"),
+        TARVO_TR_NOOP("TStationenDatenbankDlg", "Wave-Datei")};
+    return Shown(Pick(names, signal));
 }
 
-std::string_view AnnouncementName(int announcement) {
-    static constexpr std::array<std::string_view, 4> names = {"", "keine", "Stimme", "Telegrafie"};
-    return Pick(names, announcement);
+std::string AnnouncementName(int announcement) {
+    static constexpr std::array<const char*, 4> names = {
+        "", TARVO_TR_NOOP("TStationenDatenbankDlg", "keine"),
+        TARVO_TR_NOOP("TStationenDatenbankDlg", "Stimme"),
+        TARVO_TR_NOOP("TStationenDatenbankDlg", "Telegrafie")};
+    return Shown(Pick(names, announcement));
 }
 
-std::string_view PasswordRoleName(int role) {
-    static constexpr std::array<std::string_view, 2> names = {"Benutzer", "Sysop"};
-    return Pick(names, role);
+std::string PasswordRoleName(int role) {
+    static constexpr std::array<const char*, 2> names = {
+        TARVO_TR_NOOP("TStationenDatenbankDlg", "Benutzer"),
+        TARVO_TR_NOOP("TStationenDatenbankDlg", "Sysop")};
+    return Shown(Pick(names, role));
 }
 
 std::string_view PasswordMethodName(int method) {
@@ -178,7 +187,8 @@ void TStationenDatenbankDlgModell::Select(int index) {
 
 std::string TStationenDatenbankDlgModell::Heading() const {
     if (!entry_) return {};
-    return "Einstellungen f\xFCr " + entry_->GetCall() + ":";
+    return core::FillArgs(core::Tr("TStationenDatenbankDlg", "Einstellungen für %1:"),
+                          {entry_->GetCall()});
 }
 
 void TStationenDatenbankDlgModell::Load() {

@@ -31,10 +31,10 @@ std::string SoundEventLabel(int event);
 bool SoundEventAnnouncement(int event);
 // Signal modes 0 not set, 1 none, 2 tones, 3 wave file; announcement modes
 // 0 not set, 1 none, 2 voice, 3 Morse.
-std::string_view SignalName(int signal);
-std::string_view AnnouncementName(int announcement);
+std::string SignalName(int signal);
+std::string AnnouncementName(int announcement);
 // "Benutzer"/"Sysop", "BayCom"/"MD5"/"DieBox".
-std::string_view PasswordRoleName(int role);
+std::string PasswordRoleName(int role);
 std::string_view PasswordMethodName(int method);
 
 struct TStationText {

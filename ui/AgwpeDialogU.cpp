@@ -29,7 +29,7 @@ devices::TGeraetAgwpeParameter NewAgwpeParameter(const std::string& host, const 
 
 TAgwpeDialog::TAgwpeDialog(devices::TGeraetAgwpe& device, QWidget* parent)
     : QDialog(parent), device_(device) {
-    setWindowTitle(QStringLiteral("AGWPE - Eigenschaften"));
+    setWindowTitle(tr("AGWPE - Eigenschaften"));
     const devices::TGeraetAgwpeParameter p = device.Parameter();
     host_ = new QLineEdit(QString::fromStdString(p.Hostname));
     host_->setObjectName(QStringLiteral("host"));
@@ -46,16 +46,16 @@ TAgwpeDialog::TAgwpeDialog(devices::TGeraetAgwpe& device, QWidget* parent)
 
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
-    form->addRow(QStringLiteral("Host"), host_);
-    form->addRow(QStringLiteral("Port"), port_);
-    form->addRow(QStringLiteral("Benutzername"), user_);
-    form->addRow(QStringLiteral("Passwort"), password_);
+    form->addRow(tr("Host"), host_);
+    form->addRow(tr("Port"), port_);
+    form->addRow(tr("Benutzername"), user_);
+    form->addRow(tr("Passwort"), password_);
     auto* tabs = new QTabWidget;
     tabs->addTab(page, QStringLiteral("AGWPE"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Abbrechen"));
     connect(buttons, &QDialogButtonBox::accepted, this, &TAgwpeDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &TAgwpeDialog::reject);
 

@@ -58,13 +58,13 @@ TDlgBefehlConnect::TDlgBefehlConnect(std::unique_ptr<channels::TBefehlConnect> m
 
     auto* form = new QFormLayout;
     form->addRow(Cp1252ToQString(model_->StationLabel()), station_);
-    form->addRow(QStringLiteral("Eigenes Rufzeichen"), myCall_);
-    form->addRow(QStringLiteral("Kan\u00e4le"), kanaele_);
+    form->addRow(tr("Eigenes Rufzeichen"), myCall_);
+    form->addRow(tr("Kanäle"), kanaele_);
 
     auto* buttons = new QDialogButtonBox(this);
-    ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
     ok_->setDefault(true);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    buttons->addButton(tr("Abbrechen"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -119,7 +119,8 @@ void TDlgBefehlConnect::accept() {
         QStringToCp1252(station_->currentText()), QStringToCp1252(myCall_->currentText()),
         row >= 0 ? std::optional<std::size_t>(static_cast<std::size_t>(row)) : std::nullopt);
     if (!result.close) {
-        if (!result.message.empty()) showMessage_(this, "Verbinden", result.message);
+        if (!result.message.empty())
+            showMessage_(this, QStringToCp1252(tr("Verbinden")), result.message);
         return;
     }
     connectedChannel_ = result.channel;
@@ -150,7 +151,7 @@ void TDlgBefehlConnect::keyPressEvent(QKeyEvent* e) {
 // ---- TDlgBefehl ----------------------------------------------------------------
 
 TDlgBefehl::TDlgBefehl(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Befehl"));
+    setWindowTitle(tr("Befehl"));
     setObjectName(QStringLiteral("TDlgBefehl"));
     auto* layout = new QVBoxLayout(this);
     const auto add = [&](const QString& caption, const char* name, TChoice choice) {
@@ -161,10 +162,10 @@ TDlgBefehl::TDlgBefehl(QWidget* parent) : QDialog(parent) {
         layout->addWidget(b);
         return b;
     };
-    add(QStringLiteral("Verbinden (&C)"), "Verbinden", kConnect);
-    add(QStringLiteral("Trennen (&D)"), "Trennen", kDisconnect);
+    add(tr("Verbinden (&C)"), "Verbinden", kConnect);
+    add(tr("Trennen (&D)"), "Trennen", kDisconnect);
     add(QStringLiteral("&//"), "Fernsteuerbefehl", kRemote);
-    add(QStringLiteral("Abbrechen"), "Abbrechen", kNone);
+    add(tr("Abbrechen"), "Abbrechen", kNone);
 }
 
 void TDlgBefehl::Choose(TChoice choice) {

@@ -14,7 +14,7 @@ namespace tarvo::ui {
 
 TFlexnetDialog::TFlexnetDialog(const devices::TGeraetFlexnet& device, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(QStringLiteral("PC/FlexNet - Eigenschaften"));
+    setWindowTitle(tr("PC/FlexNet - Eigenschaften"));
     kopf_ = new QLabel(Cp1252ToQString(device.EigenschaftenKopf()));
     kopf_->setObjectName(QStringLiteral("kopf"));
     kopf_->setWordWrap(true);
@@ -26,14 +26,14 @@ TFlexnetDialog::TFlexnetDialog(const devices::TGeraetFlexnet& device, QWidget* p
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
     box->addWidget(kopf_);
-    box->addWidget(new QLabel(Cp1252ToQString("Kan\xE4le")));
+    box->addWidget(new QLabel(tr("Kanäle")));
     box->addWidget(kanaele_, 1);
     auto* tabs = new QTabWidget;
     tabs->addTab(page, QStringLiteral("PC/FlexNet"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Abbrechen"));
     connect(buttons, &QDialogButtonBox::accepted, this, &TFlexnetDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &TFlexnetDialog::reject);
 

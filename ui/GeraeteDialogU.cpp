@@ -1,5 +1,6 @@
 #include "ui/GeraeteDialogU.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,8 +19,10 @@
 
 #include "core/MessageWindowU.h"
 #include "core/PublisherU.h"
+#include "core/TrU.h"
 #include "ui/MessageboxU.h"
 #include "ui/PlainTextU.h"
+#include "ui/RichEditTarvoU.h"
 
 namespace tarvo::ui {
 
@@ -40,19 +43,20 @@ std::vector<std::pair<std::string, TDeviceProperties>>& PropertiesList() {
     return list;
 }
 
-// "Ger\xE4t hinzuf\xFCgen": the registered kinds, the first selected. The kind's
+// "Gerät hinzufügen": the registered kinds, the first selected. The kind's
 // index, or -1.
 int ChooseKind(QWidget* owner, const std::vector<devices::TGeraetKind>& kinds) {
     QDialog dlg(owner);
-    dlg.setWindowTitle(Cp1252ToQString("Ger\xE4t hinzuf\xFCgen"));
+    dlg.setWindowTitle(QCoreApplication::translate("TGeraeteListe", "Gerät hinzufügen"));
     auto* list = new QListWidget(&dlg);
     list->setObjectName(QStringLiteral("kinds"));
     for (const auto& kind : kinds) list->addItem(Cp1252ToQString(kind.bezeichnung));
     if (list->count() > 0) list->setCurrentRow(0);
     auto* buttons = new QDialogButtonBox(&dlg);
-    QPushButton* add =
-        buttons->addButton(Cp1252ToQString("&Hinzuf\xFCgen"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    QPushButton* add = buttons->addButton(
+        QCoreApplication::translate("TGeraeteListe", "&Hinzufügen"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QCoreApplication::translate("TGeraeteListe", "Abbrechen"),
+                       QDialogButtonBox::RejectRole);
     add->setDefault(true);
     add->setEnabled(list->count() > 0);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
@@ -86,24 +90,23 @@ TGeraeteListe::TGeraeteListe(devices::TGeraete& geraete, QWidget* parent, TAsk a
     list_ = new QTreeWidget;
     list_->setObjectName(QStringLiteral("geraete"));
     list_->setColumnCount(3);
-    list_->setHeaderLabels(
-        {Cp1252ToQString("Ger\xE4t"), QStringLiteral("Parameter"), QStringLiteral("Status")});
+    list_->setHeaderLabels({tr("Gerät"), tr("Parameter"), tr("Status")});
     list_->setRootIsDecorated(false);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setAllColumnsShowFocus(true);
     list_->installEventFilter(this);
 
-    add_ = new QPushButton(Cp1252ToQString("&Hinzuf\xFCgen"));
-    remove_ = new QPushButton(QStringLiteral("Ent&fernen"));
+    add_ = new QPushButton(tr("&Hinzufügen"));
+    remove_ = new QPushButton(tr("Ent&fernen"));
     up_ = new QToolButton;
     up_->setArrowType(Qt::UpArrow);
     up_->setObjectName(QStringLiteral("up"));
-    up_->setToolTip(QStringLiteral("Nach oben (Strg+Hoch)"));
+    up_->setToolTip(tr("Nach oben (Strg+Hoch)"));
     down_ = new QToolButton;
     down_->setArrowType(Qt::DownArrow);
     down_->setObjectName(QStringLiteral("down"));
-    down_->setToolTip(QStringLiteral("Nach unten (Strg+Runter)"));
-    properties_ = new QPushButton(QStringLiteral("&Eigenschaften"));
+    down_->setToolTip(tr("Nach unten (Strg+Runter)"));
+    properties_ = new QPushButton(tr("&Eigenschaften"));
 
     auto* side = new QVBoxLayout;
     side->addWidget(add_);
@@ -114,7 +117,7 @@ TGeraeteListe::TGeraeteListe(devices::TGeraete& geraete, QWidget* parent, TAsk a
     side->addStretch();
     side->addWidget(properties_);
 
-    auto* group = new QGroupBox(Cp1252ToQString("Ger\xE4tetreiber"));
+    auto* group = new QGroupBox(tr("Gerätetreiber"));
     auto* inGroup = new QHBoxLayout(group);
     inGroup->addWidget(list_, 1);
     inGroup->addLayout(side);
@@ -214,7 +217,8 @@ void TGeraeteListe::UpdateButtons() {
 void TGeraeteListe::Hinzufuegen() {
     if (detached_) return;
     if (!edit_.CanAdd()) {
-        Ask("Hinzuf\xFCgen", devices::kZuVieleGeraete, 1u << core::kBitOk);
+        Ask(QStringToCp1252(tr("Hinzufügen")), core::Tr("TGeraete", devices::kZuVieleGeraete),
+            1u << core::kBitOk);
         return;
     }
     const std::vector<devices::TGeraetKind> kinds = devices::RegisteredKinds();
@@ -227,7 +231,7 @@ void TGeraeteListe::Hinzufuegen() {
 void TGeraeteListe::Entfernen() {
     const int i = Selected();
     if (i < 0) return;
-    if (Ask("Entfernen", "Ger\xE4t wirklich entfernen?",
+    if (Ask(QStringToCp1252(tr("Entfernen")), QStringToCp1252(tr("Gerät wirklich entfernen?")),
             (1u << core::kBitJa) | (1u << core::kBitNein)) != core::mrYes)
         return;
     // The set may have gone while the question was open.
@@ -247,7 +251,8 @@ void TGeraeteListe::Eigenschaften() {
     const std::shared_ptr<devices::TGeraet> device = edit_.Order()[static_cast<std::size_t>(i)];
     const TDeviceProperties properties = FindDeviceProperties(device->ClassName());
     if (!properties) {
-        Ask("Eigenschaften", "F\xFCr dieses Ger\xE4t gibt es noch keine Einstellungen.",
+        Ask(QStringToCp1252(tr("Eigenschaften")),
+            QStringToCp1252(tr("Für dieses Gerät gibt es noch keine Einstellungen.")),
             1u << core::kBitOk);
         return;
     }
@@ -270,12 +275,12 @@ bool TGeraeteListe::eventFilter(QObject* watched, QEvent* event) {
 // ---- the dialog -------------------------------------------------------------------
 
 TGeraeteDialog::TGeraeteDialog(devices::TGeraete& geraete, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(Cp1252ToQString("Ger\xE4te"));
+    setWindowTitle(tr("Geräte"));
     liste_ = new TGeraeteListe(geraete, this);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Abbrechen"));
     connect(buttons, &QDialogButtonBox::accepted, this, &TGeraeteDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &TGeraeteDialog::reject);
 

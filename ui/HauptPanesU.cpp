@@ -289,7 +289,7 @@ TPaneStack::TPaneStack(QWidget* parent) : QWidget(parent) {
     row->addWidget(input_, 1);
     channelBar_ = new TChannelBar();
     channelBar_->setObjectName(QStringLiteral("ChannelBar"));
-    channelBar_->setAccessibleName(QStringLiteral("Kan\u00e4le"));
+    channelBar_->setAccessibleName(tr("Kanäle"));
     splitter2_ = new TSplitterBar(channelBar_, this);
     splitter2_->setObjectName(QStringLiteral("Splitter2"));
     monitor_ = new QStackedWidget(this);

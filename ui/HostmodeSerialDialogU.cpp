@@ -79,7 +79,7 @@ std::shared_ptr<const TGeraetHostmodeSerialParameter> NewHostmodeSerialParameter
 THostmodeSerialDialog::THostmodeSerialDialog(devices::TGeraetHostmodeSerial& device,
                                              QWidget* parent)
     : QDialog(parent), device_(device), shown_(device.ShownParameter()) {
-    setWindowTitle(QStringLiteral("Hostmode - Eigenschaften"));
+    setWindowTitle(tr("Hostmode - Eigenschaften"));
 
     anschluss_ = new QComboBox;
     anschluss_->setObjectName(QStringLiteral("anschluss"));
@@ -116,17 +116,17 @@ THostmodeSerialDialog::THostmodeSerialDialog(devices::TGeraetHostmodeSerial& dev
 
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
-    form->addRow(QStringLiteral("&Anschluss"), anschluss_);
-    form->addRow(QStringLiteral("&Baudrate"), baudrate_);
-    form->addRow(QStringLiteral("&Initialisierung"), init_);
-    form->addRow(QStringLiteral("&Deinitialisierung"), deinit_);
+    form->addRow(tr("&Anschluss"), anschluss_);
+    form->addRow(tr("&Baudrate"), baudrate_);
+    form->addRow(tr("&Initialisierung"), init_);
+    form->addRow(tr("&Deinitialisierung"), deinit_);
     auto* tabs = new QTabWidget;
     tabs->addTab(page, QStringLiteral("Hostmode"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     ok_ = buttons->button(QDialogButtonBox::Ok);
-    ok_->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    ok_->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Abbrechen"));
     connect(buttons, &QDialogButtonBox::accepted, this, &THostmodeSerialDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &THostmodeSerialDialog::reject);
 

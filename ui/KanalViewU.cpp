@@ -123,8 +123,8 @@ class THintWindow final : public QLabel {
 };
 
 // "Text (*.txt)|*.txt|..." as Qt's name filters.
-QStringList NameFilters(std::string_view filter) {
-    const QStringList parts = Cp1252ToQString(filter).split(QLatin1Char('|'));
+QStringList NameFilters(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts[i];
@@ -132,6 +132,11 @@ QStringList NameFilters(std::string_view filter) {
         out << name;
     }
     return out;
+}
+
+// A text the channel marked for translation.
+QString Shown(const char* source) {
+    return QCoreApplication::translate("TKanal", source);
 }
 
 QString FileNameText(const std::filesystem::path& p) {
@@ -409,11 +414,11 @@ void TKanalView::CopyToClipboard(const std::string& text) {
 
 std::optional<std::filesystem::path> TKanalView::AskSaveFile(const std::string& proposedName,
                                                              const std::filesystem::path& folder) {
-    QFileDialog dlg(panes_.window, Cp1252ToQString(channels::kSaveTitle));
+    QFileDialog dlg(panes_.window, Shown(channels::kSaveTitle));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setDefaultSuffix(Cp1252ToQString(channels::kSaveDefaultExt));
-    const QStringList filters = NameFilters(channels::kSaveFilter);
+    const QStringList filters = NameFilters(Shown(channels::kSaveFilter));
     dlg.setNameFilters(filters);
     if (!filters.isEmpty()) dlg.selectNameFilter(filters.front());
     // The channel asks itself whether to overwrite or append.
@@ -429,18 +434,14 @@ std::optional<std::filesystem::path> TKanalView::AskSaveFile(const std::string& 
 }
 
 channels::TSaveAnswer TKanalView::AskOverwriteOrAppend(const std::filesystem::path& file) {
-    QMessageBox box(QMessageBox::Question, Cp1252ToQString(channels::kSaveTitle),
-                    Cp1252ToQString(channels::kOverwriteQuestionHead) +
-                        FileNameText(file.filename()) +
-                        Cp1252ToQString(channels::kOverwriteQuestionTail),
+    QMessageBox box(QMessageBox::Question, Shown(channels::kSaveTitle),
+                    Shown(channels::kOverwriteQuestion).arg(FileNameText(file.filename())),
                     QMessageBox::NoButton, panes_.window);
     box.setTextFormat(Qt::PlainText);
     QPushButton* overwrite =
-        box.addButton(Cp1252ToQString(channels::kOverwriteButton), QMessageBox::AcceptRole);
-    QPushButton* append =
-        box.addButton(Cp1252ToQString(channels::kAppendButton), QMessageBox::AcceptRole);
-    QPushButton* cancel =
-        box.addButton(Cp1252ToQString(channels::kCancelButton), QMessageBox::RejectRole);
+        box.addButton(Shown(channels::kOverwriteButton), QMessageBox::AcceptRole);
+    QPushButton* append = box.addButton(Shown(channels::kAppendButton), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(Shown(channels::kCancelButton), QMessageBox::RejectRole);
     box.setDefaultButton(overwrite);
     box.setEscapeButton(cancel);
     box.exec();

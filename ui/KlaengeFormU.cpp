@@ -1,6 +1,7 @@
 #include "ui/KlaengeFormU.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,20 +28,20 @@ TKlaengeForm::TKlaengeForm(resources::TKlaenge& klaenge, QWidget* parent)
     : TTabForm(parent), klaenge_(klaenge), page_(klaenge) {
     event_ = new QComboBox;
     for (const auto& rec : resources::SoundEvents())
-        event_->addItem(Cp1252ToQString(rec.name), rec.number);
-    auto* eventLabel = new QLabel(QStringLiteral("&Ereignis:"));
+        event_->addItem(QCoreApplication::translate("TKlaenge", rec.name), rec.number);
+    auto* eventLabel = new QLabel(tr("&Ereignis:"));
     eventLabel->setBuddy(event_);
 
-    none_ = new QRadioButton(QStringLiteral("keiner"));
-    tones_ = new QRadioButton(QStringLiteral("PC-Lautsprecher"));
-    wave_ = new QRadioButton(QStringLiteral("Wave-Datei"));
+    none_ = new QRadioButton(tr("keiner"));
+    tones_ = new QRadioButton(tr("PC-Lautsprecher"));
+    wave_ = new QRadioButton(tr("Wave-Datei"));
     waveFile_ = new QLineEdit;
     auto* browse = new QPushButton(QStringLiteral("..."));
     auto* play = new QPushButton(QStringLiteral("\u25b6"));
-    play->setToolTip(QStringLiteral("Abspielen"));
+    play->setToolTip(tr("Abspielen"));
     browse_ = browse;
     play_ = play;
-    auto* sound = new QGroupBox(QStringLiteral("Klang"));
+    auto* sound = new QGroupBox(tr("Klang"));
     auto* soundLayout = new QVBoxLayout(sound);
     soundLayout->addWidget(none_);
     soundLayout->addWidget(tones_);
@@ -51,20 +52,20 @@ TKlaengeForm::TKlaengeForm(resources::TKlaenge& klaenge, QWidget* parent)
     fileRow->addWidget(play);
     soundLayout->addLayout(fileRow);
 
-    noAnnouncement_ = new QRadioButton(QStringLiteral("keine"));
-    voice_ = new QRadioButton(QStringLiteral("Stimme"));
-    morse_ = new QRadioButton(QStringLiteral("Telegrafie"));
+    noAnnouncement_ = new QRadioButton(tr("keine"));
+    voice_ = new QRadioButton(tr("Stimme"));
+    morse_ = new QRadioButton(tr("Telegrafie"));
     voice_->setEnabled(false);
     morse_->setEnabled(false);
-    auto* announcement = new QGroupBox(QStringLiteral("Ansage"));
+    auto* announcement = new QGroupBox(tr("Ansage"));
     auto* announcementLayout = new QVBoxLayout(announcement);
     announcementLayout->addWidget(noAnnouncement_);
     announcementLayout->addWidget(voice_);
     announcementLayout->addWidget(morse_);
 
-    auto* load = new QPushButton(QStringLiteral("Laden..."));
-    auto* save = new QPushButton(QStringLiteral("Speichern..."));
-    auto* scheme = new QGroupBox(QStringLiteral("Schema"));
+    auto* load = new QPushButton(tr("Laden..."));
+    auto* save = new QPushButton(tr("Speichern..."));
+    auto* scheme = new QGroupBox(tr("Schema"));
     auto* schemeLayout = new QHBoxLayout(scheme);
     schemeLayout->addWidget(load);
     schemeLayout->addWidget(save);
@@ -83,9 +84,9 @@ TKlaengeForm::TKlaengeForm(resources::TKlaenge& klaenge, QWidget* parent)
     for (QRadioButton* b : {none_, tones_, wave_})
         connect(b, &QRadioButton::toggled, this, [this] { UpdateEnabled(); });
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Klang ausw\u00e4hlen..."), SoundFolder(),
-            QStringLiteral("Klang-Dateien (*.wav);;Alle Dateien (*)"));
+        const QString file =
+            QFileDialog::getOpenFileName(this, tr("Klang auswählen..."), SoundFolder(),
+                                         tr("Klang-Dateien (*.wav);;Alle Dateien (*)"));
         if (!file.isEmpty()) waveFile_->setText(file);
     });
     connect(play, &QPushButton::clicked, this,
@@ -149,8 +150,8 @@ void TKlaengeForm::UpdateEnabled() {
 void TKlaengeForm::LoadScheme(const QString& given) {
     QString file = given;
     if (file.isEmpty())
-        file = QFileDialog::getOpenFileName(this, QStringLiteral("Laden..."), SoundFolder(),
-                                            QStringLiteral("Tarvo Soundschema (*.tvs)"));
+        file = QFileDialog::getOpenFileName(this, tr("Laden..."), SoundFolder(),
+                                            tr("Tarvo Soundschema (*.tvs)"));
     if (file.isEmpty()) return;
     const std::filesystem::path path = file.toStdString();
     const auto text = platform::ReadFile(path, kMaxSchemeBytes);
@@ -166,8 +167,8 @@ void TKlaengeForm::LoadScheme(const QString& given) {
 void TKlaengeForm::SaveScheme(const QString& given) {
     QString file = given;
     if (file.isEmpty())
-        file = QFileDialog::getSaveFileName(this, QStringLiteral("Speichern..."), SoundFolder(),
-                                            QStringLiteral("Tarvo Soundschema (*.tvs)"));
+        file = QFileDialog::getSaveFileName(this, tr("Speichern..."), SoundFolder(),
+                                            tr("Tarvo Soundschema (*.tvs)"));
     if (file.isEmpty()) return;
     std::filesystem::path path = file.toStdString();
     if (path.extension().empty()) path += ".tvs";

@@ -1,5 +1,6 @@
 #include "ui/MessageboxU.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollArea>
@@ -61,7 +62,8 @@ void TDlgMessage::Build(const std::string& title, const std::string& text, unsig
     for (std::size_t i = 0; i < row.bits.size(); ++i) {
         const int bit = row.bits[i];
         const core::MessageButton& entry = core::kMessageButtons[static_cast<std::size_t>(bit)];
-        auto* b = new QPushButton(Cp1252ToQString(entry.caption), lower_);
+        auto* b =
+            new QPushButton(QCoreApplication::translate("TDlgMessage", entry.caption), lower_);
         b->setGeometry(lefts[i], kButtonTop, core::kMessageButtonWidth, core::kMessageButtonHeight);
         const int result = entry.result;
         // A button without a result ("&Hilfe") leaves the question open.

@@ -22,12 +22,12 @@ constexpr int kFieldLength = 20;
 TMyCallEdit::TMyCallEdit(QWidget* parent) : TMyCallEdit(devices::TMyCall({}, 1), parent) {}
 
 TMyCallEdit::TMyCallEdit(const devices::TMyCall& call, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Eigenes Rufzeichen"));
+    setWindowTitle(tr("Eigenes Rufzeichen"));
 
     call_ = new QLineEdit(QString::fromStdString(call.Call()));
     call_->setMaxLength(kFieldLength);
 
-    auto* ssids = new QGroupBox(QStringLiteral("SSIDs"));
+    auto* ssids = new QGroupBox(tr("SSIDs"));
     auto* grid = new QGridLayout(ssids);
     for (int n = 0; n <= devices::kMaxSSID; ++n) {
         auto* box = new QCheckBox(QString::number(n));
@@ -36,8 +36,8 @@ TMyCallEdit::TMyCallEdit(const devices::TMyCall& call, QWidget* parent) : QDialo
         boxes_[static_cast<std::size_t>(n)] = box;
         connect(box, &QCheckBox::toggled, this, &TMyCallEdit::UpdateState);
     }
-    all_ = new QPushButton(QStringLiteral("&Alle"));
-    none_ = new QPushButton(QStringLiteral("&Keine"));
+    all_ = new QPushButton(tr("&Alle"));
+    none_ = new QPushButton(tr("&Keine"));
     auto* tick = new QHBoxLayout;
     tick->addWidget(all_);
     tick->addWidget(none_);
@@ -52,15 +52,15 @@ TMyCallEdit::TMyCallEdit(const devices::TMyCall& call, QWidget* parent) : QDialo
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     ok_ = buttons->button(QDialogButtonBox::Ok);
-    ok_->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    ok_->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Abbrechen"));
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         if (ok_->isEnabled()) accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Rufzeichen:"), call_);
+    form->addRow(tr("&Rufzeichen:"), call_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(ssids);

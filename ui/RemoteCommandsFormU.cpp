@@ -22,18 +22,17 @@ TRemoteCommandsForm::TRemoteCommandsForm(std::shared_ptr<stations::TRemoteComman
     : TTabForm(parent), manager_(std::move(manager)), stationMode_(stationMode) {
     auto* layout = new QVBoxLayout(this);
     auto* note = new QLabel(
-        stationMode_
-            ? QStringLiteral("Freigaben gelten f\u00fcr das Rufzeichen, das die Gegenstation "
-                             "angibt. Das ist keine Anmeldung: jede Station kann ein fremdes "
-                             "Rufzeichen angeben. Grau: es gilt die allgemeine Einstellung.")
-            : QStringLiteral("Fernsteuerbefehle, die verbundene Stationen benutzen d\u00fcrfen. "
-                             "Eine Freigabe gilt f\u00fcr jede Station, die sich verbindet; "
-                             "Rufzeichen werden nicht gepr\u00fcft."),
+        stationMode_ ? tr("Freigaben gelten für das Rufzeichen, das die Gegenstation "
+                          "angibt. Das ist keine Anmeldung: jede Station kann ein fremdes "
+                          "Rufzeichen angeben. Grau: es gilt die allgemeine Einstellung.")
+                     : tr("Fernsteuerbefehle, die verbundene Stationen benutzen dürfen. "
+                          "Eine Freigabe gilt für jede Station, die sich verbindet; "
+                          "Rufzeichen werden nicht geprüft."),
         this);
     note->setWordWrap(true);
     tree_ = new QTreeWidget(this);
     tree_->setRootIsDecorated(false);
-    tree_->setHeaderLabels({QStringLiteral("Befehl"), QStringLiteral("Beschreibung")});
+    tree_->setHeaderLabels({tr("Befehl"), tr("Beschreibung")});
     tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     layout->addWidget(note);
     layout->addWidget(tree_, 1);
@@ -53,8 +52,8 @@ void TRemoteCommandsForm::Fill(const std::vector<stations::TRemotePermission>& r
                                : r.state == 0 ? Qt::Unchecked
                                               : Qt::PartiallyChecked);
         if (r.state >= 2)
-            item->setToolTip(0, r.state == 3 ? QStringLiteral("Allgemein freigegeben")
-                                             : QStringLiteral("Allgemein gesperrt"));
+            item->setToolTip(0,
+                             r.state == 3 ? tr("Allgemein freigegeben") : tr("Allgemein gesperrt"));
     }
 }
 

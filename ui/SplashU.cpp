@@ -44,7 +44,7 @@ TSplash::TSplash(const std::string& version, bool privateBuild, QWidget* parent)
     layout->addWidget(ver);
 
     if (privateBuild) {
-        QLabel* notice = NewPlainLabel(QStringLiteral("Nicht zur Weitergabe bestimmt"), this);
+        QLabel* notice = NewPlainLabel(tr("Nicht zur Weitergabe bestimmt"), this);
         notice->setObjectName(QStringLiteral("private"));
         QFont bold = notice->font();
         bold.setBold(true);

@@ -53,7 +53,7 @@ QString Q(std::string_view cp1252) {
 TStationenDatenbankPasswortDlg::TStationenDatenbankPasswortDlg(
     const std::vector<std::string>& myCalls, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(Q("Passwort hinzuf\xFCgen..."));
+    setWindowTitle(tr("Passwort hinzufügen..."));
     auto* form = new QFormLayout(this);
     call_ = new QComboBox(this);
     for (const std::string& c : myCalls) call_->addItem(Q(c));
@@ -63,10 +63,10 @@ TStationenDatenbankPasswortDlg::TStationenDatenbankPasswortDlg(
     for (int m = 0; m < 3; ++m) method_->addItem(Q(stations::PasswordMethodName(m)));
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
-    form->addRow(Q("Eigenes Rufzeichen:"), call_);
-    form->addRow(Q("Rolle:"), role_);
-    form->addRow(Q("Verfahren:"), method_);
-    form->addRow(Q("Passwort:"), password_);
+    form->addRow(tr("Eigenes Rufzeichen:"), call_);
+    form->addRow(tr("Rolle:"), role_);
+    form->addRow(tr("Verfahren:"), method_);
+    form->addRow(tr("Passwort:"), password_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -75,7 +75,7 @@ TStationenDatenbankPasswortDlg::TStationenDatenbankPasswortDlg(
 
 void TStationenDatenbankPasswortDlg::Load(const stations::TPasswordRow& row,
                                           const std::string& password) {
-    setWindowTitle(Q("Passwort bearbeiten..."));
+    setWindowTitle(tr("Passwort bearbeiten..."));
     call_->clear();
     call_->addItem(Q(row.myCall));
     call_->setEnabled(false);
@@ -103,16 +103,16 @@ TStationenDatenbankDlg::TStationenDatenbankDlg(
     std::shared_ptr<stations::TStationenDatenbank> database, int generalPolicy,
     std::vector<std::string> myCalls, QWidget* parent)
     : QDialog(parent), model_(std::move(database), generalPolicy), myCalls_(std::move(myCalls)) {
-    setWindowTitle(Q("Stationen"));
+    setWindowTitle(tr("Stationen"));
     auto* top = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;
     search_ = new QLineEdit(this);
-    search_->setPlaceholderText(Q("Suchen"));
+    search_->setPlaceholderText(tr("Suchen"));
     search_->setClearButtonEnabled(true);
     list_ = new QListWidget(this);
     list_->setUniformItemSizes(true);
-    auto* add = new QPushButton(Q("&Hinzuf."), this);
-    auto* remove = new QPushButton(Q("&Entf."), this);
+    auto* add = new QPushButton(tr("&Hinzuf."), this);
+    auto* remove = new QPushButton(tr("&Entf."), this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(add);
     buttons->addWidget(remove);
@@ -127,7 +127,7 @@ TStationenDatenbankDlg::TStationenDatenbankDlg(
     right->addWidget(heading_);
     right->addWidget(pages_, 1);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    close->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schlie\u00dfen"));
+    close->button(QDialogButtonBox::Close)->setText(tr("Schließen"));
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
     right->addWidget(close);
     top->addLayout(right, 3);
@@ -157,20 +157,20 @@ void TStationenDatenbankDlg::BuildStationPage() {
     name_ = new QLineEdit(page);
     name_->setMaxLength(static_cast<int>(stations::kNameLimit));
     type_ = new QComboBox(page);
-    for (int t = 0; t <= 5; ++t) type_->addItem(Q(core::StationTypeName(t)));
-    firewall_ = new QCheckBox(Q("Firewall"), page);
+    for (int t = 0; t <= 5; ++t) type_->addItem(Q(core::StationTypeCaption(t)));
+    firewall_ = new QCheckBox(tr("Firewall"), page);
     policy_ = new QComboBox(page);
-    for (const char* p : {"annehmen", "ignorieren", "abweisen"}) policy_->addItem(Q(p));
+    for (const QString& p : {tr("annehmen"), tr("ignorieren"), tr("abweisen")}) policy_->addItem(p);
     connect(firewall_, &QCheckBox::toggled, policy_, &QWidget::setEnabled);
     auto* incoming = new QHBoxLayout;
     incoming->addWidget(firewall_);
     incoming->addWidget(policy_, 1);
     notes_ = new QPlainTextEdit(page);
-    form->addRow(Q("Name:"), name_);
-    form->addRow(Q("Typ:"), type_);
-    form->addRow(Q("Ankommende Verbindungen:"), incoming);
-    form->addRow(Q("Notizen:"), notes_);
-    pages_->addTab(page, Q("Station"));
+    form->addRow(tr("Name:"), name_);
+    form->addRow(tr("Typ:"), type_);
+    form->addRow(tr("Ankommende Verbindungen:"), incoming);
+    form->addRow(tr("Notizen:"), notes_);
+    pages_->addTab(page, tr("Station"));
 }
 
 void TStationenDatenbankDlg::BuildTextPage() {
@@ -179,7 +179,7 @@ void TStationenDatenbankDlg::BuildTextPage() {
     textKinds_ = new QComboBox(page);
     for (int k = 0; k < stations::kTextKinds; ++k)
         if (stations::StationTextKind(k)) textKinds_->addItem(Q(stations::TextKindLabel(k)), k);
-    textFlag_ = new QCheckBox(Q("&Vorher Standardtext senden"), page);
+    textFlag_ = new QCheckBox(tr("&Vorher Standardtext senden"), page);
     text_ = new QPlainTextEdit(page);
     v->addWidget(textKinds_);
     v->addWidget(textFlag_);
@@ -188,7 +188,7 @@ void TStationenDatenbankDlg::BuildTextPage() {
         CollectText();
         ShowText();
     });
-    pages_->addTab(page, Q("Texte"));
+    pages_->addTab(page, tr("Texte"));
 }
 
 void TStationenDatenbankDlg::BuildSoundPage() {
@@ -198,21 +198,21 @@ void TStationenDatenbankDlg::BuildSoundPage() {
     for (int e = 0; e < stations::kStationSoundEvents; ++e)
         soundEvents_->addItem(Q(stations::SoundEventLabel(e)), e);
     signal_ = new QComboBox(page);
-    signal_->addItem(Q("(allgemein)"));
+    signal_->addItem(tr("(allgemein)"));
     for (int s = 1; s <= 3; ++s) signal_->addItem(Q(stations::SignalName(s)));
     waveFile_ = new QLineEdit(page);
     announcement_ = new QComboBox(page);
-    announcement_->addItem(Q("(allgemein)"));
+    announcement_->addItem(tr("(allgemein)"));
     for (int a = 1; a <= 3; ++a) announcement_->addItem(Q(stations::AnnouncementName(a)));
-    form->addRow(Q("Ereignis:"), soundEvents_);
-    form->addRow(Q("Signal:"), signal_);
-    form->addRow(Q("Wave-Datei:"), waveFile_);
-    form->addRow(Q("Ansage:"), announcement_);
+    form->addRow(tr("Ereignis:"), soundEvents_);
+    form->addRow(tr("Signal:"), signal_);
+    form->addRow(tr("Wave-Datei:"), waveFile_);
+    form->addRow(tr("Ansage:"), announcement_);
     connect(soundEvents_, &QComboBox::currentIndexChanged, this, [this] {
         CollectSound();
         ShowSound();
     });
-    pages_->addTab(page, Q("Kl\xE4nge"));
+    pages_->addTab(page, tr("Klänge"));
 }
 
 void TStationenDatenbankDlg::BuildPasswordPage() {
@@ -220,10 +220,10 @@ void TStationenDatenbankDlg::BuildPasswordPage() {
     auto* v = new QVBoxLayout(page);
     passwords_ = new QTreeWidget(page);
     passwords_->setRootIsDecorated(false);
-    passwords_->setHeaderLabels({Q("Eigenes Rufzeichen"), Q("Rolle"), Q("Verfahren")});
-    auto* add = new QPushButton(Q("Hinzuf\xFCgen..."), page);
-    auto* edit = new QPushButton(Q("Bearbeiten..."), page);
-    auto* remove = new QPushButton(Q("Ent&fernen"), page);
+    passwords_->setHeaderLabels({tr("Eigenes Rufzeichen"), tr("Rolle"), tr("Verfahren")});
+    auto* add = new QPushButton(tr("Hinzufügen..."), page);
+    auto* edit = new QPushButton(tr("Bearbeiten..."), page);
+    auto* remove = new QPushButton(tr("Ent&fernen"), page);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(add);
     buttons->addWidget(edit);
@@ -239,12 +239,12 @@ void TStationenDatenbankDlg::BuildPasswordPage() {
             ShowPasswords();
         }
     });
-    pages_->addTab(page, Q("Passw\xF6rter"));
+    pages_->addTab(page, tr("Passwörter"));
 }
 
 void TStationenDatenbankDlg::BuildRemotePage() {
     remote_ = new TRemoteCommandsForm(stations::RemoteCommandManager(), true, pages_);
-    pages_->addTab(remote_, Q("Fernst."));
+    pages_->addTab(remote_, tr("Fernst."));
 }
 
 void TStationenDatenbankDlg::FillList() {
@@ -366,11 +366,12 @@ void TStationenDatenbankDlg::AddStation() {
     QString text;
     for (;;) {
         bool ok = false;
-        text = QInputDialog::getText(this, Q("Stationen"), Q("Neues Rufzeichen..."),
+        text = QInputDialog::getText(this, tr("Stationen"), tr("Neues Rufzeichen..."),
                                      QLineEdit::Normal, text, &ok);
         if (!ok) return;
         if (stations::TStationenDatenbankDlgModell::NewCall(QStringToCp1252(text))) break;
-        TDlgMessage::Run(this, "Tarvo", "Ung\xFCltiges Rufzeichen", 1u << core::kBitOk);
+        TDlgMessage::Run(this, "Tarvo", QStringToCp1252(tr("Ungültiges Rufzeichen")),
+                         1u << core::kBitOk);
     }
     Collect();
     const int row = model_.Add(QStringToCp1252(text));
@@ -382,7 +383,7 @@ void TStationenDatenbankDlg::AddStation() {
 void TStationenDatenbankDlg::RemoveStation() {
     const int row = list_->currentRow();
     if (row < 0) return;
-    if (TDlgMessage::Run(this, "Tarvo", "Station wirklich entfernen?",
+    if (TDlgMessage::Run(this, "Tarvo", QStringToCp1252(tr("Station wirklich entfernen?")),
                          (1u << core::kBitOk) | (1u << core::kBitAbbrechen)) != core::mrOk)
         return;
     Collect();

@@ -21,10 +21,9 @@ TTexteForm::TTexteForm(resources::TTexte& texte, QWidget* parent) : TTabForm(par
     }
     memo_ = new QPlainTextEdit;
     memo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    auto* label = new QLabel(QStringLiteral("&Text:"));
+    auto* label = new QLabel(tr("&Text:"));
     label->setBuddy(kind_);
-    auto* hint = new QLabel(
-        QStringLiteral("%n steht f\u00fcr den Namen der Gegenstation, %% f\u00fcr ein %."));
+    auto* hint = new QLabel(tr("%n steht für den Namen der Gegenstation, %% für ein %."));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(kind_);

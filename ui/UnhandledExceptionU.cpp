@@ -22,31 +22,30 @@ constexpr int kQuit = 2;
 }  // namespace
 
 TDlgUnhandledException::TDlgUnhandledException(QWidget* owner) : QDialog(owner) {
-    setWindowTitle(QStringLiteral("Uuups..."));
+    setWindowTitle(tr("Uuups..."));
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    layout->addWidget(NewPlainLabel(QStringLiteral("Folgender Fehler ist aufgetreten:"), this));
+    layout->addWidget(NewPlainLabel(tr("Folgender Fehler ist aufgetreten:"), this));
     reportSlot_ = new QVBoxLayout;
     reportSlot_->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(reportSlot_);
 
-    QLabel* advice = NewPlainLabel(
-        QStringLiteral("Dieser Fehler kann sich negativ auf den weiteren Ablauf von Tarvo "
-                       "auswirken. Es wird daher empfohlen, Tarvo möglichst bald zu beenden "
-                       "und neu zu starten."),
-        this);
+    QLabel* advice =
+        NewPlainLabel(tr("Dieser Fehler kann sich negativ auf den weiteren Ablauf von Tarvo "
+                         "auswirken. Es wird daher empfohlen, Tarvo möglichst bald zu beenden "
+                         "und neu zu starten."),
+                      this);
     advice->setWordWrap(true);
     advice->setFixedWidth(kTextWidth);
     layout->addWidget(advice);
 
     auto* row = new QHBoxLayout;
-    auto* ignore = new QPushButton(QStringLiteral("Fehler &ignorieren"), this);
+    auto* ignore = new QPushButton(tr("Fehler &ignorieren"), this);
     ignore->setObjectName(QStringLiteral("ignore"));
-    auto* quit = new QPushButton(QStringLiteral("Tarvo &beenden"), this);
+    auto* quit = new QPushButton(tr("Tarvo &beenden"), this);
     quit->setObjectName(QStringLiteral("quit"));
-    auto* copy =
-        new QPushButton(QStringLiteral("Fehlermeldung in die Zwischenablage &kopieren"), this);
+    auto* copy = new QPushButton(tr("Fehlermeldung in die Zwischenablage &kopieren"), this);
     copy->setObjectName(QStringLiteral("copy"));
     row->addStretch();
     row->addWidget(ignore);

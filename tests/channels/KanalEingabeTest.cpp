@@ -606,10 +606,14 @@ TEST_F(KanalEingabe, MonitorLineIsAUiFrame) {
         const char* port;
         std::string_view message;  // empty: the frame goes out on P1
     };
+    // What the operator reads (code page 1252).
+    const std::string_view noDestination = "Kein Ziel f\xFCr UI-Pakete ausgew\xE4hlt.";
+    const std::string_view noMyCall = "Kein eigenes Rufzeichen f\xFCr UI-Pakete ausgew\xE4hlt.";
+    const std::string_view noChannel = "Kein Kanal f\xFCr UI-Pakete ausgew\xE4hlt.";
     const Case cases[] = {
-        {"", "DL1XYZ", "P1", kUiNoDestination}, {"", "", "", kUiNoDestination},
-        {"CQ", "", "P1", kUiNoMyCall},          {"CQ", "DL1XYZ", "P9", kUiNoChannel},
-        {"CQ", "DL1XYZ", "", kUiNoChannel},     {"CQ", "DL1XYZ", "P1", {}},
+        {"", "DL1XYZ", "P1", noDestination}, {"", "", "", noDestination},
+        {"CQ", "", "P1", noMyCall},          {"CQ", "DL1XYZ", "P9", noChannel},
+        {"CQ", "DL1XYZ", "", noChannel},     {"CQ", "DL1XYZ", "P1", {}},
     };
     auto monitor = MakeKanal(0);
     for (const Case& c : cases) {
@@ -909,7 +913,9 @@ TEST_F(KanalSave, CancelledDialogAndUnwritableFile) {
     EXPECT_FALSE(k_->Recording());
     ASSERT_EQ(messages_.Questions().size(), 1u);
     EXPECT_EQ(messages_.Questions()[0].title, "Speichern");
-    EXPECT_EQ(messages_.Questions()[0].text, kSaveOpenError);
+    EXPECT_EQ(messages_.Questions()[0].text,
+              "Datei kann nicht zum Schreiben ge\xF6"
+              "ffnet werden.");
 }
 
 TEST_F(KanalSave, ProposesTheCallOfTheConnection) {

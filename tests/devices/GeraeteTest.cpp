@@ -276,14 +276,14 @@ TEST_F(Geraete, IndicatorAndSubscribersFollowTheStatus) {
     set->Create();
     Fake(*set, 1).SetStatus(TGeraetStatus::Fehler, "COM2");
     EXPECT_EQ(lastReady_, false);
-    EXPECT_STREQ(devices::AllReadyText(*lastReady_), "Ein Ger\xE4t ist nicht bereit|");
+    EXPECT_EQ(devices::AllReadyText(*lastReady_), "Ein Ger\xE4t ist nicht bereit|");
     EXPECT_FALSE(set->AllReady());
     ASSERT_FALSE(senders.empty());
     EXPECT_EQ(senders.back(), set->Item(1).get());
 
     Fake(*set, 1).SetStatus(TGeraetStatus::Bereit);
     EXPECT_EQ(lastReady_, true);
-    EXPECT_STREQ(devices::AllReadyText(*lastReady_), "Alle Ger\xE4te sind bereit|");
+    EXPECT_EQ(devices::AllReadyText(*lastReady_), "Alle Ger\xE4te sind bereit|");
 
     senders.clear();
     set->Neunummerierung();
