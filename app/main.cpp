@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/DemoU.h"
 #include "automation/DBusServer.h"
 #include "core/DebOutU.h"
 #include "core/ExceptionReportU.h"
@@ -85,6 +86,11 @@ int QuitAfter(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--quit-after") return std::atoi(args[i + 1].c_str());
     return -1;
+}
+
+std::optional<std::string> ProcessEnv(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
 }
 
 bool HasArg(const std::vector<std::string>& args, std::string_view arg) {
@@ -245,7 +251,16 @@ int main(int argc, char** argv) {
         core::DebOut(when);
     }
 
-    const std::vector<std::string> args(argv, argv + argc);
+    if (HasArg({argv, argv + argc}, "--version")) {
+        std::printf("Tarvo %s\n", core::VersionText().c_str());
+        return 0;
+    }
+    // The demo brings its own profile unless one is named.
+    const auto demoKind = app::DemoFromArgs({argv, argv + argc});
+    bool demoFolder = false;
+    const std::vector<std::string> args =
+        demoKind ? app::WithDemoHome({argv, argv + argc}, ProcessEnv, &demoFolder)
+                 : std::vector<std::string>(argv, argv + argc);
     if (const int rc = RegisterService(args); rc >= 0) return rc;
     if (const int rc = ImportInstallation(args); rc >= 0) return rc;
     TarvoApplication app(argc, argv);
@@ -283,6 +298,31 @@ int main(int argc, char** argv) {
     if (!instanceServer)
         core::DebOut("CheckInstanceU.initialization: no activation socket: " + ec.message());
     core::DebOut("CheckInstanceU.initialization: end.");
+
+    // The demo's simulators, before the devices open; they end with this.
+    std::unique_ptr<app::TDemo> demo;
+    if (demoKind) {
+        const app::DemoSetup setup{
+            *demoKind, demoFolder,
+            std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
+            app::DemoAgwpePort(ProcessEnv)};
+        demo = app::TDemo::Start(setup, *locations, &error);
+        if (!demo) {
+            core::DebOut("Demo: " + error);
+            std::fprintf(stderr, "tarvo: %s\n", error.c_str());
+            if (!std::getenv("TARVO_NO_DIALOGS"))
+                ui::TDlgMessage::Run(
+                    nullptr, "Tarvo",
+                    platform::Utf8ToCp1252(QCoreApplication::translate(
+                                               "TDemo", "Die Demo kann nicht gestartet werden:\n%1")
+                                               .arg(QString::fromStdString(error))
+                                               .toStdString()),
+                    1u << 2);
+            return 1;
+        }
+        std::printf("%s\n", demo->Description().c_str());
+        std::fflush(stdout);
+    }
 
     // The debug monitor attaches through a socket in the runtime folder.
     std::unique_ptr<platform::UnixSocketServer> debugSocket;
@@ -364,8 +404,9 @@ int main(int argc, char** argv) {
         const bool quiet = std::getenv("TARVO_NO_DIALOGS") || QuitAfter(args) >= 0;
         ui::THauptfenster window(
             {system,
-             std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) /
-                 "tarvo.ttf",
+             platform::DataFile(
+                 std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
+                 "tarvo.ttf"),
              quiet});
         mainWindow = &window;
         std::unique_ptr<VisibilityFilter> visibility;

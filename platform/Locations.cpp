@@ -158,6 +158,14 @@ std::optional<Locations> ResolveLocations(const std::vector<std::string>& args,
     return ResolveLocations(args, ProcessEnv, error);
 }
 
+fs::path DataFile(const fs::path& programDir, std::string_view name) {
+    const fs::path beside = programDir / name;
+    const fs::path shared = (programDir / ".." / "share" / "tarvo" / name).lexically_normal();
+    std::error_code ec;
+    if (!fs::exists(beside, ec) && fs::exists(shared, ec)) return shared;
+    return beside;
+}
+
 std::error_code CreateLocations(const Locations& loc) {
     for (const fs::path& dir : {loc.settingsFile.parent_path(), loc.dataDir, loc.runtimeDir})
         if (auto ec = EnsureFolder(dir, 0700)) return ec;

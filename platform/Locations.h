@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -35,6 +36,12 @@ struct UserFolders {
 };
 UserFolders ResolveUserFolders(const GetEnv& getenv);
 UserFolders ResolveUserFolders();
+
+// A file delivered with the program: beside it (the build tree), else in
+// ../share/tarvo/ from the program's folder (an installed /usr/bin/tarvo finds
+// /usr/share/tarvo/). When neither exists, the one beside the program, so that
+// a message can name it.
+std::filesystem::path DataFile(const std::filesystem::path& programDir, std::string_view name);
 
 // Creates the folders (mode 0700).
 std::error_code CreateLocations(const Locations& locations);

@@ -131,8 +131,8 @@ std::string Reason(const std::string& path, const char* what, int e) {
 
 // ttyS nodes exist for every possible 8250 line; only those with a UART
 // detected behind them report a port type other than 0 (unknown).
-bool HasUart(const std::string& name) {
-    const fs::path sys = fs::path("/sys/class/tty") / name;
+bool HasUart(const fs::path& sysTty, const std::string& name) {
+    const fs::path sys = sysTty / name;
     std::ifstream type(sys / "type");
     int value = 0;
     if (type >> value) return value != 0;
@@ -396,23 +396,33 @@ bool SerialPort::Drain() {
 // Device list
 
 std::vector<SerialDeviceInfo> ListSerialDevices() {
-    std::map<std::string, std::string> stable;  // canonical device -> by-id link
+    return ListSerialDevices(SerialDeviceFolders{});
+}
+
+std::vector<SerialDeviceInfo> ListSerialDevices(const SerialDeviceFolders& folders) {
+    const auto isDevice = [&folders](const fs::path& p) {
+        return folders.isDevice ? folders.isDevice(p) : IsCharDevice(p);
+    };
     std::error_code ec;
-    for (fs::directory_iterator it("/dev/serial/by-id", ec), end; !ec && it != end;
+    // The by-id targets come back canonical; the folder's own entries must match them.
+    fs::path dev = fs::weakly_canonical(folders.dev, ec);
+    if (ec) dev = folders.dev;
+    std::map<std::string, std::string> stable;  // canonical device -> by-id link
+    for (fs::directory_iterator it(dev / "serial" / "by-id", ec), end; !ec && it != end;
          it.increment(ec)) {
         std::error_code linkEc;
         const fs::path target = fs::canonical(it->path(), linkEc);
-        if (linkEc || !IsCharDevice(target)) continue;
+        if (linkEc || !isDevice(target)) continue;
         const std::string link = it->path().string();
         auto [pos, fresh] = stable.emplace(target.string(), link);
         if (!fresh && link < pos->second) pos->second = link;  // the same one every time
     }
 
     std::map<std::string, SerialDeviceInfo> found;
-    for (fs::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(dev, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!IsCandidateName(name) || !IsCharDevice(it->path())) continue;
-        if (name.compare(0, 4, "ttyS") == 0 && !HasUart(name)) continue;
+        if (!IsCandidateName(name) || !isDevice(it->path())) continue;
+        if (name.compare(0, 4, "ttyS") == 0 && !HasUart(folders.sysTty, name)) continue;
         found[it->path().string()].path = it->path().string();
     }
     for (const auto& [target, link] : stable) {

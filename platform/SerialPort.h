@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,6 +87,15 @@ struct SerialDeviceInfo {
 // /dev/ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm* and what /dev/serial/by-id
 // links to, sorted by path; ttyS ports without a UART behind them are left out.
 std::vector<SerialDeviceInfo> ListSerialDevices();
+
+// Where the listing looks; tests point it at a fake tree.
+struct SerialDeviceFolders {
+    std::filesystem::path dev = "/dev";               // by-id links in dev/serial/by-id
+    std::filesystem::path sysTty = "/sys/class/tty";  // tells a real UART from an empty ttyS
+    // Whether a path is a device node; null: a character device.
+    std::function<bool(const std::filesystem::path&)> isDevice;
+};
+std::vector<SerialDeviceInfo> ListSerialDevices(const SerialDeviceFolders& folders);
 
 // The master side of a pseudo-terminal: what a TNC simulator holds. The slave
 // side is a serial port for the program under test. The slave is set raw.

@@ -142,6 +142,15 @@
     </message>
 </context>
 <context>
+    <name>TDemo</name>
+    <message>
+        <source>Die Demo kann nicht gestartet werden:
+%1</source>
+        <translation>The demo cannot be started:
+%1</translation>
+    </message>
+</context>
+<context>
     <name>TDlgBefehlConnect</name>
     <message>
         <source>Verbinden</source>

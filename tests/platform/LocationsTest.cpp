@@ -6,6 +6,8 @@
 
 #include <map>
 
+#include "tests/support/TempFolder.h"
+
 namespace fs = std::filesystem;
 using namespace tarvo::platform;
 
@@ -112,4 +114,18 @@ TEST(Locations, CreatedFoldersArePrivate) {
         EXPECT_EQ(st.st_mode & 0777, 0700u) << d;
     }
     fs::remove_all(home);
+}
+
+// The build tree keeps the font beside the program, a package in share/tarvo.
+TEST(Locations, DataFileBesideTheProgramElseInShare) {
+    tarvo::test::TempFolder root("tarvo-datafile");
+    const auto bin = root / "usr" / "bin";
+    const auto share = root / "usr" / "share" / "tarvo";
+    tarvo::test::TempFolder::Write(bin / "both.ttf", "");
+    tarvo::test::TempFolder::Write(share / "both.ttf", "");
+    tarvo::test::TempFolder::Write(share / "installed.ttf", "");
+    std::filesystem::create_directories(bin);
+    EXPECT_EQ(DataFile(bin, "both.ttf"), bin / "both.ttf");
+    EXPECT_EQ(DataFile(bin, "installed.ttf"), share / "installed.ttf");
+    EXPECT_EQ(DataFile(bin, "missing.ttf"), bin / "missing.ttf");
 }

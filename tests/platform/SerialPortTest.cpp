@@ -18,6 +18,8 @@
 #include <thread>
 #include <utility>
 
+#include "tests/support/TempFolder.h"
+
 using namespace tarvo::platform;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
@@ -547,4 +549,45 @@ TEST(SerialDevices, ListIsSortedUniqueAndLeavesOutPseudoTerminals) {
             EXPECT_LT(key(list[i - 1].path), key(d.path));
         }
     }
+}
+
+// A fake /dev and /sys/class/tty: regular files stand in for the device nodes.
+TEST(SerialDevices, ByIdNamesReplaceKernelNamesInAFakeTree) {
+    tarvo::test::TempFolder root("tarvo-serial");
+    const auto dev = root / "dev";
+    const auto sys = root / "sys";
+    using tarvo::test::TempFolder;
+    for (const char* name : {"ttyS0", "ttyS1", "ttyS10", "ttyUSB0", "ttyUSB1", "ttyACM0", "tty0",
+                             "ttyUSBx", "console"})
+        TempFolder::Write(dev / name, "");
+    TempFolder::Write(sys / "ttyS0" / "type", "4\n");
+    TempFolder::Write(sys / "ttyS1" / "type", "0\n");  // no UART behind it
+    TempFolder::Write(sys / "ttyS10" / "type", "4\n");
+    const auto byId = dev / "serial" / "by-id";
+    std::filesystem::create_directories(byId);
+    std::filesystem::create_symlink("../../ttyUSB0", byId / "usb-FTDI_FT232R_A1-if00-port0");
+    // Two names for one adapter: always the same one is shown.
+    std::filesystem::create_symlink("../../ttyACM0", byId / "usb-TNC_Pi_B-if00");
+    std::filesystem::create_symlink("../../ttyACM0", byId / "usb-TNC_Pi_A-if00");
+    std::filesystem::create_symlink("../../ttyACM7", byId / "usb-unplugged-if00");  // dangling
+
+    SerialDeviceFolders folders;
+    folders.dev = dev;
+    folders.sysTty = sys;
+    folders.isDevice = [](const std::filesystem::path& p) {
+        return std::filesystem::is_regular_file(p);
+    };
+    const auto list = ListSerialDevices(folders);
+
+    const std::string d = std::filesystem::canonical(dev).string();
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {d + "/ttyACM0", d + "/serial/by-id/usb-TNC_Pi_A-if00"},
+        {d + "/ttyS0", ""},
+        {d + "/ttyS10", ""},
+        {d + "/ttyUSB0", d + "/serial/by-id/usb-FTDI_FT232R_A1-if00-port0"},
+        {d + "/ttyUSB1", ""},
+    };
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const auto& info : list) got.emplace_back(info.path, info.stableName);
+    EXPECT_EQ(got, expected);
 }
