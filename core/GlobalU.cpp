@@ -189,6 +189,19 @@ std::string BaseCallsign(std::string_view callsign) {
     return std::string(callsign.substr(0, callsign.find('-')));
 }
 
+std::vector<std::string> TextLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') continue;
+        lines.emplace_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
 std::string WrapText(std::string_view text, std::string_view breakString,
                      std::string_view breakChars, int maxColumn) {
     static constexpr std::string_view kDefaultBreaks = "\r\n ,-.";

@@ -78,6 +78,10 @@ std::string BaseCallsign(std::string_view callsign);
 std::string WrapText(std::string_view text, std::string_view breakString,
                      std::string_view breakChars, int maxColumn);
 
+// Text as lines: CR LF, a lone CR and a lone LF each end a line; a line end at
+// the very end opens no further line.
+std::vector<std::string> TextLines(std::string_view text);
+
 struct TDateTime {
     int year = 1970, month = 1, day = 1;
     int hour = 0, minute = 0, second = 0;

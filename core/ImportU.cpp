@@ -144,6 +144,21 @@ class Importer {
         LeftOut(p, why);
     }
 
+    // The file's safe name, once per name (without case); "" after reporting why not.
+    std::string TakeName(const fs::path& p, std::set<std::string>& taken) {
+        const std::string safe =
+            platform::SafeFileName(platform::Utf8ToCp1252(p.filename().string()));
+        if (safe.empty()) {
+            Damaged(p, Fill(Tr("TImport", "unbrauchbarer Dateiname")));
+            return {};
+        }
+        if (!taken.insert(Fold(safe)).second) {
+            LeftOut(p, Fill(Tr("TImport", "eine Datei dieses Namens wurde schon übernommen")));
+            return {};
+        }
+        return safe;
+    }
+
     // ---- the source ---------------------------------------------------------
 
     void Scan() {
@@ -272,16 +287,8 @@ class Importer {
                 waves_.emplace(Fold(it->path().filename().string()), it->path());
         std::set<std::string> taken;
         for (const fs::path& p : found_.waves) {
-            const std::string safe =
-                platform::SafeFileName(platform::Utf8ToCp1252(p.filename().string()));
-            if (safe.empty()) {
-                Damaged(p, Fill(Tr("TImport", "unbrauchbarer Dateiname")));
-                continue;
-            }
-            if (!taken.insert(Fold(safe)).second) {
-                LeftOut(p, Fill(Tr("TImport", "eine Datei dieses Namens wurde schon übernommen")));
-                continue;
-            }
+            const std::string safe = TakeName(p, taken);
+            if (safe.empty()) continue;
             const auto bytes = Read(p, kImportMaxWaveBytes);
             if (!bytes) continue;
             if (bytes->size() < 12 || bytes->compare(0, 4, "RIFF") != 0 ||
@@ -529,16 +536,8 @@ class Importer {
     void ImportSchemes() {
         std::set<std::string> taken;
         for (const fs::path& p : found_.schemes) {
-            const std::string safe =
-                platform::SafeFileName(platform::Utf8ToCp1252(p.filename().string()));
-            if (safe.empty()) {
-                Damaged(p, Fill(Tr("TImport", "unbrauchbarer Dateiname")));
-                continue;
-            }
-            if (!taken.insert(Fold(safe)).second) {
-                LeftOut(p, Fill(Tr("TImport", "eine Datei dieses Namens wurde schon übernommen")));
-                continue;
-            }
+            const std::string safe = TakeName(p, taken);
+            if (safe.empty()) continue;
             const auto bytes = Read(p, kImportMaxSchemeBytes);
             if (!bytes) continue;
             const std::string text =

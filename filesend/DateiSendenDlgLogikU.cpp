@@ -204,19 +204,6 @@ std::vector<fs::path> ExpandDropped(const std::vector<fs::path>& dropped, bool* 
 
 // --- text ----------------------------------------------------------------------------
 
-std::vector<std::string> TextLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
-    return lines;
-}
-
 std::string TextToSend(const std::vector<std::string>& lines, bool wrap) {
     std::string out;
     for (const std::string& line : lines) {
@@ -228,7 +215,7 @@ std::string TextToSend(const std::vector<std::string>& lines, bool wrap) {
 }
 
 std::string MailboxText(std::string_view field) {
-    const std::vector<std::string> lines = TextLines(field);
+    const std::vector<std::string> lines = core::TextLines(field);
     std::string out;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) out += "\r\n";
@@ -243,7 +230,7 @@ std::string MailboxText(std::string_view field) {
 
 std::string FieldText(std::string_view stored) {
     std::string out;
-    const std::vector<std::string> lines = TextLines(stored);
+    const std::vector<std::string> lines = core::TextLines(stored);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) out += '\n';
         out += lines[i];

@@ -89,9 +89,6 @@ void AddNames(std::vector<std::filesystem::path>& names,
 std::vector<std::filesystem::path> ExpandDropped(const std::vector<std::filesystem::path>& dropped,
                                                  bool* truncated = nullptr);
 
-// Typed text as lines: CR LF, a lone CR and a lone LF each end a line; a line
-// end at the very end opens no further line.
-std::vector<std::string> TextLines(std::string_view text);
 // The lines as they are sent, each ended with CR; with wrap, lines longer than
 // kTextWrapColumn are broken at blanks with CR.
 std::string TextToSend(const std::vector<std::string>& lines, bool wrap);

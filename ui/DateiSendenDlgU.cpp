@@ -35,6 +35,7 @@
 #include "channels/KanalU.h"
 #include "core/ConfigU.h"
 #include "core/DebOutU.h"
+#include "core/GlobalU.h"
 #include "core/MessageWindowU.h"
 #include "core/PublisherU.h"
 #include "core/StreamU.h"
@@ -878,7 +879,7 @@ bool TDateiSendenDlg::Fertigstellen() {
 
     if (kindText_->isChecked()) {
         const std::vector<std::string> lines =
-            filesend::TextLines(QStringToCp1252(textEdit_->toPlainText()));
+            core::TextLines(QStringToCp1252(textEdit_->toPlainText()));
         filesend::TDateiSendenPraeprozessor p;
         prepare(p);
         p.SetStream(std::make_unique<core::TMemoryStream>(

@@ -28,16 +28,9 @@ using devices::TGeraetHostmodeSerialParameter;
 
 // A field's lines; CR LF, CR and LF all end one. An empty field has none.
 std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    if (text.empty()) return lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    lines.emplace_back(text.substr(start));
+    std::vector<std::string> lines = core::TextLines(text);
+    // A field that ends with a line end keeps its empty last line.
+    if (!text.empty() && (text.back() == '\r' || text.back() == '\n')) lines.emplace_back();
     return lines;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/GlobalU.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -162,7 +163,7 @@ TEST(DateiSendenDlgLogik, TypedTextBecomesCrLinesWrappedOnRequest) {
         {"a\n\nb", {"a", "", "b"}},
         {"\n", {""}},
     };
-    for (const Case& c : cases) EXPECT_EQ(TextLines(c.text), c.lines) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(tarvo::core::TextLines(c.text), c.lines) << c.text;
 
     const std::string longLine = std::string(50, 'a') + " " + std::string(40, 'b');
     EXPECT_EQ(TextToSend({"kurz", longLine}, false), "kurz\r" + longLine + "\r");
