@@ -423,8 +423,9 @@ TEST_F(HostmodeDevice, InitCommandsAreSentAndReportedDeinitAndLeavingAtShutdown)
     StopDevice();
     ASSERT_TRUE(WaitFrame(Cmd(0, "JHOST0"), from));
     std::vector<std::string> tail = Commands(from);
+    // Polls and a full check's path queries on the link channels may fall between.
     std::erase_if(tail, [](const std::string& c) {
-        return c.find(":G") != std::string::npos || c.find(":L") != std::string::npos;
+        return !c.starts_with("0:") || c.starts_with("0:G") || c.starts_with("0:L");
     });
     EXPECT_EQ(tail, (std::vector<std::string>{"0:@T2 100", "0:MN", "0:Z3", "0:S0", "0:JHOST0"}));
     EXPECT_TRUE(sim_->WaitForHostmode(false, 5s));
